@@ -1,0 +1,92 @@
+// The controller behind Start, Stop and Export: walks on a worker thread,
+// counts pages on a small pool, and hands rows, totals and status texts back
+// to the window through SearchView::Post.
+//
+// All public methods are called on the window's thread.
+#pragma once
+
+#include <search/result_row.h>
+#include <search/search_view.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace search {
+
+struct SessionOptions {
+    // Folder of the counter libraries; empty: beside the executable, then the
+    // installed library folder.
+    std::string componentDir;
+    // Page counts computed at once; 0: as many as the machine has cores.
+    int jobs = 0;
+};
+
+class SearchSession {
+public:
+    enum class Phase { Idle, Walking, Message, BuildingRows };
+
+    SearchSession(SearchView& view, CriteriaHolder& criteria, SessionOptions options = {});
+    ~SearchSession();  // stops a running search and waits for its worker
+    SearchSession(const SearchSession&) = delete;
+    SearchSession& operator=(const SearchSession&) = delete;
+
+    // cmdControl(index) click, SSearch (0), SStop (1), export menu item (2).
+    void SearchCommand(int index);
+    // chkSearchOption(index) click; reads the kinds from the criteria holder.
+    void SearchOptionClick(int index);
+    // cboDateFields click; reads the index from the criteria holder.
+    void DateFieldClick();
+    // Start-up and the clear-results commands.
+    void ResetSearchDisplay();
+    // 1 enables, 0 disables the result actions; other values change nothing.
+    void EnableResultActions(int mode);
+
+    // After the delete action removed paths: rebuild every row from
+    // FoundFiles, totals from zero.  Runs like the row phase of a search.
+    void RemoveFoundFiles(const std::vector<std::string>& paths);
+    void RebuildRows();
+
+    // Paths accepted by the last walk, in found order.  Read it while Idle.
+    const std::vector<std::string>& FoundFiles() const { return foundFiles_; }
+    bool StopRequested() const { return stopRequested_.load(); }
+    std::chrono::system_clock::time_point SearchStartTime() const { return searchStartTime_; }
+    Phase CurrentPhase() const { return phase_; }
+    bool Running() const { return phase_ != Phase::Idle; }
+
+    std::int64_t TifPages() const { return tifPages_; }
+    std::int64_t PdfPages() const { return pdfPages_; }
+    std::int64_t ProgressMax() const { return progressMax_; }
+    std::int64_t ProgressValue() const { return progressValue_; }
+
+private:
+    struct Worker;
+    void Start();
+    void Stop();
+    void BeginRowPhase(bool rebuild);
+    void FinishSearch(bool rebuild);
+    void JoinWorker();
+
+    SearchView& view_;
+    CriteriaHolder& criteria_;
+    SessionOptions options_;
+
+    std::vector<std::string> foundFiles_;
+    std::atomic<bool> stopRequested_{true};
+    std::atomic<bool> stopRows_{false};
+    std::chrono::system_clock::time_point searchStartTime_{};
+    Phase phase_ = Phase::Idle;
+    bool kindTif_ = false;
+    bool kindPdf_ = false;
+    std::int64_t tifPages_ = 0;
+    std::int64_t pdfPages_ = 0;
+    std::int64_t progressMax_ = 0;
+    std::int64_t progressValue_ = 0;
+    std::unique_ptr<Worker> worker_;
+    std::shared_ptr<std::atomic<bool>> alive_;
+};
+
+}  // namespace search
