@@ -1,0 +1,53 @@
+// What the export needs of the main window, kept free of Qt so that the
+// export logic runs against a fake in tests.
+//
+// How the main window implements it (Qt):
+//   AskSavePath  - the window's save dialog `dlg1`: a QFileDialog with
+//                  AcceptSave, windowTitle = request.title, nameFilters =
+//                  request.filters, selectFile(request.initialName), option
+//                  DontConfirmOverwrite and no default suffix.  Returns the
+//                  selected file and the index of the selected name filter,
+//                  or nullopt when the user cancels.
+//   SetProgressMax / SetProgressValue - ProgressBar1->setMaximum / setValue.
+//   SetBusy      - QGuiApplication::setOverrideCursor(Qt::WaitCursor) for
+//                  true, restoreOverrideCursor() for false.
+//   ShowMessage  - a modal QMessageBox titled with the program's name, an OK
+//                  button and the icon asked for (NoIcon for None).
+// Library: quillon_export_ui.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace exporting {
+
+enum class MessageIcon { None, Information, Exclamation, Critical };
+
+struct SaveDialogRequest {
+    std::string title;                 // "Select Path and Name for Output File."
+    std::vector<std::string> filters;  // Qt name filters, e.g. "Microsoft Excel File (*.xls)"
+    std::string initialName;           // "*.txt" or "*.xls"
+};
+
+struct SaveDialogAnswer {
+    std::string path;     // the confirmed full path (UTF-8)
+    int filterIndex = 0;  // index into SaveDialogRequest::filters
+};
+
+class ExportUi {
+public:
+    virtual ~ExportUi() = default;
+    // The save dialog `dlg1`; nullopt when cancelled.
+    virtual std::optional<SaveDialogAnswer> AskSavePath(const SaveDialogRequest& request) = 0;
+    // ProgressBar1.
+    virtual void SetProgressMax(int maximum) = 0;
+    virtual void SetProgressValue(int value) = 0;
+    // The busy (hourglass) pointer over the whole program, or the normal one.
+    virtual void SetBusy(bool busy) = 0;
+    // A modal message box titled with the program's name, OK button only;
+    // returns when the user has closed it.
+    virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
+};
+
+}  // namespace exporting
