@@ -26,13 +26,13 @@ public:
     void AppendRow(const std::vector<std::string_view>& cells);
     void AppendRow(const std::vector<std::string>& cells);
 
-    // Cell by cell: BeginRow(), then exactly Columns() calls of AppendCell
-    // (fewer are padded with empty cells by the next BeginRow or by Cell()).
+    // Cell by cell: BeginRow(), then up to Columns() calls of AppendCell;
+    // cells not given are empty, cells beyond Columns() are ignored.
     void BeginRow();
     void AppendCell(std::string_view text);
 
     std::size_t Columns() const { return columns_; }
-    std::size_t Rows() const;  // header included, so at least 1
+    std::size_t Rows() const { return rows_; }  // header included, so at least 1
     std::string_view Cell(std::size_t column, std::size_t row) const;
 
     // Hint for large tables: expected data rows and total text bytes.
@@ -44,6 +44,7 @@ private:
     void PadCurrentRow();
 
     std::size_t columns_;
+    std::size_t rows_ = 1;
     std::string text_;
     std::vector<std::uint64_t> ends_;  // end offset of cell k = row * columns_ + column
 };

@@ -1,0 +1,88 @@
+#include "cell_text.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace exporting {
+
+std::optional<double> GeneralNumber(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    if (text.empty()) return std::nullopt;
+
+    // Check the shape first: from_chars alone would also accept "inf",
+    // "nan" and hexadecimal forms, which a spreadsheet keeps as text.
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    bool negative = false;
+    if (text[i] == '+' || text[i] == '-') {
+        negative = text[i] == '-';
+        ++i;
+    }
+    const std::size_t numberStart = i;
+    std::size_t digits = 0;
+    while (i < n && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+    if (i < n && text[i] == '.') {
+        ++i;
+        while (i < n && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+    }
+    if (digits == 0) return std::nullopt;
+    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+        std::size_t j = i + 1;
+        if (j < n && (text[j] == '+' || text[j] == '-')) ++j;
+        std::size_t expDigits = 0;
+        while (j < n && text[j] >= '0' && text[j] <= '9') ++j, ++expDigits;
+        if (expDigits == 0) return std::nullopt;
+        i = j;
+    }
+    if (i != n) return std::nullopt;
+
+    // from_chars takes no leading '+'; the sign is applied afterwards.
+    double value = 0;
+    const char* first = text.data() + numberStart;
+    const auto [end, ec] = std::from_chars(first, text.data() + n, value);
+    if (ec != std::errc() || end != text.data() + n || !std::isfinite(value)) return std::nullopt;
+    return negative ? -value : value;
+}
+
+bool IsValidUtf8(std::string_view s) {
+    bool valid = true;
+    std::size_t consumed = 0;
+    ForEachCodePoint(s, [&](char32_t cp) {
+        if (cp == 0xFFFD) {
+            // A genuine U+FFFD is three bytes EF BF BD; a replacement for a
+            // malformed byte is not.
+            if (s.substr(consumed, 3) != "\xEF\xBF\xBD") valid = false;
+            consumed += valid ? 3 : 1;
+            return;
+        }
+        consumed += cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+    });
+    return valid;
+}
+
+std::string ValidUtf8(std::string_view s) {
+    if (IsValidUtf8(s)) return std::string(s);
+    std::string out;
+    out.reserve(s.size() + 8);
+    ForEachCodePoint(s, [&](char32_t cp) {
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    });
+    return out;
+}
+
+}  // namespace exporting

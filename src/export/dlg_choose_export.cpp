@@ -1,0 +1,130 @@
+#include "export/dlg_choose_export.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
+
+#include <cmath>
+
+namespace exporting {
+
+DlgChooseExport::DlgChooseExport(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      owner_(owner) {
+    setWindowTitle("Choose fields to export");
+    if (owner) setWindowIcon(owner->windowIcon());
+    setModal(true);
+
+    lstFields = new QListWidget(this);
+    lstFields->setObjectName("lstFields");
+    optExport[0] = new QRadioButton("Export Selected", this);
+    optExport[0]->setObjectName("optExport0");
+    optExport[1] = new QRadioButton("Export All", this);
+    optExport[1]->setObjectName("optExport1");
+    Frame1 = new QGroupBox(this);
+    Frame1->setObjectName("Frame1");
+    Option1[0] = new QRadioButton("To Text File", Frame1);
+    Option1[0]->setObjectName("Option10");
+    Option1[1] = new QRadioButton("To Excel File", Frame1);
+    Option1[1]->setObjectName("Option11");
+    cmdOK = new QPushButton("&Ok", this);
+    cmdOK->setObjectName("cmdOK");
+    cmdCancel = new QPushButton("&Cancel", this);
+    cmdCancel->setObjectName("cmdCancel");
+
+    // Positions in twips, converted with this screen's resolution.
+    resize(Twips(0, 0, 3000, 4350).size());
+    setFixedSize(size());
+    lstFields->setGeometry(Twips(15, 0, 2985, 2310));
+    optExport[0]->setGeometry(Twips(210, 2520, 1425, 285));
+    optExport[1]->setGeometry(Twips(1710, 2520, 1035, 285));
+    Frame1->setGeometry(Twips(135, 2940, 2685, 780));
+    Option1[0]->setGeometry(Twips(165, 180, 2370, 240));
+    Option1[1]->setGeometry(Twips(165, 465, 2370, 240));
+    cmdOK->setGeometry(Twips(240, 3855, 1245, 375));
+    cmdCancel->setGeometry(Twips(1560, 3855, 1215, 375));
+
+    // The two option groups are independent: one on the dialog, one in the
+    // frame (auto-exclusive buttons group by parent).
+    optExport[0]->setChecked(true);
+    Option1[0]->setChecked(true);
+
+    // Neither button answers Enter or Escape.
+    for (QPushButton* b : {cmdOK, cmdCancel}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+
+    // Tab order by tab index: Option1(1), optExport(0), optExport(1), cmdOK,
+    // cmdCancel, Frame1 (takes no focus), Option1(0), lstFields.
+    QWidget* order[] = {Option1[1], optExport[0], optExport[1], cmdOK, cmdCancel, Option1[0], lstFields};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+
+    connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+    connect(lstFields, &QListWidget::itemChanged, this, [this] { lstFields_ItemCheck(); });
+}
+
+double DlgChooseExport::TwipsPerPixel() const {
+    const double dpi = logicalDpiX();
+    return dpi > 0 ? 1440.0 / dpi : 15.0;
+}
+
+QRect DlgChooseExport::Twips(int left, int top, int width, int height) const {
+    const double tpp = TwipsPerPixel();
+    auto px = [tpp](int twips) { return static_cast<int>(std::lround(twips / tpp)); };
+    return QRect(px(left), px(top), px(width), px(height));
+}
+
+bool DlgChooseExport::NoFieldChecked() const {
+    for (int i = 0; i < lstFields->count(); ++i) {
+        if (lstFields->item(i)->checkState() == Qt::Checked) return false;
+    }
+    return true;
+}
+
+void DlgChooseExport::cmdOK_Click() { hide(); }
+
+void DlgChooseExport::cmdCancel_Click() {
+    IsCancel = true;
+    hide();
+}
+
+void DlgChooseExport::lstFields_ItemCheck() { cmdOK->setEnabled(!NoFieldChecked()); }
+
+void DlgChooseExport::showEvent(QShowEvent* event) {
+    // Centred over the main window (over the screen when there is none).
+    QRect area = owner_ ? owner_->frameGeometry() : QRect();
+    if (!area.isValid() && screen()) area = screen()->availableGeometry();
+    if (area.isValid()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(area.center());
+        move(frame.topLeft());
+    }
+    QDialog::showEvent(event);
+}
+
+void DlgChooseExport::closeEvent(QCloseEvent* event) {
+    // The close box (or a keyboard close command) acts as Cancel.
+    IsCancel = true;
+    hide();
+    event->accept();
+    done(QDialog::Rejected);
+}
+
+void DlgChooseExport::keyPressEvent(QKeyEvent* event) {
+    // No button is the dialog's Escape or Enter button: those keys do nothing.
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+}  // namespace exporting

@@ -1,0 +1,149 @@
+#include "export/export_file.h"
+
+#include "workbook_writers.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+namespace exporting {
+namespace {
+
+bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
+    if (s.size() < suffix.size()) return false;
+    s = s.substr(s.size() - suffix.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char a = s[i];
+        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        if (a != suffix[i]) return false;
+    }
+    return true;
+}
+
+ExportResult Failure(const std::string& path, std::string reason) {
+    return ExportResult{false, path, std::move(reason)};
+}
+
+std::string ErrnoText(int e) { return std::strerror(e); }
+
+// The mode the finished file gets: that of the file it replaces, else the
+// usual mode of a new file (0666 less the umask).
+mode_t TargetMode(const std::string& path) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// Removes the temporary file unless Keep() was called.
+class TempFile {
+public:
+    explicit TempFile(std::string path) : path_(std::move(path)) {}
+    ~TempFile() {
+        if (!kept_) ::unlink(path_.c_str());
+    }
+    void Keep() { kept_ = true; }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    bool kept_ = false;
+};
+
+bool SyncPath(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+ExportResult WriteThroughTemp(const ExportTable& table, const std::string& path, ExportKind kind,
+                              const RowProgress& progress) {
+    if (path.empty()) return Failure(path, "no file name was given");
+    struct stat st{};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return Failure(path, "it is a folder");
+
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (base.empty()) return Failure(path, "the name names no file");
+    // The temporary name must itself be a legal name: keep it short.
+    if (base.size() > 200) base.resize(200);
+    std::string pattern = dir + "/." + base + ".XXXXXX";
+
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return Failure(path, ErrnoText(errno));
+    TempFile temp(pattern);
+    ::fchmod(fd, TargetMode(path));
+
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (!file) {
+        const int e = errno;
+        ::close(fd);
+        return Failure(path, ErrnoText(e));
+    }
+
+    std::string reason;
+    if (kind == ExportKind::Xlsx) {
+        // libxlsxwriter opens the file by name itself.
+        std::fclose(file);
+        reason = WriteXlsx(table, temp.Path(), progress);
+        if (reason.empty() && !SyncPath(temp.Path())) reason = ErrnoText(errno);
+    } else {
+        if (kind == ExportKind::CaretText) {
+            if (!WriteCaretText(table, file, progress)) reason = ErrnoText(errno);
+        } else {
+            reason = WriteXls(table, file, progress);
+        }
+        // A full disk may only show when the last buffer reaches it.
+        if (std::fflush(file) != 0 && reason.empty()) reason = ErrnoText(errno);
+        if (::fsync(::fileno(file)) != 0 && reason.empty()) reason = ErrnoText(errno);
+        if (std::fclose(file) != 0 && reason.empty()) reason = ErrnoText(errno);
+    }
+    if (!reason.empty()) return Failure(path, reason);
+
+    if (::rename(temp.Path().c_str(), path.c_str()) != 0) return Failure(path, ErrnoText(errno));
+    temp.Keep();
+    return {};
+}
+
+}  // namespace
+
+std::string ExportResult::Message() const {
+    if (ok) return {};
+    return "Could not write the file \"" + path + "\": " + reason;
+}
+
+ExportKind KindForName(std::string_view path) {
+    if (EndsWithNoCase(path, ".xlsx")) return ExportKind::Xlsx;
+    if (EndsWithNoCase(path, ".xls")) return ExportKind::Xls;
+    return ExportKind::CaretText;
+}
+
+std::string WorkbookFileName(const std::string& confirmed, bool preferXlsx) {
+    if (EndsWithNoCase(confirmed, ".xls") || EndsWithNoCase(confirmed, ".xlsx")) return confirmed;
+    return confirmed + (preferXlsx ? ".xlsx" : ".xls");
+}
+
+ExportResult WriteExportFileAs(const ExportTable& table, const std::string& path, ExportKind kind,
+                               const RowProgress& progress) {
+    try {
+        return WriteThroughTemp(table, path, kind, progress);
+    } catch (const std::bad_alloc&) {
+        return Failure(path, "there is not enough memory");
+    } catch (const std::exception& e) {
+        return Failure(path, e.what());
+    }
+}
+
+ExportResult WriteExportFile(const ExportTable& table, const std::string& path, const RowProgress& progress) {
+    return WriteExportFileAs(table, path, KindForName(path), progress);
+}
+
+}  // namespace exporting

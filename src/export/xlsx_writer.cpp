@@ -1,0 +1,80 @@
+// Excel 2007+ workbook through libxlsxwriter.  Constant-memory mode writes
+// each row out as soon as the next one starts, so the library holds one row,
+// not the sheet.
+#include "workbook_writers.h"
+
+#include "cell_text.h"
+
+#include <xlsxwriter.h>
+
+#include <algorithm>
+
+namespace exporting {
+
+std::string WriteXlsx(const ExportTable& table, const std::string& path, const RowProgress& progress) {
+    if (table.Columns() > LXW_COL_MAX) return "the table has more columns than a workbook sheet holds";
+
+    // Check every text first, so a cell the format cannot hold fails the
+    // export before any byte is written.
+    for (std::size_t r = 0; r < table.Rows(); ++r) {
+        for (std::size_t c = 0; c < table.Columns(); ++c) {
+            const std::string_view text = table.Cell(c, r);
+            if (text.size() <= kMaxCellChars) continue;  // bytes >= characters
+            std::size_t units = 0;
+            ForEachCodePoint(text, [&](char32_t cp) { units += cp >= 0x10000 ? 2 : 1; });
+            if (units > kMaxCellChars) {
+                return "the cell in row " + std::to_string(r + 1) + ", column " + std::to_string(c + 1) +
+                       " holds more than 32,767 characters, the most a workbook cell can hold";
+            }
+        }
+    }
+
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    // The sheet XML of a very large table can pass the 4 GB a plain zip
+    // entry may hold.
+    options.use_zip64 = table.MemoryBytes() > (std::size_t{1} << 30) ? LXW_TRUE : LXW_FALSE;
+    lxw_workbook* workbook = workbook_new_opt(path.c_str(), &options);
+    if (!workbook) return "the workbook could not be created";
+
+    const std::size_t perSheet = kXlsxRowsPerSheet - 1;  // data rows after the header
+    const std::size_t dataRows = table.Rows() - 1;
+    const std::size_t sheets = std::max<std::size_t>(1, (dataRows + perSheet - 1) / perSheet);
+    std::string scratch;
+    std::string err;
+    for (std::size_t s = 0; s < sheets && err.empty(); ++s) {
+        lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
+        if (!sheet) {
+            err = "a worksheet could not be added";
+            break;
+        }
+        const std::size_t first = 1 + s * perSheet;
+        const std::size_t end = std::min(table.Rows(), first + perSheet);
+        auto writeRow = [&](std::size_t r, lxw_row_t at) {
+            for (std::size_t c = 0; c < table.Columns() && err.empty(); ++c) {
+                const std::string_view text = table.Cell(c, r);
+                if (text.empty()) continue;
+                lxw_error e;
+                if (const auto number = GeneralNumber(text)) {
+                    e = worksheet_write_number(sheet, at, static_cast<lxw_col_t>(c), *number, nullptr);
+                } else {
+                    scratch = IsValidUtf8(text) ? std::string(text) : ValidUtf8(text);
+                    e = worksheet_write_string(sheet, at, static_cast<lxw_col_t>(c), scratch.c_str(), nullptr);
+                }
+                if (e != LXW_NO_ERROR) err = lxw_strerror(e);
+            }
+        };
+        writeRow(0, 0);
+        if (progress && s == 0) progress(1);
+        lxw_row_t at = 1;
+        for (std::size_t r = first; r < end && err.empty(); ++r, ++at) {
+            writeRow(r, at);
+            if (progress) progress(r + 1);
+        }
+    }
+    const lxw_error closed = workbook_close(workbook);  // frees the workbook in every case
+    if (err.empty() && closed != LXW_NO_ERROR) err = lxw_strerror(closed);
+    return err;
+}
+
+}  // namespace exporting
