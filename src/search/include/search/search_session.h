@@ -67,7 +67,9 @@ private:
     void Start();
     void Stop();
     void BeginRowPhase(bool rebuild);
-    void FinishSearch(bool rebuild);
+    void RowPhase(bool rebuild);
+    void ApplyRows(std::vector<ResultRow>&& rows, std::size_t lastIndex, bool removedInBatch);
+    void FinishSearch(const std::vector<std::size_t>& removed, bool rebuild);
     void JoinWorker();
 
     SearchView& view_;

@@ -1,0 +1,153 @@
+#include "cli_options.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace cli {
+
+const char* Usage() {
+    return "usage: quillon-count [options] PATH...\n"
+           "Counts the pages of TIFF and PDF files.  A PATH that is a folder is searched\n"
+           "(subfolders included); a PATH that is a file is counted by its kind.\n"
+           "\n"
+           "  --tif, --pdf            kinds to search for in folders (default both)\n"
+           "  --no-subfolders         search only the given folders themselves\n"
+           "  --date modified|created|accessed --from YYYY-MM-DD --to YYYY-MM-DD\n"
+           "                          keep files whose date lies in the window (inclusive)\n"
+           "  --files-from FILE       more paths, one a line ('-' reads standard input)\n"
+           "  --jobs N                files counted at once (default: one per core)\n"
+           "  --format tsv|caret|csv|json\n"
+           "                          tsv (default): path, kind, size in bytes, pages or Error;\n"
+           "                          tab, newline, CR and backslash in paths are written \\t \\n \\r \\\\\n"
+           "                          caret: the program's export text; csv: with a header row;\n"
+           "                          json: one object with the files and the totals\n"
+           "  --export FILE           also write the list as the program's export\n"
+           "                          (caret text, or a workbook for .xls/.xlsx)\n"
+           "  --progress, --no-progress\n"
+           "                          progress line on standard error (default: when a terminal)\n"
+           "\n"
+           "Totals go to standard error.  Exit status: 0 every file counted, 1 some file\n"
+           "gave Error, 2 bad usage or a path that cannot be read.\n";
+}
+
+std::optional<search::CalendarDate> ParseDate(const std::string& text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
+    int y = 0, m = 0, d = 0;
+    auto num = [&](std::size_t pos, std::size_t len, int& out) {
+        const char* b = text.data() + pos;
+        auto r = std::from_chars(b, b + len, out);
+        return r.ec == std::errc() && r.ptr == b + len;
+    };
+    if (!num(0, 4, y) || !num(5, 2, m) || !num(8, 2, d)) return std::nullopt;
+    static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (m < 1 || m > 12 || d < 1 || d > days[m - 1]) return std::nullopt;
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    if (m == 2 && d == 29 && !leap) return std::nullopt;
+    return search::CalendarDate{y, m, d};
+}
+
+std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
+    Options o;
+    bool kindGiven = false;
+    bool fromGiven = false, toGiven = false;
+    bool endOfOptions = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (endOfOptions || a.empty() || a[0] != '-' || a == "-") {
+            o.paths.push_back(a);
+            continue;
+        }
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) {
+                error = "option " + a + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--") {
+            endOfOptions = true;
+        } else if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--tif") {
+            o.tif = true;
+            kindGiven = true;
+        } else if (a == "--pdf") {
+            o.pdf = true;
+            kindGiven = true;
+        } else if (a == "--no-subfolders") {
+            o.includeSubfolders = false;
+        } else if (a == "--date") {
+            if (!value(v)) return std::nullopt;
+            if (v == "modified") o.dateField = search::kDateModified;
+            else if (v == "created") o.dateField = search::kDateCreated;
+            else if (v == "accessed") o.dateField = search::kDateAccessed;
+            else {
+                error = "--date takes modified, created or accessed, not '" + v + "'";
+                return std::nullopt;
+            }
+        } else if (a == "--from" || a == "--to") {
+            if (!value(v)) return std::nullopt;
+            const auto d = ParseDate(v);
+            if (!d) {
+                error = a + " takes a date written YYYY-MM-DD, not '" + v + "'";
+                return std::nullopt;
+            }
+            (a == "--from" ? o.from : o.to) = *d;
+            (a == "--from" ? fromGiven : toGiven) = true;
+        } else if (a == "--files-from") {
+            if (!value(v)) return std::nullopt;
+            o.filesFrom = v;
+        } else if (a == "--jobs") {
+            if (!value(v)) return std::nullopt;
+            int n = 0;
+            auto r = std::from_chars(v.data(), v.data() + v.size(), n);
+            if (r.ec != std::errc() || r.ptr != v.data() + v.size() || n < 1 || n > 256) {
+                error = "--jobs takes a number from 1 to 256, not '" + v + "'";
+                return std::nullopt;
+            }
+            o.jobs = n;
+        } else if (a == "--format") {
+            if (!value(v)) return std::nullopt;
+            if (v == "tsv") o.format = Format::Tsv;
+            else if (v == "caret") o.format = Format::Caret;
+            else if (v == "csv") o.format = Format::Csv;
+            else if (v == "json") o.format = Format::Json;
+            else {
+                error = "--format takes tsv, caret, csv or json, not '" + v + "'";
+                return std::nullopt;
+            }
+        } else if (a == "--progress") {
+            o.progress = true;
+        } else if (a == "--no-progress") {
+            o.progress = false;
+        } else if (a == "--export") {
+            if (!value(v)) return std::nullopt;
+            o.exportFile = v;
+        } else if (a == "--component-dir") {
+            if (!value(v)) return std::nullopt;
+            o.componentDir = v;
+        } else {
+            error = "unknown option " + a;
+            return std::nullopt;
+        }
+    }
+    if (o.help) return o;
+    if (!kindGiven) o.tif = o.pdf = true;
+    if ((fromGiven || toGiven) && o.dateField == search::kDateNone) {
+        error = "--from and --to need --date";
+        return std::nullopt;
+    }
+    if (o.dateField != search::kDateNone && !(fromGiven && toGiven)) {
+        error = "--date needs both --from and --to";
+        return std::nullopt;
+    }
+    if (o.paths.empty() && !o.filesFrom) {
+        error = "no PATH given";
+        return std::nullopt;
+    }
+    return o;
+}
+
+}  // namespace cli

@@ -1,0 +1,36 @@
+// Command line of quillon-count.
+#pragma once
+
+#include <search/search_view.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+enum class Format { Tsv, Caret, Csv, Json };
+
+struct Options {
+    std::vector<std::string> paths;
+    bool tif = false;
+    bool pdf = false;
+    bool includeSubfolders = true;
+    int dateField = search::kDateNone;
+    search::CalendarDate from;
+    search::CalendarDate to;
+    std::optional<std::string> filesFrom;  // "-" for standard input
+    int jobs = 0;
+    Format format = Format::Tsv;
+    std::optional<bool> progress;  // unset: when standard error is a terminal
+    std::optional<std::string> exportFile;
+    std::string componentDir;      // hidden --component-dir, for tests
+    bool help = false;
+};
+
+// Parses argv; on bad usage returns nothing and sets error.
+std::optional<Options> ParseOptions(int argc, char** argv, std::string& error);
+std::optional<search::CalendarDate> ParseDate(const std::string& text);
+const char* Usage();
+
+}  // namespace cli

@@ -1,0 +1,41 @@
+// Creates page counters by class identifier from their library files.  Each
+// library is loaded once and its class factory kept; every counter instance
+// serves one file.
+#pragma once
+
+#include <component/component.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace search {
+
+class ComponentLoader {
+public:
+    // dir: folder of the library files; empty: beside the executable, then
+    // the installed library folder.
+    explicit ComponentLoader(std::string dir = {});
+    ~ComponentLoader();
+    ComponentLoader(const ComponentLoader&) = delete;
+    ComponentLoader& operator=(const ComponentLoader&) = delete;
+
+    // A new instance of clsid from lib<libraryName>.so, asked for iid.  On
+    // failure *out is null and error holds the reason.
+    component::HResult Create(const std::string& libraryName, const component::Guid& clsid,
+                              const component::Guid& iid, void** out, std::string& error);
+
+    // Folders searched when no folder was given.
+    static std::string ExecutableDir();
+
+private:
+    struct Library;
+    Library& Load(const std::string& libraryName, const component::Guid& clsid);
+
+    std::string dir_;
+    std::mutex mutex_;
+    std::map<std::string, std::unique_ptr<Library>> libraries_;
+};
+
+}  // namespace search

@@ -1,0 +1,85 @@
+// Runs produce(i) for i in [0, n) on a few threads and hands the results to
+// consume(i, result) on the calling thread, strictly in index order.  At most
+// `window` results wait ahead of the consumer, so memory stays bounded.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace search {
+
+inline int DefaultJobs() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 2 : static_cast<int>(std::min(n, 16u));
+}
+
+// consume returns false to stop: no further items are started, those running
+// are finished and dropped.
+template <class T, class Produce, class Consume>
+void RunOrdered(std::size_t n, int jobs, Produce produce, Consume consume) {
+    if (n == 0) return;
+    if (jobs <= 0) jobs = DefaultJobs();
+    if (jobs == 1 || n == 1) {
+        for (std::size_t i = 0; i < n; ++i)
+            if (!consume(i, produce(i))) return;
+        return;
+    }
+    const std::size_t window = std::max<std::size_t>(64, static_cast<std::size_t>(jobs) * 32);
+    std::vector<std::optional<T>> slots(window);
+    std::mutex m;
+    std::condition_variable ready;   // a result arrived
+    std::condition_variable room;    // the consumer moved on
+    std::size_t next = 0;            // next index to produce
+    std::size_t consumed = 0;        // next index to consume
+    bool stop = false;
+
+    auto worker = [&] {
+        for (;;) {
+            std::size_t i;
+            {
+                std::unique_lock lock(m);
+                room.wait(lock, [&] { return stop || next >= n || next < consumed + window; });
+                if (stop || next >= n) return;
+                i = next++;
+            }
+            T value = produce(i);
+            {
+                std::lock_guard lock(m);
+                slots[i % window].emplace(std::move(value));
+            }
+            ready.notify_all();
+        }
+    };
+    std::vector<std::thread> threads;
+    const int count = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(jobs), n));
+    threads.reserve(count);
+    for (int t = 0; t < count; ++t) threads.emplace_back(worker);
+
+    while (consumed < n) {
+        T value;
+        {
+            std::unique_lock lock(m);
+            auto& slot = slots[consumed % window];
+            ready.wait(lock, [&] { return slot.has_value(); });
+            value = std::move(*slot);
+            slot.reset();
+        }
+        const bool go_on = consume(consumed, std::move(value));
+        {
+            std::lock_guard lock(m);
+            ++consumed;
+            if (!go_on) stop = true;
+        }
+        room.notify_all();
+        if (!go_on) break;
+    }
+    for (auto& t : threads) t.join();
+}
+
+}  // namespace search

@@ -1,0 +1,39 @@
+// AddGeneral's work without the window: one found file -> one ResultRow,
+// its page count asked of a fresh counter instance.  Thread-safe.
+#pragma once
+
+#include <search/component_loader.h>
+#include <search/result_row.h>
+
+#include <string>
+
+namespace search {
+
+struct RowOutcome {
+    ResultRow row;
+    // The path no longer resolves to a file: no row.
+    bool vanished = false;
+    // Non-empty: the row builder's critical message ("Unexpected error in
+    // procedure: AddGeneral" ...); the row has no Page Count cell.
+    std::string error;
+};
+
+// The row builder's message for an error number and description.
+std::string AddGeneralMessage(long long number, const std::string& description);
+
+// Error number given when a counter cannot be created.
+constexpr int kCannotCreateObject = 429;
+
+class RowBuilder {
+public:
+    explicit RowBuilder(ComponentLoader& loader) : loader_(loader) {}
+    RowOutcome Build(const std::string& fullPath) const;
+    // Page count of a file of the kind, or the error (number, description).
+    bool Count(FileKind kind, const std::string& fullPath, std::int32_t& pages, long long& errorNumber,
+               std::string& errorText) const;
+
+private:
+    ComponentLoader& loader_;
+};
+
+}  // namespace search

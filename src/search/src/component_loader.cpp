@@ -1,0 +1,114 @@
+#include <search/component_loader.h>
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
+#include <vector>
+
+#ifndef QUILLON_INSTALL_LIBDIR
+#define QUILLON_INSTALL_LIBDIR "/usr/local/lib"
+#endif
+
+namespace search {
+
+using component::HResult;
+
+struct ComponentLoader::Library {
+    void* handle = nullptr;
+    component::IClassFactory* factory = nullptr;
+    HResult status = component::E_FAIL;
+    std::string error;  // why it could not be loaded
+};
+
+ComponentLoader::ComponentLoader(std::string dir) : dir_(std::move(dir)) {}
+
+ComponentLoader::~ComponentLoader() {
+    // Factories are released; the libraries stay mapped, since counters made
+    // elsewhere in the process may still run their code.
+    for (auto& [name, lib] : libraries_)
+        if (lib->factory) lib->factory->Release();
+}
+
+std::string ComponentLoader::ExecutableDir() {
+    std::vector<char> buf(PATH_MAX + 1);
+    const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    if (n <= 0) return {};
+    std::string exe(buf.data(), static_cast<std::size_t>(n));
+    const auto slash = exe.rfind('/');
+    return slash == std::string::npos ? std::string{} : exe.substr(0, slash);
+}
+
+ComponentLoader::Library& ComponentLoader::Load(const std::string& libraryName, const component::Guid& clsid) {
+    auto& slot = libraries_[libraryName];
+    if (slot) return *slot;
+    slot = std::make_unique<Library>();
+    Library& lib = *slot;
+
+    const std::string file = "lib" + libraryName + ".so";
+    std::vector<std::string> candidates;
+    if (!dir_.empty()) {
+        candidates.push_back(dir_ + "/" + file);
+    } else {
+        const std::string exeDir = ExecutableDir();
+        if (!exeDir.empty()) candidates.push_back(exeDir + "/" + file);
+        candidates.push_back(std::string(QUILLON_INSTALL_LIBDIR) + "/" + file);
+    }
+    std::string reasons;
+    for (const auto& path : candidates) {
+        if (access(path.c_str(), F_OK) != 0) {
+            reasons += (reasons.empty() ? "" : "; ") + path + " not found";
+            continue;
+        }
+        lib.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (lib.handle) break;
+        const char* why = dlerror();
+        reasons += (reasons.empty() ? "" : "; ") + std::string(why ? why : path + " cannot be loaded");
+    }
+    if (!lib.handle) {
+        lib.error = "Cannot create the page counter " + libraryName + ": " + reasons;
+        return lib;
+    }
+    auto get = reinterpret_cast<component::DllGetClassObjectFn>(dlsym(lib.handle, component::kGetClassObjectSymbol));
+    if (!get) {
+        lib.error = "Cannot create the page counter " + libraryName + ": " + file + " has no " +
+                    component::kGetClassObjectSymbol;
+        return lib;
+    }
+    void* factory = nullptr;
+    const HResult hr = get(&clsid, &component::IID_IClassFactory, &factory);
+    if (component::Failed(hr) || !factory) {
+        lib.status = component::Failed(hr) ? hr : component::E_FAIL;
+        lib.error = "Cannot create the page counter " + libraryName + ": class not available";
+        return lib;
+    }
+    lib.factory = static_cast<component::IClassFactory*>(factory);
+    lib.status = component::S_OK;
+    return lib;
+}
+
+HResult ComponentLoader::Create(const std::string& libraryName, const component::Guid& clsid,
+                                const component::Guid& iid, void** out, std::string& error) {
+    *out = nullptr;
+    component::IClassFactory* factory = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        Library& lib = Load(libraryName, clsid);
+        if (!lib.factory) {
+            error = lib.error;
+            return lib.status;
+        }
+        factory = lib.factory;
+        factory->AddRef();
+    }
+    const HResult hr = factory->CreateInstance(nullptr, iid, out);
+    factory->Release();
+    if (component::Failed(hr) || !*out) {
+        *out = nullptr;
+        error = "Cannot create the page counter " + libraryName + ": the class factory refused";
+        return component::Failed(hr) ? hr : component::E_FAIL;
+    }
+    return hr;
+}
+
+}  // namespace search

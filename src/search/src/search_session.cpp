@@ -1,0 +1,437 @@
+#include <search/search_session.h>
+
+#include <search/component_loader.h>
+#include <search/ordered_pool.h>
+#include <search/row_builder.h>
+#include <search/walker.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <thread>
+
+namespace search {
+
+namespace {
+constexpr auto kStatusInterval = std::chrono::milliseconds(50);  // at most ~20 refreshes a second
+constexpr std::size_t kBatchRows = 1024;
+constexpr int kMaxPendingBatches = 4;
+}  // namespace
+
+struct SearchSession::Worker {
+    std::thread thread;
+    std::atomic<bool> shutdown{false};
+    std::unique_ptr<ComponentLoader> loader;
+
+    // Batches posted to the window and not yet applied.
+    std::mutex postMutex;
+    std::condition_variable postDone;
+    int pendingBatches = 0;
+
+    // Latest walk status, shown at most every kStatusInterval.
+    std::mutex statusMutex;
+    bool examined = false;
+    std::int64_t fileCount = 0;
+    std::chrono::seconds elapsed{0};
+    std::string folderText;
+    bool folderSet = false;
+    bool statusPending = false;
+    std::chrono::steady_clock::time_point lastStatus{};
+};
+
+SearchSession::SearchSession(SearchView& view, CriteriaHolder& criteria, SessionOptions options)
+    : view_(view), criteria_(criteria), options_(std::move(options)),
+      alive_(std::make_shared<std::atomic<bool>>(true)) {}
+
+SearchSession::~SearchSession() {
+    alive_->store(false);
+    stopRequested_ = true;
+    stopRows_ = true;
+    if (worker_) worker_->shutdown = true;
+    JoinWorker();
+}
+
+void SearchSession::JoinWorker() {
+    if (worker_ && worker_->thread.joinable()) worker_->thread.join();
+}
+
+// ---- commands on the window's thread --------------------------------------
+
+void SearchSession::SearchCommand(int index) {
+    // While rows are being built the totals keep counting: zeroing them here
+    // would leave the label showing only the pages counted after the click.
+    if (phase_ != Phase::BuildingRows && phase_ != Phase::Message) {
+        tifPages_ = 0;
+        pdfPages_ = 0;
+    }
+    switch (index) {
+        case 0: Start(); break;
+        case 1: Stop(); break;
+        case 2:
+            if (!Running()) view_.RunExport();
+            break;
+        default: break;
+    }
+}
+
+void SearchSession::EnableResultActions(int mode) {
+    if (mode != 0 && mode != 1) return;
+    const bool on = mode == 1;
+    for (Control c : {Control::mnuOPen, Control::Cont, Control::Delete1, Control::SelectAll, Control::Export,
+                      Control::chkSelectall, Control::cmdExport, Control::cmdClear})
+        view_.SetEnabled(c, on);
+}
+
+void SearchSession::SearchOptionClick(int /*index*/) {
+    const bool tif = criteria_.Tif();
+    const bool pdf = criteria_.Pdf();
+    // A running search keeps Start disabled until it ends.
+    if (!Running()) view_.SetEnabled(Control::cmdStart, tif || pdf);
+    view_.SetCaption(Caption::lblTotalPages, TotalPagesResetText(tif, pdf));
+    view_.PlaceTotalPagesLabel();
+}
+
+void SearchSession::DateFieldClick() {
+    const bool on = criteria_.DateField() != kDateNone;
+    view_.SetEnabled(Control::dtpFrom, on);
+    view_.SetEnabled(Control::dtpTo, on);
+}
+
+void SearchSession::ResetSearchDisplay() {
+    criteria_.SetDateField(kDateNone);
+    view_.SelectDateField(kDateNone);
+    DateFieldClick();
+    view_.SetCaption(Caption::lblFileName, "");
+    view_.SetCaption(Caption::lblTotalFiles, "Total Files : 0");
+    view_.SetCaption(Caption::lblSearchTime, " Total Search Time : 00:00:00");
+    view_.SetCaption(Caption::lblTotalPages, TotalPagesResetText(criteria_.Tif(), criteria_.Pdf()));
+    view_.PlaceTotalPagesLabel();
+}
+
+void SearchSession::Stop() {
+    stopRequested_ = true;
+    if (Running()) {
+        // The walk returns at its next check; the row phase ends after the
+        // row in hand.  Start and the result actions wait for the end.
+        if (phase_ == Phase::BuildingRows) stopRows_ = true;
+        view_.SetEnabled(Control::cmdStop, false);
+        view_.SetEnabled(Control::SStop, false);
+        return;
+    }
+    if (view_.RowCount() >= 1) EnableResultActions(1);
+    view_.SetEnabled(Control::cmdStart, true);
+    view_.SetEnabled(Control::cmdStop, false);
+    view_.SetEnabled(Control::SSearch, true);
+    view_.SetEnabled(Control::SStop, false);
+}
+
+void SearchSession::RemoveFoundFiles(const std::vector<std::string>& paths) {
+    if (Running()) return;
+    std::vector<std::string> gone(paths);
+    std::sort(gone.begin(), gone.end());
+    std::erase_if(foundFiles_, [&](const std::string& p) { return std::binary_search(gone.begin(), gone.end(), p); });
+}
+
+// ---- the worker -----------------------------------------------------------
+
+namespace {
+
+class SessionWalkControl final : public WalkControl {
+public:
+    SessionWalkControl(CriteriaHolder& criteria, const std::atomic<bool>& stop, const std::atomic<bool>& shutdown,
+                       std::vector<std::string>& found, std::chrono::system_clock::time_point start,
+                       std::function<void()> statusChanged, std::mutex& statusMutex, bool& examined,
+                       std::int64_t& fileCount, std::chrono::seconds& elapsed, std::string& folderText,
+                       bool& folderSet)
+        : criteria_(criteria), stop_(stop), shutdown_(shutdown), found_(found), start_(start),
+          statusChanged_(std::move(statusChanged)), m_(statusMutex), examined_(examined), fileCount_(fileCount),
+          elapsed_(elapsed), folderText_(folderText), folderSet_(folderSet) {}
+
+    bool StopRequested() override { return stop_.load(std::memory_order_relaxed) || shutdown_.load(std::memory_order_relaxed); }
+    bool IncludeSubfolders() override { return criteria_.IncludeSubfolders(); }
+    int DateField() override { return criteria_.DateField(); }
+    CalendarDate From() override { return criteria_.From(); }
+    CalendarDate To() override { return criteria_.To(); }
+    void Accepted(std::string fullPath) override { found_.push_back(std::move(fullPath)); }
+    void FileExamined(std::int64_t fileCount) override {
+        const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - start_);
+        {
+            std::lock_guard lock(m_);
+            examined_ = true;
+            fileCount_ = fileCount;
+            elapsed_ = elapsed;
+        }
+        statusChanged_();
+    }
+    void EnteringFolder(const std::string& text) override {
+        {
+            std::lock_guard lock(m_);
+            folderText_ = text;
+            folderSet_ = true;
+        }
+        statusChanged_();
+    }
+
+private:
+    CriteriaHolder& criteria_;
+    const std::atomic<bool>& stop_;
+    const std::atomic<bool>& shutdown_;
+    std::vector<std::string>& found_;
+    std::chrono::system_clock::time_point start_;
+    std::function<void()> statusChanged_;
+    std::mutex& m_;
+    bool& examined_;
+    std::int64_t& fileCount_;
+    std::chrono::seconds& elapsed_;
+    std::string& folderText_;
+    bool& folderSet_;
+};
+
+}  // namespace
+
+void SearchSession::Start() {
+    if (Running()) return;  // one search at a time
+    JoinWorker();
+
+    view_.SetEnabled(Control::cmdStart, false);
+    view_.SetEnabled(Control::SSearch, false);
+    view_.SetEnabled(Control::cmdStop, true);
+    view_.SetEnabled(Control::SStop, true);
+    view_.SetEnabled(Control::cmdExport, false);
+    progressValue_ = 0;
+    view_.SetProgressValue(0);
+    view_.SetCaption(Caption::lblTotalFiles, "Total Files : 0");
+    view_.SetCaption(Caption::lblSearchTime, " Total Search Time : 00:00:00");
+    EnableResultActions(0);
+    view_.ClearRows();
+
+    const SearchCriteria c = criteria_.Get();
+    kindTif_ = c.tif;
+    kindPdf_ = c.pdf;
+    const std::vector<std::string> patterns = BuildPatterns(c.tif, c.pdf);
+    stopRequested_ = false;
+    stopRows_ = false;
+    foundFiles_.clear();
+    searchStartTime_ = std::chrono::system_clock::now();
+    phase_ = Phase::Walking;
+
+    auto previous = std::move(worker_);
+    worker_ = std::make_unique<Worker>();
+    if (previous && previous->loader) worker_->loader = std::move(previous->loader);
+    if (!worker_->loader) worker_->loader = std::make_unique<ComponentLoader>(options_.componentDir);
+    Worker* w = worker_.get();
+    auto alive = alive_;
+    const std::string folder = c.folder;
+
+    auto post = [this, alive](std::function<void()> task) {
+        view_.Post([alive, task = std::move(task)] {
+            if (alive->load()) task();
+        });
+    };
+    auto postAndWait = [post, w](std::function<void()> task) {
+        auto done = std::make_shared<std::promise<void>>();
+        auto fut = done->get_future();
+        post([task = std::move(task), done] {
+            task();
+            done->set_value();
+        });
+        while (fut.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+            if (w->shutdown) return false;
+        return true;
+    };
+    auto showStatus = [this, w](bool final) {
+        std::lock_guard lock(w->statusMutex);
+        if (w->examined || final) {
+            if (w->examined) {
+                view_.SetCaption(Caption::lblTotalFiles, "Total Files : " + std::to_string(w->fileCount));
+                view_.SetCaption(Caption::lblSearchTime, " Total Search Time : " + FormatElapsed(w->elapsed));
+            }
+        }
+        if (w->folderSet) view_.SetCaption(Caption::lblFileName, w->folderText);
+        w->statusPending = false;
+    };
+    auto statusChanged = [post, w, showStatus] {
+        const auto now = std::chrono::steady_clock::now();
+        std::lock_guard lock(w->statusMutex);
+        if (w->statusPending || now - w->lastStatus < kStatusInterval) return;
+        w->statusPending = true;
+        w->lastStatus = now;
+        post([showStatus] { showStatus(false); });
+    };
+
+    w->thread = std::thread([=, this] {
+        SessionWalkControl control(criteria_, stopRequested_, w->shutdown, foundFiles_, searchStartTime_,
+                                   statusChanged, w->statusMutex, w->examined, w->fileCount, w->elapsed,
+                                   w->folderText, w->folderSet);
+        const WalkResult walk = TotalFiles(folder, patterns, control);
+        if (w->shutdown) return;
+
+        const bool shown = postAndWait([this, walk, showStatus] {
+            showStatus(true);
+            phase_ = Phase::Message;
+            if (walk.failed)
+                view_.ShowMessage("Unexpected error in procedure: TotalFiles\r\nError #" +
+                                      std::to_string(walk.errorNumber) + ": " + walk.errorText + " (" +
+                                      walk.failedFolder + ")",
+                                  MessageIcon::Critical);
+            view_.ShowMessage("Search Completed Successfully.", MessageIcon::Information);
+            BeginRowPhase(false);
+        });
+        if (!shown || w->shutdown) return;
+        RowPhase(false);
+    });
+}
+
+void SearchSession::BeginRowPhase(bool rebuild) {
+    phase_ = Phase::BuildingRows;
+    progressMax_ = static_cast<std::int64_t>(foundFiles_.size()) + 100;
+    view_.SetProgressMax(progressMax_);
+    if (rebuild) {
+        progressValue_ = 0;
+        view_.SetProgressValue(0);
+    }
+    // A Stop given during the walk has ended the walk; the rows for what it
+    // found are still built, and a Stop now ends this phase.
+    stopRows_ = false;
+    view_.SetEnabled(Control::cmdStop, true);
+    view_.SetEnabled(Control::SStop, true);
+}
+
+void SearchSession::RebuildRows() {
+    if (Running()) return;
+    JoinWorker();
+    tifPages_ = 0;
+    pdfPages_ = 0;
+    stopRows_ = false;
+    if (!worker_) worker_ = std::make_unique<Worker>();
+    auto loader = std::move(worker_->loader);
+    worker_ = std::make_unique<Worker>();
+    worker_->loader = loader ? std::move(loader) : std::make_unique<ComponentLoader>(options_.componentDir);
+    view_.ClearRows();
+    BeginRowPhase(true);
+    Worker* w = worker_.get();
+    w->thread = std::thread([this] { RowPhase(true); });
+}
+
+void SearchSession::RowPhase(bool rebuild) {
+    Worker* w = worker_.get();
+    auto alive = alive_;
+    auto post = [this, alive](std::function<void()> task) {
+        view_.Post([alive, task = std::move(task)] {
+            if (alive->load()) task();
+        });
+    };
+
+    RowBuilder builder(*w->loader);
+    const std::vector<std::string>& files = foundFiles_;
+    const std::size_t n = files.size();
+    std::vector<ResultRow> batch;
+    std::vector<std::size_t> removed;
+    std::size_t lastIndex = 0;
+    bool removedInBatch = false;
+    auto lastFlush = std::chrono::steady_clock::now();
+
+    // Hands the rows gathered so far to the window; with a message, waits
+    // until the user has closed it.
+    auto flush = [&](const std::string& message) -> bool {
+        auto apply = [this, rows = std::move(batch), lastIndex, removedInBatch]() mutable {
+            ApplyRows(std::move(rows), lastIndex, removedInBatch);
+        };
+        batch = {};
+        removedInBatch = false;
+        lastFlush = std::chrono::steady_clock::now();
+        if (!message.empty()) {
+            auto done = std::make_shared<std::promise<void>>();
+            auto fut = done->get_future();
+            post([this, apply = std::move(apply), message, done]() mutable {
+                apply();
+                view_.ShowMessage(message, MessageIcon::Critical);
+                done->set_value();
+            });
+            while (fut.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+                if (w->shutdown) return false;
+            return true;
+        }
+        {
+            std::unique_lock lock(w->postMutex);
+            while (w->pendingBatches >= kMaxPendingBatches) {
+                if (w->shutdown) return false;
+                w->postDone.wait_for(lock, std::chrono::milliseconds(20));
+            }
+            ++w->pendingBatches;
+        }
+        post([w, apply = std::move(apply)]() mutable {
+            apply();
+            {
+                std::lock_guard lock(w->postMutex);
+                --w->pendingBatches;
+            }
+            w->postDone.notify_all();
+        });
+        return true;
+    };
+
+    RunOrdered<RowOutcome>(
+        n, options_.jobs, [&](std::size_t i) { return builder.Build(files[i]); },
+        [&](std::size_t i, RowOutcome&& o) {
+            if (stopRows_ || w->shutdown) return false;
+            lastIndex = i;
+            if (o.vanished) {
+                removed.push_back(i);
+                removedInBatch = true;
+                return flush({});
+            }
+            batch.push_back(std::move(o.row));
+            if (!o.error.empty()) return flush(o.error);
+            if (batch.size() >= kBatchRows || std::chrono::steady_clock::now() - lastFlush >= kStatusInterval)
+                return flush({});
+            return true;
+        });
+    if (w->shutdown) return;
+    if (!batch.empty()) flush({});
+    post([this, removed = std::move(removed), rebuild] { FinishSearch(removed, rebuild); });
+}
+
+void SearchSession::ApplyRows(std::vector<ResultRow>&& rows, std::size_t lastIndex, bool removedInBatch) {
+    bool counted = false;
+    for (const auto& r : rows) {
+        if (!r.hasPageCount) continue;
+        counted = true;
+        if (r.pages < 1) continue;
+        if (r.kind == FileKind::Tif) tifPages_ += r.pages;
+        if (r.kind == FileKind::Pdf) pdfPages_ += r.pages;
+    }
+    if (!rows.empty()) view_.AppendRows(std::move(rows));
+    if (removedInBatch)
+        view_.SetCaption(Caption::lblTotalFiles, "Total Files : " + std::to_string(view_.RowCount()));
+    progressValue_ = static_cast<std::int64_t>(lastIndex) + 1 + 100;
+    view_.SetProgressValue(progressValue_);
+    if (counted || std::any_of(rows.begin(), rows.end(), [](const ResultRow& r) { return r.kind == FileKind::None; }))
+        view_.SetCaption(Caption::lblTotalPages,
+                         TotalPagesText(criteria_.Tif(), criteria_.Pdf(), tifPages_, pdfPages_));
+}
+
+void SearchSession::FinishSearch(const std::vector<std::size_t>& removed, bool rebuild) {
+    for (auto it = removed.rbegin(); it != removed.rend(); ++it)
+        foundFiles_.erase(foundFiles_.begin() + static_cast<std::ptrdiff_t>(*it));
+    phase_ = Phase::Idle;
+    stopRows_ = false;
+    if (!rebuild) {
+        SearchCommand(1);
+        progressValue_ = 0;
+        view_.SetProgressValue(0);
+        view_.SetCaption(Caption::lblFileName, "");
+        if (foundFiles_.empty())
+            view_.SetCaption(Caption::lblTotalPages,
+                             TotalPagesText(criteria_.Tif(), criteria_.Pdf(), tifPages_, pdfPages_));
+    } else {
+        progressValue_ = 0;
+        view_.SetProgressValue(0);
+        view_.SetEnabled(Control::cmdStop, false);
+        view_.SetEnabled(Control::SStop, false);
+    }
+    view_.SearchFinished();
+}
+
+}  // namespace search

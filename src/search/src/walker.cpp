@@ -1,0 +1,277 @@
+#include <search/walker.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace search {
+
+std::vector<std::string> BuildPatterns(bool tif, bool pdf) {
+    std::string text = tif ? "*.tif" : "";
+    if (!text.empty()) text += ",";
+    if (pdf) text += "*.pdf";
+    std::vector<std::string> out;
+    if (text.empty()) return out;
+    std::size_t start = 0;
+    for (;;) {
+        const auto comma = text.find(',', start);
+        out.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return out;
+}
+
+static char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+static char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool MatchesPattern(std::string_view name, std::string_view pattern) {
+    if (pattern.size() < 3 || pattern[0] != '*' || pattern[1] != '.') return false;
+    const std::string_view want = pattern.substr(2);
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos) return false;
+    const std::string_view ext = name.substr(dot + 1);
+    if (ext.size() < want.size()) return false;
+    for (std::size_t i = 0; i < want.size(); ++i)
+        if (Lower(ext[i]) != Lower(want[i])) return false;
+    return true;
+}
+
+std::string TrimAtNul(std::string_view text) {
+    const auto nul = text.find('\0');
+    return std::string(nul == std::string_view::npos ? text : text.substr(0, nul));
+}
+
+std::string ProperCase(std::string_view text) {
+    std::string out(text);
+    bool wordStart = true;
+    for (char& c : out) {
+        if (c == ' ') {
+            wordStart = true;
+            continue;
+        }
+        c = wordStart ? Upper(c) : Lower(c);
+        wordStart = false;
+    }
+    return out;
+}
+
+std::string FormatElapsed(std::chrono::seconds elapsed) {
+    long long s = elapsed.count();
+    if (s < 0) s = 0;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", (s / 3600) % 24, (s / 60) % 60, s % 60);
+    return buf;
+}
+
+CalendarDate LocalDateOf(std::int64_t secondsSinceEpoch) {
+    const std::time_t t = static_cast<std::time_t>(secondsSinceEpoch);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return CalendarDate{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
+}
+
+bool DateInWindow(CalendarDate date, CalendarDate from, CalendarDate to) {
+    if (from > to) std::swap(from, to);
+    return from <= date && date <= to;
+}
+
+std::optional<CalendarDate> FileDate(int dirFd, const char* path, int dateField) {
+    struct statx sx {};
+    unsigned mask = dateField == kDateModified ? STATX_MTIME
+                    : dateField == kDateCreated ? STATX_BTIME
+                    : dateField == kDateAccessed ? STATX_ATIME : 0;
+    if (mask == 0) return std::nullopt;
+    if (statx(dirFd, path, AT_STATX_SYNC_AS_STAT, mask, &sx) != 0) return std::nullopt;
+    if ((sx.stx_mask & mask) == 0) return std::nullopt;  // not recorded by this file system
+    const auto& ts = dateField == kDateModified ? sx.stx_mtime
+                     : dateField == kDateCreated ? sx.stx_btime : sx.stx_atime;
+    return LocalDateOf(ts.tv_sec);
+}
+
+bool CheckFileDate(int dirFd, const char* path, int dateField, CalendarDate from, CalendarDate to) {
+    if (dateField <= kDateNone) return false;
+    const auto date = FileDate(dirFd, path, dateField);
+    return date && DateInWindow(*date, from, to);
+}
+
+namespace {
+
+// Opening folders relative to their parent is cheapest; below this depth the
+// parent's handle is let go and folders are opened by full path, so a deep
+// tree cannot run out of file handles.
+constexpr int kMaxHeldDepth = 96;
+
+struct Entry {
+    std::string name;
+    unsigned char type;
+};
+
+struct WalkFailure {
+    std::string folder;
+    int number;
+    std::string text;
+};
+
+bool ExpectedOpenError(int e) {
+    return e == EACCES || e == EPERM || e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG || e == ELOOP;
+}
+
+class Walk {
+public:
+    Walk(const std::vector<std::string>& patterns, WalkControl& control) : patterns_(patterns), c_(control) {}
+
+    void Folder(int parentFd, const std::string& openName, std::string path, int depth) {
+        if (c_.StopRequested()) return;
+        if (path.empty() || path.back() != '/') path += '/';
+        current_ = path;
+
+        int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+        if (depth > 0) flags |= O_NOFOLLOW;  // folders reached through links are not walked
+        const int fd = openat(parentFd, openName.c_str(), flags);
+        if (fd < 0) {
+            if (ExpectedOpenError(errno)) return;  // cannot be listed: contributes nothing
+            throw WalkFailure{path, errno, std::strerror(errno)};
+        }
+        DIR* dir = fdopendir(fd);
+        if (!dir) {
+            const int e = errno;
+            close(fd);
+            throw WalkFailure{path, e, std::strerror(e)};
+        }
+        struct DirCloser {
+            DIR*& d;
+            ~DirCloser() { if (d) closedir(d); }
+        } closer{dir};
+
+        // A folder already open further up (a bind mount of an ancestor) would loop.
+        struct stat self {};
+        if (fstat(fd, &self) == 0) {
+            for (const auto& a : ancestors_)
+                if (a.first == self.st_dev && a.second == self.st_ino) return;
+        }
+
+        std::vector<Entry> entries;
+        for (;;) {
+            errno = 0;
+            const dirent* de = readdir(dir);
+            if (!de) {
+                if (errno != 0) throw WalkFailure{path, errno, std::strerror(errno)};
+                break;
+            }
+            entries.push_back(Entry{TrimAtNul(de->d_name), de->d_type});
+            if ((entries.size() & 1023) == 0 && c_.StopRequested()) return;
+        }
+
+        // Subfolder pass.
+        std::vector<std::string> subfolders;
+        for (const auto& e : entries) {
+            if (c_.StopRequested()) break;
+            const std::string& name = e.name;
+            if (name.find("RECYCLE") != std::string::npos) continue;
+            if (name == "." || name == "..") continue;
+            if (IsFolder(fd, e)) subfolders.push_back(name);
+        }
+        if (c_.StopRequested()) return;
+
+        // File pass, once per pattern.
+        for (const auto& pattern : patterns_) {
+            for (const auto& e : entries) {
+                if (c_.StopRequested()) return;
+                if (e.name == "." || e.name == "..") continue;
+                if (!MatchesPattern(e.name, pattern)) continue;
+                if (!IsRegularFile(fd, e)) continue;
+                const int field = c_.DateField();
+                bool accept = true;
+                if (field >= kDateModified)
+                    accept = CheckFileDate(fd, e.name.c_str(), field, c_.From(), c_.To());
+                if (accept) {
+                    ++fileCount_;
+                    c_.Accepted(path + e.name);
+                }
+                c_.FileExamined(fileCount_);
+            }
+            if (c_.StopRequested()) return;
+        }
+        if (c_.StopRequested()) return;
+
+        // Descend.
+        if (subfolders.empty() || !c_.IncludeSubfolders()) return;
+        entries = {};
+        const bool hold = depth < kMaxHeldDepth;
+        if (!hold) {
+            closedir(dir);
+            dir = nullptr;
+        }
+        ancestors_.emplace_back(self.st_dev, self.st_ino);
+        for (const auto& name : subfolders) {
+            c_.EnteringFolder(ProperCase(path + name) + "/");
+            if (hold)
+                Folder(fd, name, path + name, depth + 1);
+            else
+                Folder(AT_FDCWD, path + name, path + name, depth + 1);
+            current_ = path;
+            if (c_.StopRequested()) break;
+        }
+        ancestors_.pop_back();
+    }
+
+    std::int64_t FileCount() const { return fileCount_; }
+    const std::string& CurrentFolder() const { return current_; }
+
+private:
+    static bool IsFolder(int fd, const Entry& e) {
+        if (e.type == DT_DIR) return true;
+        if (e.type != DT_UNKNOWN) return false;  // links to folders are not descended
+        struct stat st {};
+        return fstatat(fd, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+    }
+
+    // Regular files, and links that lead to one.
+    static bool IsRegularFile(int fd, const Entry& e) {
+        if (e.type == DT_REG) return true;
+        if (e.type != DT_LNK && e.type != DT_UNKNOWN) return false;
+        struct stat st {};
+        return fstatat(fd, e.name.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);
+    }
+
+    const std::vector<std::string>& patterns_;
+    WalkControl& c_;
+    std::int64_t fileCount_ = 0;
+    std::vector<std::pair<dev_t, ino_t>> ancestors_;
+    std::string current_;
+};
+
+}  // namespace
+
+WalkResult TotalFiles(const std::string& folder, const std::vector<std::string>& patterns,
+                      WalkControl& control) {
+    WalkResult result;
+    Walk walk(patterns, control);
+    // An empty folder text names no folder (rather than the file system's root).
+    if (!folder.empty()) {
+        try {
+            walk.Folder(AT_FDCWD, folder, folder, 0);
+        } catch (const WalkFailure& f) {
+            result.failed = true;
+            result.failedFolder = f.folder;
+            result.errorNumber = f.number;
+            result.errorText = f.text;
+        } catch (const std::exception& ex) {
+            result.failed = true;
+            result.failedFolder = walk.CurrentFolder();
+            result.errorNumber = 0;
+            result.errorText = ex.what();
+        }
+    }
+    result.fileCount = walk.FileCount();
+    result.stopped = control.StopRequested();
+    return result;
+}
+
+}  // namespace search

@@ -1,0 +1,74 @@
+#include "tiff_count.h"
+
+#include <tiffio.h>
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace tifcount {
+
+namespace {
+
+struct Capture {
+    std::string* messages = nullptr;
+    int errors = 0;
+};
+
+void Append(Capture* c, const char* module, const char* fmt, va_list ap) {
+    if (!c->messages) return;
+    char buf[512];
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    if (!c->messages->empty()) *c->messages += '\n';
+    if (module) *c->messages += std::string(module) + ": ";
+    *c->messages += buf;
+}
+
+int OnError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+    auto* c = static_cast<Capture*>(user);
+    ++c->errors;
+    Append(c, module, fmt, ap);
+    return 1;  // handled: nothing reaches the global handlers
+}
+
+int OnWarning(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+    Append(static_cast<Capture*>(user), module, fmt, ap);
+    return 1;
+}
+
+}  // namespace
+
+std::int32_t CountTiffPages(const char* path, std::string* messages) {
+    if (!path || !*path) return -1;
+    Capture capture{messages, 0};
+    TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
+    if (!opts) return -1;
+    TIFFOpenOptionsSetErrorHandlerExtR(opts, OnError, &capture);
+    TIFFOpenOptionsSetWarningHandlerExtR(opts, OnWarning, &capture);
+    // Read-only, header only (no first directory yet), no memory mapping so a
+    // file cut short under us cannot fault.
+    TIFF* tif = TIFFOpenExt(path, "rhm", opts);
+    TIFFOpenOptionsFree(opts);
+    if (!tif) return -1;
+
+    std::int32_t pages = 0;
+    bool damaged = false;
+    for (;;) {
+        const int errorsBefore = capture.errors;
+        if (TIFFReadDirectory(tif) != 1) {
+            // 0 is the normal end of the chain only when nothing was reported.
+            damaged = capture.errors != errorsBefore || pages == 0;
+            break;
+        }
+        if (++pages >= kMaxPages) {
+            damaged = true;
+            break;
+        }
+        // libtiff detects a chain that points back into itself and reports it
+        // through the error handler when reading the next directory.
+        if (TIFFLastDirectory(tif)) break;
+    }
+    TIFFClose(tif);
+    return damaged ? -1 : pages;
+}
+
+}  // namespace tifcount

@@ -1,0 +1,17 @@
+// Counting the top-level images of a TIFF file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tifcount {
+
+// The longest main directory chain counted; longer chains are treated as damaged.
+constexpr std::int32_t kMaxPages = 1 << 20;
+
+// Number of images in the main directory chain (SubIFDs and EXIF blocks are
+// not pages), or -1 when the file cannot be read or its chain ends in an
+// error.  libtiff's messages go to *messages instead of standard error.
+std::int32_t CountTiffPages(const char* path, std::string* messages = nullptr);
+
+}  // namespace tifcount
