@@ -1,0 +1,46 @@
+// Reach into Brastelv1 for the tests and the benchmark: the private
+// primitives, the members, and the text route alone.
+#pragma once
+
+#include "brastelv1.h"
+
+namespace brastel {
+
+struct BrastelPeer {
+    static Route LastRoute(const Brastelv1& b) { return b.route_; }
+    static std::int64_t BytesRead(const Brastelv1& b) { return b.bytesRead_; }
+    static const component::Text& LineEnd(const Brastelv1& b) { return b.LineEnd; }
+    static void SetLineEnd(Brastelv1& b, const component::Text& le) { b.LineEnd = le; }
+    static std::int32_t FirstObject(const Brastelv1& b) { return b.FirstObject; }
+    static std::int32_t LinearPos(const Brastelv1& b) { return b.LinearPos; }
+
+    // Holds the file open as a running count would, for direct calls of
+    // the primitives.
+    static bool Open(Brastelv1& b, const std::string& path) { return b.Open(path); }
+    static void Close(Brastelv1& b) { b.Close(); }
+
+    static component::HResult ReadAt(Brastelv1& b, std::int32_t position, component::Text& buffer) {
+        return b.ReadAt(position, buffer);
+    }
+    static component::HResult ExtractNumber(Brastelv1& b, component::Text& text, component::Text& startMark,
+                                            component::Text& endMark, std::int16_t& mode, std::int32_t& window,
+                                            std::int32_t& result) {
+        return b.ExtractNumber(text, startMark, endMark, mode, window, result);
+    }
+
+    // The text route alone: a count it could confirm, or -1.
+    static std::int32_t CountTextOnly(Brastelv1& b, const std::string& path) {
+        b.bytesRead_ = 0;
+        b.LinearPos = 0;
+        if (!b.Open(path)) return -1;
+        std::int32_t count = -1;
+        const bool confirmed = b.fileLength_ > 0 && b.TextRoute(count);
+        b.Close();
+        return confirmed ? count : -1;
+    }
+};
+
+// Creates an instance the way the class factory does (one reference).
+inline Brastelv1* NewBrastelv1() { return new Brastelv1(); }
+
+}  // namespace brastel

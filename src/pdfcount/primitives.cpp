@@ -1,0 +1,118 @@
+// The text primitives every step of a count is built from: the positioned
+// read, the chunked forward search and the number extraction.
+#include "brastelv1.h"
+#include "textops.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace brastel {
+
+using component::E_FAIL;
+using component::E_INVALIDARG;
+using component::E_NOTOPEN;
+using component::HResult;
+using component::S_OK;
+using component::Text;
+
+namespace {
+// A forward search gathers at most this much text; past it the search fails
+// instead of holding a whole large file in memory.
+constexpr std::size_t kFindCaseLimit = std::size_t{16} << 20;
+}  // namespace
+
+HResult Brastelv1::ReadAt(std::int32_t position, Text& buffer) {
+    if (file_ < 0) return E_NOTOPEN;
+    if (position < 1) return E_FAIL;
+    std::size_t done = 0;
+    const off_t start = static_cast<off_t>(position) - 1;
+    while (done < buffer.size()) {
+        const ssize_t got = ::pread(file_, buffer.data() + done, buffer.size() - done,
+                                    start + static_cast<off_t>(done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return E_FAIL;
+        }
+        if (got == 0) break;  // end of file: the rest keeps its content
+        done += static_cast<std::size_t>(got);
+    }
+    bytesRead_ += static_cast<std::int64_t>(done);
+    return S_OK;
+}
+
+HResult Brastelv1::FindCase(Text& SearchString, std::int32_t& StartPosition,
+                            std::int32_t& SuggestedLength, Text& AlternateSearch, Text& result) {
+    if (file_ < 0) return E_NOTOPEN;
+    // A chunk length below 1 would never advance.
+    if (SuggestedLength < 1) return E_INVALIDARG;
+    Text buffer(static_cast<std::size_t>(SuggestedLength), ' ');
+    Text gathered;
+    std::int32_t i = 0;
+    // Keyword tests look only at text not yet tested, plus the keyword's
+    // length less one, so a keyword across two chunks is still seen.
+    std::size_t testedSearch = 0, testedAlt = 0;
+    auto seen = [&gathered](const Text& key, std::size_t& tested) {
+        if (gathered.empty()) return false;
+        if (key.empty()) return true;
+        const std::size_t from = tested >= key.size() - 1 ? tested - (key.size() - 1) : 0;
+        tested = gathered.size();
+        return gathered.find(key, from) != Text::npos;
+    };
+    std::int32_t pos = 0, step = 0;
+    for (;;) {
+        if (seen(SearchString, testedSearch)) break;
+        if (!AlternateSearch.empty() && seen(AlternateSearch, testedAlt)) break;
+        if (!MulChecked(i, SuggestedLength, step) || !AddChecked(StartPosition, step, pos)) return E_FAIL;
+        if (pos > fileLength_) break;
+        if (gathered.size() >= kFindCaseLimit) return E_FAIL;
+        if (HResult hr = ReadAt(pos, buffer); hr < 0) return hr;
+        ++i;
+        gathered += buffer;
+    }
+    // One chunk more, so a value written right after the keyword is present
+    // even when the keyword ends a chunk.
+    if (!MulChecked(i, SuggestedLength, step) || !AddChecked(StartPosition, step, pos)) return E_FAIL;
+    if (HResult hr = ReadAt(pos, buffer); hr < 0) return hr;
+    gathered += buffer;
+    result = std::move(gathered);
+    return S_OK;
+}
+
+HResult Brastelv1::ExtractNumber(Text& Text_, Text& StartMark, Text& EndMark, std::int16_t& LineEndMode,
+                                 std::int32_t& Window, std::int32_t& result) {
+    if (Window == 0) {
+        if (Text_.size() > static_cast<std::size_t>(INT32_MAX)) return E_FAIL;
+        Window = static_cast<std::int32_t>(Text_.size());
+    }
+    if (Window < 0) return E_FAIL;
+    auto detect = [&]() {
+        if (LineEndMode == 0) return;
+        const Text found = DetectLineEnd(std::string_view(Text_).substr(0, static_cast<std::size_t>(Window)));
+        if (LineEndMode == 1)
+            StartMark = found;
+        else if (LineEndMode == 2)
+            EndMark = found;
+    };
+    detect();
+    if (!StartMark.empty()) {
+        const std::int64_t b = InStr(Text_, StartMark);
+        const std::int64_t keep = static_cast<std::int64_t>(Text_.size()) - b -
+                                  static_cast<std::int64_t>(StartMark.size()) + 1;
+        if (keep < 0) return E_FAIL;  // start mark longer than the text plus one
+        const std::size_t n = static_cast<std::size_t>(keep) > Text_.size() ? Text_.size()
+                                                                            : static_cast<std::size_t>(keep);
+        Text_ = Trim(std::string_view(Text_).substr(Text_.size() - n));
+    }
+    detect();
+    const std::int32_t e = InStr(Text_, EndMark);
+    if (e == 0) return E_FAIL;  // end mark missing
+    Text_.resize(static_cast<std::size_t>(e - 1));
+    if (const auto slash = Text_.find('/'); slash != Text::npos) Text_.resize(slash);
+    const auto value = ToWholeNumber(Text_);
+    if (!value) return E_FAIL;
+    result = *value;
+    return S_OK;
+}
+
+}  // namespace brastel

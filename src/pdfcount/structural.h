@@ -1,0 +1,19 @@
+// The structural reader: libqpdf opens the file read-only with recovery on
+// and counts the leaves of the page tree.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace brastel {
+
+// Page count of the PDF on the open descriptor (not taken over), or no value
+// when the file cannot be read as a PDF.  description names the file in
+// libqpdf's diagnostics, which are silenced.
+std::optional<std::int32_t> CountStructural(int fd, const std::string& description);
+
+// The same for a path, opened read-only.
+std::optional<std::int32_t> CountStructural(const std::string& path);
+
+}  // namespace brastel
