@@ -1,0 +1,172 @@
+#!/usr/bin/env python3
+"""Reads an exported workbook back and compares every cell with the table.
+
+usage: read_workbook.py xls|xlsx|soffice WORKBOOK EXPECTED.json
+
+EXPECTED.json holds {"rowsPerSheet": N, "rows": [[cell, ...], ...]}, row 0
+the header.  A cell that reads as a number (blanks around it allowed, an
+optional sign, digits with an optional decimal point, an optional exponent)
+must be a number cell of that value; an empty cell must be empty; any other
+cell must be a text cell with exactly that text.  Sheet k holds the header
+and the k-th share of the data rows.
+
+Exit status: 0 all match, 1 mismatch, 77 the reader is not available.
+"""
+import json
+import math
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import zipfile
+import xml.etree.ElementTree as ET
+
+NUMBER = re.compile(r"^ *[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)? *$")
+NS = {"m": "http://schemas.openxmlformats.org/spreadsheetml/2006/main",
+      "r": "http://schemas.openxmlformats.org/officeDocument/2006/relationships",
+      "rel": "http://schemas.openxmlformats.org/package/2006/relationships"}
+
+
+def expected_kind(text):
+    if text == "":
+        return ("empty", None)
+    if NUMBER.match(text):
+        value = float(text)
+        if math.isfinite(value):
+            return ("number", value)
+    return ("text", text)
+
+
+def expected_sheets(rows, per_sheet):
+    header, data = rows[0], rows[1:]
+    share = per_sheet - 1
+    count = max(1, -(-len(data) // share))
+    return [[header] + data[k * share:(k + 1) * share] for k in range(count)]
+
+
+def read_xls(path):
+    try:
+        import xlrd
+    except ImportError:
+        sys.exit(77)
+    book = xlrd.open_workbook(path)
+    sheets = []
+    for sheet in book.sheets():
+        cells = {}
+        for r in range(sheet.nrows):
+            for c in range(sheet.ncols):
+                cell = sheet.cell(r, c)
+                if cell.ctype in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK):
+                    continue
+                if cell.ctype == xlrd.XL_CELL_NUMBER:
+                    cells[(r, c)] = ("number", cell.value)
+                elif cell.ctype == xlrd.XL_CELL_TEXT:
+                    cells[(r, c)] = ("text", cell.value)
+                else:
+                    cells[(r, c)] = ("other %d" % cell.ctype, cell.value)
+        sheets.append((sheet.name, cells))
+    return sheets
+
+
+def column_number(letters):
+    n = 0
+    for ch in letters:
+        n = n * 26 + ord(ch) - 64
+    return n - 1
+
+
+def read_xlsx(path):
+    with zipfile.ZipFile(path) as z:
+        shared = []
+        if "xl/sharedStrings.xml" in z.namelist():
+            root = ET.fromstring(z.read("xl/sharedStrings.xml"))
+            for si in root.findall("m:si", NS):
+                shared.append("".join(t.text or "" for t in si.iter("{%s}t" % NS["m"])))
+        rels = ET.fromstring(z.read("xl/_rels/workbook.xml.rels"))
+        target = {r.get("Id"): r.get("Target") for r in rels.findall("rel:Relationship", NS)}
+        book = ET.fromstring(z.read("xl/workbook.xml"))
+        sheets = []
+        for s in book.find("m:sheets", NS).findall("m:sheet", NS):
+            name = s.get("name")
+            part = target[s.get("{%s}id" % NS["r"])].lstrip("/")
+            if not part.startswith("xl/"):
+                part = "xl/" + part
+            cells = {}
+            with z.open(part) as f:
+                for _, el in ET.iterparse(f):
+                    if el.tag != "{%s}c" % NS["m"]:
+                        continue
+                    ref = re.match(r"([A-Z]+)(\d+)", el.get("r"))
+                    key = (int(ref.group(2)) - 1, column_number(ref.group(1)))
+                    kind = el.get("t")
+                    v = el.find("m:v", NS)
+                    if kind == "inlineStr":
+                        cells[key] = ("text", "".join(t.text or "" for t in el.iter("{%s}t" % NS["m"])))
+                    elif kind == "s":
+                        cells[key] = ("text", shared[int(v.text)])
+                    elif kind == "str":
+                        cells[key] = ("text", v.text or "")
+                    elif v is not None:
+                        cells[key] = ("number", float(v.text))
+                    el.clear()
+            sheets.append((name, cells))
+    return sheets
+
+
+def read_via_soffice(path):
+    soffice = shutil.which("soffice") or shutil.which("libreoffice")
+    if not soffice:
+        sys.exit(77)
+    with tempfile.TemporaryDirectory() as out:
+        profile = "file://" + os.path.join(out, "profile")
+        subprocess.run([soffice, "-env:UserInstallation=" + profile, "--headless",
+                        "--convert-to", "xlsx", "--outdir", out, path],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        converted = os.path.join(out, os.path.splitext(os.path.basename(path))[0] + ".xlsx")
+        return read_xlsx(converted)
+
+
+def same_number(a, b):
+    return a == b or abs(a - b) <= 1e-15 * max(abs(a), abs(b))
+
+
+def main():
+    mode, path, expected_path = sys.argv[1:4]
+    with open(expected_path, encoding="utf-8") as f:
+        expected = json.load(f)
+    reader = {"xls": read_xls, "xlsx": read_xlsx, "soffice": read_via_soffice}[mode]
+    sheets = reader(path)
+    want = expected_sheets(expected["rows"], expected["rowsPerSheet"])
+    problems = []
+    if len(sheets) != len(want):
+        problems.append("%d sheets, expected %d" % (len(sheets), len(want)))
+    for k, (rows, (name, cells)) in enumerate(zip(want, sheets)):
+        if name != "Sheet%d" % (k + 1):
+            problems.append("sheet %d is named %r" % (k + 1, name))
+        seen = 0
+        for r, row in enumerate(rows):
+            for c, text in enumerate(row):
+                kind, value = expected_kind(text)
+                got = cells.get((r, c))
+                if kind == "empty":
+                    if got is not None:
+                        problems.append("sheet %d cell (%d,%d): %r, expected empty" % (k + 1, r, c, got))
+                    continue
+                seen += 1
+                ok = got is not None and got[0] == kind and (
+                    same_number(got[1], value) if kind == "number" else got[1] == value)
+                if not ok:
+                    problems.append("sheet %d cell (%d,%d): %r, expected %r" % (k + 1, r, c, got, (kind, value)))
+        if len(cells) != seen:
+            problems.append("sheet %d holds %d cells, expected %d" % (k + 1, len(cells), seen))
+        if len(problems) > 20:
+            break
+    for p in problems[:20]:
+        print(p, file=sys.stderr)
+    sys.exit(1 if problems else 0)
+
+
+if __name__ == "__main__":
+    main()

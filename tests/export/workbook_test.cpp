@@ -1,0 +1,107 @@
+// The workbooks read back by independent readers (xlrd for .xls, the zip and
+// XML of .xlsx, LibreOffice where installed), every cell and its type.
+#include "export/export_file.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+using namespace exporting;
+using exporttest::ReadBack;
+using exporttest::TempDir;
+using Cells = std::vector<std::string>;
+
+namespace {
+
+constexpr int kReaderMissing = 77;
+
+ExportTable MixedTable() {
+    ExportTable t({"Name", "Path", "Size", "Page Count"});
+    t.AppendRow(Cells{"a.pdf", "/docs/a.pdf", "     12 KB", "3"});
+    t.AppendRow(Cells{"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.pdf", "/d/\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.pdf",
+                      "      0 KB", "Error"});
+    t.AppendRow(Cells{"\xD0\xBA\xD0\xBD\xD0\xB8\xD0\xB3\xD0\xB0.tif", "/d/caf\xC3\xA9/\xF0\x9F\x93\x84.tif",
+                      " 120563 KB", "12"});
+    t.AppendRow(Cells{"x^y.pdf", "\"quoted\".pdf", "", ""});  // caret and quote stay in the cell
+    t.AppendRow(Cells{"2020.pdf", " 42 ", "-1.5", "1e3"});
+    t.AppendRow(Cells{"", "", "", "007"});
+    return t;
+}
+
+void ExpectReadBack(const char* mode, const std::string& file, const ExportTable& t, std::size_t perSheet) {
+    const int rc = ReadBack(mode, file, t, perSheet);
+    if (rc == kReaderMissing) GTEST_SKIP() << "reader for " << mode << " not installed";
+    EXPECT_EQ(rc, 0) << mode << " read-back of " << file << " differs (see stderr)";
+}
+
+TEST(XlsWorkbook, EveryCellAndTypeReadsBack) {
+    TempDir dir;
+    const ExportTable t = MixedTable();
+    const std::string file = dir.File("\xE6\x97\xA5\xE6\x9C\xAC list.xls");  // a non-Latin file name
+    ASSERT_TRUE(WriteExportFile(t, file));
+    ExpectReadBack("xls", file, t, kXlsRowsPerSheet);
+}
+
+TEST(XlsWorkbook, HeaderOnly) {
+    TempDir dir;
+    ExportTable t({"Path"});
+    ASSERT_TRUE(WriteExportFile(t, dir.File("h.xls")));
+    ExpectReadBack("xls", dir.File("h.xls"), t, kXlsRowsPerSheet);
+}
+
+TEST(XlsWorkbook, LongStringsSpanContinueRecords) {
+    // Strings of many lengths, 8-bit and 16-bit, so that string headers and
+    // characters fall on every position of the record boundaries.
+    ExportTable t({"Text"});
+    t.AppendRow(Cells{std::string(9000, 'a')});
+    std::string wide;
+    for (int i = 0; i < 4500; ++i) wide += "\xD0\xB6";  // ж
+    t.AppendRow(Cells{wide});
+    for (int i = 0; i < 3000; ++i) {
+        std::string s(static_cast<std::size_t>(i % 97 + 1), static_cast<char>('a' + i % 26));
+        if (i % 3 == 0) s += "\xE2\x82\xAC";  // €
+        if (i % 11 == 0) s += "\xF0\x9F\x93\x84";  // a character outside the BMP
+        t.AppendRow(Cells{s});
+    }
+    TempDir dir;
+    ASSERT_TRUE(WriteExportFile(t, dir.File("long.xls")));
+    ExpectReadBack("xls", dir.File("long.xls"), t, kXlsRowsPerSheet);
+}
+
+TEST(XlsWorkbook, SeventyThousandRowsContinueOnASecondSheet) {
+    ExportTable t({"Name", "Path", "Size", "Page Count"});
+    for (int i = 0; i < 70000; ++i) {
+        const std::string name = "file" + std::to_string(i) + ".pdf";
+        t.AppendRow(Cells{name, "/docs/" + name, "     " + std::to_string(i % 1000) + " KB",
+                          i % 7 ? std::to_string(i) : "Error"});
+    }
+    TempDir dir;
+    std::size_t last = 0;
+    ASSERT_TRUE(WriteExportFile(t, dir.File("big.xls"), [&](std::size_t n) { last = n; }));
+    EXPECT_EQ(last, t.Rows());
+    ExpectReadBack("xls", dir.File("big.xls"), t, kXlsRowsPerSheet);
+}
+
+TEST(XlsxWorkbook, EveryCellAndTypeReadsBack) {
+    TempDir dir;
+    const ExportTable t = MixedTable();
+    const std::string file = dir.File("\xD0\xBA\xD0\xBD\xD0\xB8\xD0\xB3\xD0\xB0.xlsx");
+    ASSERT_TRUE(WriteExportFile(t, file));
+    ExpectReadBack("xlsx", file, t, kXlsxRowsPerSheet);
+}
+
+TEST(XlsxWorkbook, SeventyThousandRowsStayOnOneSheet) {
+    ExportTable t({"Name", "Page Count"});
+    for (int i = 0; i < 70000; ++i) t.AppendRow(Cells{"f" + std::to_string(i) + ".tif", std::to_string(i)});
+    TempDir dir;
+    ASSERT_TRUE(WriteExportFile(t, dir.File("big.xlsx")));
+    ExpectReadBack("xlsx", dir.File("big.xlsx"), t, kXlsxRowsPerSheet);
+}
+
+TEST(LibreOffice, OpensTheXlsWorkbook) {
+    TempDir dir;
+    const ExportTable t = MixedTable();
+    ASSERT_TRUE(WriteExportFile(t, dir.File("lo.xls")));
+    ExpectReadBack("soffice", dir.File("lo.xls"), t, kXlsRowsPerSheet);
+}
+
+}  // namespace
