@@ -442,6 +442,11 @@ std::string WriteXls(const ExportTable& table, std::FILE* file, const RowProgres
         Layout written;
         WorkbookStream pass(table, out, layout, written, progress);
         err = pass.Write();
+        // Excel writes a Workbook stream of at least 4096 bytes, so that it
+        // never lives in the container's small-block area; small workbooks
+        // are padded the same way (readers stop at the last EOF record).
+        static const std::uint8_t zeros[512] = {};
+        while (err.empty() && out.Pos() < 4096) out.Put(zeros, std::min<std::uint64_t>(sizeof zeros, 4096 - out.Pos()));
         if (err.empty() && !out.Flush()) err = GsfReason(stream, "the workbook could not be written");
         if (err.empty() && written.sheetPos != layout.sheetPos) {
             err = "internal error: the workbook layout changed between passes";
