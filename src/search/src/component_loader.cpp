@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <vector>
 
 #ifndef QUILLON_INSTALL_LIBDIR
@@ -40,7 +41,14 @@ std::string ComponentLoader::ExecutableDir() {
 }
 
 ComponentLoader::Library& ComponentLoader::Load(const std::string& libraryName, const component::Guid& clsid) {
-    auto& slot = libraries_[libraryName];
+    char id[40];
+    std::snprintf(id, sizeof id, ":%08X-%04X-%04X", clsid.data1, clsid.data2, clsid.data3);
+    std::string key = libraryName + id;
+    for (auto b : clsid.data4) {
+        std::snprintf(id, sizeof id, "%02X", b);
+        key += id;
+    }
+    auto& slot = libraries_[key];
     if (slot) return *slot;
     slot = std::make_unique<Library>();
     Library& lib = *slot;

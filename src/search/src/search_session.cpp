@@ -384,7 +384,9 @@ void SearchSession::RowPhase(bool rebuild) {
             }
             batch.push_back(std::move(o.row));
             if (!o.error.empty()) return flush(o.error);
-            if (batch.size() >= kBatchRows || std::chrono::steady_clock::now() - lastFlush >= kStatusInterval)
+            // The first row shows at once; then batches, at most ~20 a second.
+            if (i == 0 || batch.size() >= kBatchRows ||
+                std::chrono::steady_clock::now() - lastFlush >= kStatusInterval)
                 return flush({});
             return true;
         });

@@ -50,12 +50,15 @@ std::int32_t CountTiffPages(const char* path, std::string* messages) {
     TIFFOpenOptionsFree(opts);
     if (!tif) return -1;
 
+    // A read that fails with a reported error (damage, an offset past the
+    // end) means the chain cannot be counted: a partial count would be wrong.
+    // A chain that links back to a directory already read ends there: libtiff
+    // stops at it quietly and every image has been counted once.
     std::int32_t pages = 0;
     bool damaged = false;
     for (;;) {
         const int errorsBefore = capture.errors;
         if (TIFFReadDirectory(tif) != 1) {
-            // 0 is the normal end of the chain only when nothing was reported.
             damaged = capture.errors != errorsBefore || pages == 0;
             break;
         }
@@ -63,8 +66,6 @@ std::int32_t CountTiffPages(const char* path, std::string* messages) {
             damaged = true;
             break;
         }
-        // libtiff detects a chain that points back into itself and reports it
-        // through the error handler when reading the next directory.
         if (TIFFLastDirectory(tif)) break;
     }
     TIFFClose(tif);

@@ -1,0 +1,111 @@
+// Rows built from files, with counters loaded by the component loader.
+#include "fixtures.h"
+
+#include <search/row_builder.h>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using fixtures::TempDir;
+using namespace search;
+
+namespace {
+// A folder holding only the TIFF counter, so PDF counting has no library.
+struct TiffOnlyDir {
+    TempDir dir;
+    TiffOnlyDir() {
+        const std::string lib = std::string(QUILLON_BIN_DIR) + "/libTiffPageCounter.so";
+        if (symlink(lib.c_str(), (dir / "libTiffPageCounter.so").c_str()) != 0) throw std::runtime_error("symlink");
+    }
+};
+}  // namespace
+
+TEST(RowBuilder, TiffRowCellsTagsAndIcon) {
+    TempDir dir;
+    fixtures::WriteTiff(dir / "scan.TIF", 12);
+    ComponentLoader loader(QUILLON_BIN_DIR);
+    RowBuilder builder(loader);
+    const auto out = builder.Build(dir / "scan.TIF");
+    ASSERT_FALSE(out.vanished);
+    EXPECT_TRUE(out.error.empty()) << out.error;
+    const ResultRow& r = out.row;
+    EXPECT_EQ(r.key, dir / "scan.TIF");
+    EXPECT_EQ(r.name, "scan.TIF");
+    EXPECT_EQ(r.path, dir / "scan.TIF");
+    EXPECT_EQ(r.kind, FileKind::Tif);
+    EXPECT_EQ(r.icon, 1);
+    EXPECT_TRUE(r.hasPageCount);
+    EXPECT_EQ(r.pageCountText, "12");
+    EXPECT_EQ(r.pageCountTag, "000000012");
+    EXPECT_EQ(r.sizeText, SizeCellText(KilobytesOf(r.sizeBytes)));
+}
+
+TEST(RowBuilder, UncountableTiffShowsError) {
+    TempDir dir;
+    fixtures::WriteFile(dir / "bad.tif", "not a tiff");
+    ComponentLoader loader(QUILLON_BIN_DIR);
+    const auto out = RowBuilder(loader).Build(dir / "bad.tif");
+    EXPECT_TRUE(out.error.empty());
+    EXPECT_TRUE(out.row.hasPageCount);
+    EXPECT_EQ(out.row.pageCountText, "Error");
+    EXPECT_EQ(out.row.pageCountTag, "Error");
+}
+
+TEST(RowBuilder, OtherKindAndSizes) {
+    TempDir dir;
+    fixtures::WriteSized(dir / "notes.txt", 123456789);
+    fixtures::WriteFile(dir / "empty.txt", "");
+    ComponentLoader loader(QUILLON_BIN_DIR);
+    RowBuilder builder(loader);
+    auto out = builder.Build(dir / "notes.txt");
+    EXPECT_EQ(out.row.sizeText, " 120563 KB");
+    EXPECT_EQ(out.row.sizeTag, "0000120563");
+    EXPECT_EQ(out.row.icon, 0);
+    EXPECT_FALSE(out.row.hasPageCount);
+    EXPECT_TRUE(out.error.empty());
+    out = builder.Build(dir / "empty.txt");
+    EXPECT_EQ(out.row.sizeText, "      0 KB");
+    EXPECT_EQ(out.row.sizeTag, "0000000000");
+}
+
+TEST(RowBuilder, VanishedPathGivesNoRow) {
+    TempDir dir;
+    ComponentLoader loader(QUILLON_BIN_DIR);
+    EXPECT_TRUE(RowBuilder(loader).Build(dir / "gone.pdf").vanished);
+    fixtures::MakeDir(dir / "now-a-folder.pdf");
+    EXPECT_TRUE(RowBuilder(loader).Build(dir / "now-a-folder.pdf").vanished);
+}
+
+TEST(RowBuilder, MissingCounterLibraryGivesMessageAndRowWithoutPageCount) {
+    TiffOnlyDir libs;
+    TempDir dir;
+    fixtures::WriteFile(dir / "a.pdf", fixtures::PdfBytes(3));
+    fixtures::WriteTiff(dir / "b.tif", 2);
+    ComponentLoader loader(libs.dir.path());
+    RowBuilder builder(loader);
+    for (int i = 0; i < 2; ++i) {  // every file of the kind, not just the first
+        const auto pdf = builder.Build(dir / "a.pdf");
+        EXPECT_FALSE(pdf.row.hasPageCount);
+        EXPECT_EQ(pdf.row.icon, 2);  // set before the counter is asked
+        EXPECT_EQ(pdf.row.sizeText, SizeCellText(KilobytesOf(pdf.row.sizeBytes)));
+        EXPECT_EQ(pdf.error.rfind("Unexpected error in procedure: AddGeneral\r\nError #429: ", 0), 0u) << pdf.error;
+        EXPECT_NE(pdf.error.find("libBrastel.so"), std::string::npos) << pdf.error;
+    }
+    const auto tif = builder.Build(dir / "b.tif");
+    EXPECT_TRUE(tif.error.empty());
+    EXPECT_EQ(tif.row.pages, 2);
+}
+
+TEST(RowBuilder, CountsInParallelThreads) {
+    TempDir dir;
+    for (int i = 1; i <= 8; ++i) fixtures::WriteTiff(dir / ("p" + std::to_string(i) + ".tif"), i);
+    ComponentLoader loader(QUILLON_BIN_DIR);
+    RowBuilder builder(loader);
+    std::vector<std::thread> threads;
+    std::vector<int> got(8);
+    for (int i = 0; i < 8; ++i)
+        threads.emplace_back([&, i] { got[i] = builder.Build(dir / ("p" + std::to_string(i + 1) + ".tif")).row.pages; });
+    for (auto& t : threads) t.join();
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(got[i], i + 1);
+}

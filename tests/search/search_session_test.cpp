@@ -1,0 +1,359 @@
+// The search session driven through a fake window.
+#include "fixtures.h"
+
+#include <search/ordered_pool.h>
+#include <search/search_session.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <random>
+#include <thread>
+#include <unistd.h>
+
+using fixtures::TempDir;
+using namespace search;
+
+namespace {
+
+class FakeView : public SearchView {
+public:
+    // Posted tasks wait here until the test's "window thread" runs them.
+    void Post(std::function<void()> task) override {
+        std::lock_guard lock(m_);
+        queue_.push_back(std::move(task));
+        cv_.notify_all();
+    }
+    void SetEnabled(Control c, bool on) override { enabled[c] = on; }
+    void SetCaption(Caption c, const std::string& text) override {
+        captions[c] = text;
+        if (c == Caption::lblTotalPages) totalsHistory.push_back(text);
+    }
+    void PlaceTotalPagesLabel() override { ++placed; }
+    void SelectDateField(int index) override { dateField = index; }
+    void SetProgressMax(std::int64_t max) override { progressMax = max; }
+    void SetProgressValue(std::int64_t v) override {
+        progress = v;
+        progressHistory.push_back(v);
+    }
+    void ClearRows() override { rows.clear(); }
+    void AppendRows(std::vector<ResultRow>&& batch) override {
+        for (auto& r : batch) rows.push_back(std::move(r));
+    }
+    std::size_t RowCount() const override { return rows.size(); }
+    void ShowMessage(const std::string& text, MessageIcon icon) override {
+        messages.emplace_back(text, icon);
+        if (onMessage) onMessage(text);
+    }
+    void RunExport() override { ++exports; }
+    void SearchFinished() override { finished = true; }
+
+    // Runs posted tasks until the session says the search has ended.
+    bool RunUntilFinished(std::chrono::seconds limit = std::chrono::seconds(20)) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!finished) {
+            std::function<void()> task;
+            {
+                std::unique_lock lock(m_);
+                if (!cv_.wait_until(lock, end, [&] { return !queue_.empty(); })) return false;
+                task = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            task();
+        }
+        finished = false;
+        return true;
+    }
+    bool On(Control c) { return enabled.count(c) && enabled[c]; }
+
+    std::map<Control, bool> enabled;
+    std::map<Caption, std::string> captions;
+    std::vector<std::string> totalsHistory;
+    std::vector<std::int64_t> progressHistory;
+    std::vector<ResultRow> rows;
+    std::vector<std::pair<std::string, MessageIcon>> messages;
+    std::function<void(const std::string&)> onMessage;
+    std::int64_t progressMax = -1, progress = -1;
+    int placed = 0, dateField = -1, exports = 0;
+    bool finished = false;
+
+private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::deque<std::function<void()>> queue_;
+};
+
+const Control kResultActions[] = {Control::mnuOPen, Control::Cont,         Control::Delete1,   Control::SelectAll,
+                                  Control::Export,  Control::chkSelectall, Control::cmdExport, Control::cmdClear};
+
+struct Harness {
+    TempDir tree;
+    TempDir libs;
+    FakeView view;
+    CriteriaHolder criteria;
+    std::unique_ptr<SearchSession> session;
+
+    // Only the TIFF counter is available: every PDF gets the row builder's message.
+    explicit Harness(bool tif = true, bool pdf = true) {
+        const std::string lib = std::string(QUILLON_BIN_DIR) + "/libTiffPageCounter.so";
+        if (symlink(lib.c_str(), (libs / "libTiffPageCounter.so").c_str()) != 0) throw std::runtime_error("symlink");
+        criteria.SetFolder(tree.path());
+        criteria.SetTif(tif);
+        criteria.SetPdf(pdf);
+        criteria.SetIncludeSubfolders(true);
+        session = std::make_unique<SearchSession>(view, criteria, SessionOptions{libs.path(), 2});
+    }
+    void Search() {
+        session->SearchCommand(0);
+        ASSERT_TRUE(view.RunUntilFinished());
+    }
+};
+
+}  // namespace
+
+TEST(OrderedPool, ResultsArriveInOrderAndStopEndsEarly) {
+    std::vector<std::size_t> seen;
+    std::mt19937 rng(7);
+    std::vector<int> delays(500);
+    for (auto& d : delays) d = static_cast<int>(rng() % 200);
+    RunOrdered<std::size_t>(
+        delays.size(), 4,
+        [&](std::size_t i) {
+            std::this_thread::sleep_for(std::chrono::microseconds(delays[i]));
+            return i * 3;
+        },
+        [&](std::size_t i, std::size_t v) {
+            EXPECT_EQ(v, i * 3);
+            seen.push_back(i);
+            return i < 99;
+        });
+    ASSERT_EQ(seen.size(), 100u);
+    for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], i);
+}
+
+TEST(SearchSession, FullSearchStatesProgressLabelsAndTotals) {
+    Harness h;
+    fixtures::MakeDir(h.tree / "S");
+    fixtures::WriteTiff(h.tree / "a.tif", 2);
+    fixtures::WriteTiff(h.tree / "b.tif", 3);
+    fixtures::WriteTiff(h.tree / "S/c.tif", 4);
+    fixtures::WriteTiff(h.tree / "S/d.tif", 5);
+    fixtures::WriteTiff(h.tree / "S/e.tif", 6);
+    h.session->ResetSearchDisplay();
+    EXPECT_EQ(h.view.captions[Caption::lblTotalPages], "Total Pages TIFs = 000000 PDFs = 000000");
+
+    bool checkedAtMessage = false;
+    h.view.onMessage = [&](const std::string& text) {
+        if (text != "Search Completed Successfully.") return;
+        checkedAtMessage = true;
+        // Between the walk and the rows: walk labels final, no rows yet,
+        // Start and every result action disabled.
+        EXPECT_EQ(h.view.captions[Caption::lblTotalFiles], "Total Files : 5");
+        EXPECT_EQ(h.view.rows.size(), 0u);
+        EXPECT_FALSE(h.view.On(Control::cmdStart));
+        EXPECT_FALSE(h.view.On(Control::SSearch));
+        EXPECT_TRUE(h.view.On(Control::cmdStop));
+        for (Control c : kResultActions) EXPECT_FALSE(h.view.On(c));
+        EXPECT_EQ(h.view.progress, 0);
+        // A kind box clicked during the search does not re-enable Start.
+        h.session->SearchOptionClick(0);
+        EXPECT_FALSE(h.view.On(Control::cmdStart));
+        // Neither does a second Start or Export do anything.
+        h.session->SearchCommand(0);
+        h.session->SearchCommand(2);
+        EXPECT_EQ(h.view.exports, 0);
+    };
+    h.Search();
+    EXPECT_TRUE(checkedAtMessage);
+    ASSERT_EQ(h.view.messages.size(), 1u);
+    EXPECT_EQ(h.view.messages[0].second, MessageIcon::Information);
+
+    ASSERT_EQ(h.view.rows.size(), 5u);
+    EXPECT_EQ(h.session->FoundFiles().size(), 5u);
+    for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(h.view.rows[i].key, h.session->FoundFiles()[i]);
+    EXPECT_EQ(h.view.rows[2].path.substr(0, h.tree.path().size() + 2), h.tree.path() + "/S");
+    EXPECT_EQ(h.view.captions[Caption::lblTotalPages], "Total Pages TIFs = 20 PDFs = 0");
+    EXPECT_EQ(h.view.captions[Caption::lblFileName], "");
+
+    EXPECT_EQ(h.view.progressMax, 105);
+    ASSERT_GE(h.view.progressHistory.size(), 4u);
+    // 0 at Start, 101 after the first row, 105 after the last, then 0.
+    EXPECT_EQ(h.view.progressHistory.front(), 0);
+    EXPECT_EQ(h.view.progressHistory[1], 101);
+    EXPECT_EQ(h.view.progressHistory[h.view.progressHistory.size() - 2], 105);
+    EXPECT_EQ(h.view.progressHistory.back(), 0);
+
+    // Idle with rows.
+    EXPECT_TRUE(h.view.On(Control::cmdStart));
+    EXPECT_TRUE(h.view.On(Control::SSearch));
+    EXPECT_FALSE(h.view.On(Control::cmdStop));
+    EXPECT_FALSE(h.view.On(Control::SStop));
+    for (Control c : kResultActions) EXPECT_TRUE(h.view.On(c));
+    EXPECT_EQ(h.session->CurrentPhase(), SearchSession::Phase::Idle);
+
+    // Stop and Export when idle zero the totals but leave the label.
+    h.session->SearchCommand(2);
+    EXPECT_EQ(h.view.exports, 1);
+    EXPECT_EQ(h.session->TifPages(), 0);
+    EXPECT_EQ(h.view.captions[Caption::lblTotalPages], "Total Pages TIFs = 20 PDFs = 0");
+}
+
+TEST(SearchSession, NothingFound) {
+    Harness h;
+    fixtures::WriteFile(h.tree / "notes.txt", "x");
+    h.Search();
+    EXPECT_EQ(h.view.messages.size(), 1u);
+    EXPECT_EQ(h.view.captions[Caption::lblTotalFiles], "Total Files : 0");
+    EXPECT_EQ(h.view.captions[Caption::lblSearchTime], " Total Search Time : 00:00:00");
+    EXPECT_EQ(h.view.captions[Caption::lblTotalPages], "Total Pages TIFs = 0 PDFs = 0");
+    for (Control c : kResultActions) EXPECT_FALSE(h.view.On(c));
+    EXPECT_TRUE(h.view.On(Control::cmdStart));
+}
+
+TEST(SearchSession, MissingCounterGivesMessagePerFileAndSearchGoesOn) {
+    Harness h;
+    fixtures::WriteFile(h.tree / "a.pdf", fixtures::PdfBytes(3));
+    fixtures::WriteFile(h.tree / "b.pdf", fixtures::PdfBytes(4));
+    fixtures::WriteTiff(h.tree / "c.tif", 7);
+    h.Search();
+    ASSERT_EQ(h.view.messages.size(), 3u);  // completion + one per PDF
+    EXPECT_EQ(h.view.messages[1].second, MessageIcon::Critical);
+    EXPECT_EQ(h.view.messages[1].first.rfind("Unexpected error in procedure: AddGeneral\r\nError #429: ", 0), 0u);
+    ASSERT_EQ(h.view.rows.size(), 3u);
+    EXPECT_EQ(h.view.rows[0].kind, FileKind::Tif);
+    EXPECT_EQ(h.view.rows[0].pageCountText, "7");
+    EXPECT_FALSE(h.view.rows[1].hasPageCount);
+    EXPECT_FALSE(h.view.rows[2].hasPageCount);
+    EXPECT_EQ(h.view.captions[Caption::lblTotalPages], "Total Pages TIFs = 7 PDFs = 0");
+}
+
+TEST(SearchSession, StopDuringRowsKeepsRowsAndTotals) {
+    Harness h;
+    fixtures::WriteTiff(h.tree / "a.tif", 2);
+    fixtures::WriteTiff(h.tree / "b.tif", 3);
+    for (int i = 0; i < 6; ++i) fixtures::WriteFile(h.tree / ("p" + std::to_string(i) + ".pdf"), "x");
+    int critical = 0;
+    h.view.onMessage = [&](const std::string& text) {
+        if (text.rfind("Unexpected error", 0) != 0) return;
+        if (++critical == 1) {
+            h.session->SearchCommand(1);  // Stop while rows are being built
+            EXPECT_FALSE(h.view.On(Control::cmdStop));
+            EXPECT_FALSE(h.view.On(Control::cmdStart));  // until the search ends
+            EXPECT_EQ(h.session->TifPages(), 5);          // not zeroed mid-phase
+        }
+    };
+    h.Search();
+    EXPECT_EQ(critical, 1);  // the row phase ended at the Stop
+    ASSERT_EQ(h.view.rows.size(), 3u);
+    EXPECT_EQ(h.view.captions[Caption::lblTotalPages], "Total Pages TIFs = 5 PDFs = 0");
+    for (const auto& t : h.view.totalsHistory) EXPECT_NE(t, "Total Pages TIFs = 0 PDFs = 0");
+    EXPECT_TRUE(h.view.On(Control::cmdStart));
+    EXPECT_TRUE(h.view.On(Control::cmdClear));
+}
+
+TEST(SearchSession, StopDuringWalkStillBuildsRowsForWhatWasFound) {
+    Harness h;
+    for (int d = 0; d < 3000; ++d) {
+        const std::string sub = h.tree / ("d" + std::to_string(d));
+        fixtures::MakeDir(sub);
+        fixtures::WriteFile(sub + "/x.txt", "x");
+    }
+    fixtures::WriteTiff(h.tree / "top.tif", 1);
+    h.session->SearchCommand(0);
+    h.session->SearchCommand(1);  // the walker sees it at its next check
+    EXPECT_FALSE(h.view.On(Control::cmdStop));
+    EXPECT_FALSE(h.view.On(Control::cmdStart));
+    ASSERT_TRUE(h.view.RunUntilFinished());
+    ASSERT_EQ(h.view.messages.size(), 1u);
+    EXPECT_EQ(h.view.messages[0].first, "Search Completed Successfully.");
+    EXPECT_TRUE(h.session->StopRequested());
+    EXPECT_EQ(h.view.rows.size(), h.session->FoundFiles().size());
+    EXPECT_LE(h.view.rows.size(), 1u);
+}
+
+TEST(SearchSession, FileDeletedBetweenWalkAndRowsIsDropped) {
+    Harness h;
+    fixtures::WriteTiff(h.tree / "a.tif", 2);
+    fixtures::WriteTiff(h.tree / "b.tif", 3);
+    std::string removed;
+    h.view.onMessage = [&](const std::string& text) {
+        if (text != "Search Completed Successfully.") return;
+        removed = h.session->FoundFiles().front();
+        unlink(removed.c_str());
+    };
+    h.Search();
+    ASSERT_EQ(h.view.rows.size(), 1u);
+    ASSERT_EQ(h.session->FoundFiles().size(), 1u);
+    EXPECT_NE(h.session->FoundFiles()[0], removed);
+    EXPECT_EQ(h.view.rows[0].key, h.session->FoundFiles()[0]);
+    EXPECT_EQ(h.view.captions[Caption::lblTotalFiles], "Total Files : 0");  // rows at the time it was dropped
+}
+
+TEST(SearchSession, TiffOnlyAndNoKind) {
+    Harness h(true, false);
+    fixtures::WriteTiff(h.tree / "a.tif", 4);
+    fixtures::WriteFile(h.tree / "b.pdf", fixtures::PdfBytes(1));
+    h.session->SearchOptionClick(0);
+    EXPECT_TRUE(h.view.On(Control::cmdStart));
+    h.Search();
+    ASSERT_EQ(h.view.rows.size(), 1u);
+    EXPECT_EQ(h.view.captions[Caption::lblTotalPages], "Total Pages TIFs = 4");
+
+    h.criteria.SetTif(false);
+    h.session->SearchOptionClick(0);
+    EXPECT_FALSE(h.view.On(Control::cmdStart));
+    EXPECT_EQ(h.view.captions[Caption::lblTotalPages], "Total Pages");
+    h.Search();  // given all the same: finds nothing
+    EXPECT_TRUE(h.view.rows.empty());
+}
+
+TEST(SearchSession, ResetDisplayAndDateField) {
+    Harness h;
+    h.criteria.SetDateField(kDateModified);
+    h.session->DateFieldClick();
+    EXPECT_TRUE(h.view.On(Control::dtpFrom));
+    EXPECT_TRUE(h.view.On(Control::dtpTo));
+    h.session->ResetSearchDisplay();
+    EXPECT_EQ(h.view.dateField, 0);
+    EXPECT_EQ(h.criteria.DateField(), kDateNone);
+    EXPECT_FALSE(h.view.On(Control::dtpFrom));
+    EXPECT_EQ(h.view.captions[Caption::lblFileName], "");
+    EXPECT_EQ(h.view.captions[Caption::lblTotalFiles], "Total Files : 0");
+    EXPECT_EQ(h.view.captions[Caption::lblSearchTime], " Total Search Time : 00:00:00");
+    EXPECT_GT(h.view.placed, 0);
+    h.session->EnableResultActions(1);
+    h.session->EnableResultActions(7);  // changes nothing
+    for (Control c : kResultActions) EXPECT_TRUE(h.view.On(c));
+}
+
+TEST(SearchSession, RebuildAfterDeleteCountsTotalsFromZero) {
+    Harness h;
+    fixtures::WriteTiff(h.tree / "a.tif", 2);
+    fixtures::WriteTiff(h.tree / "b.tif", 3);
+    fixtures::WriteTiff(h.tree / "c.tif", 4);
+    h.Search();
+    const std::string gone = h.session->FoundFiles()[1];
+    const std::int32_t gonePages = h.view.rows[1].pages;
+    h.session->RemoveFoundFiles({gone});
+    for (int round = 0; round < 2; ++round) {  // rebuilding twice must not double the totals
+        h.session->RebuildRows();
+        ASSERT_TRUE(h.view.RunUntilFinished());
+        ASSERT_EQ(h.view.rows.size(), 2u);
+    }
+    for (const auto& r : h.view.rows) EXPECT_NE(r.key, gone);
+    EXPECT_EQ(h.view.captions[Caption::lblTotalPages],
+              "Total Pages TIFs = " + std::to_string(9 - gonePages) + " PDFs = 0");
+    EXPECT_EQ(h.view.progress, 0);
+}
+
+TEST(SearchSession, DestroyedMidSearchDoesNotHang) {
+    auto h = std::make_unique<Harness>();
+    for (int i = 0; i < 200; ++i) fixtures::WriteTiff(h->tree / ("f" + std::to_string(i) + ".tif"), 1);
+    h->session->SearchCommand(0);
+    h->session.reset();  // the completion message is never answered
+    SUCCEED();
+}

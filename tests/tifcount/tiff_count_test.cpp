@@ -1,0 +1,111 @@
+// The TIFF page counter, directly and through its component surface.
+#include "fixtures.h"
+#include "tiff_count.h"
+
+#include <search/component_loader.h>
+#include <tifcount/tiffpagecounter.h>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using fixtures::TempDir;
+using tifcount::CountTiffPages;
+
+TEST(TiffCount, CountsTopLevelImagesOnly) {
+    TempDir dir;
+    fixtures::WriteTiff(dir / "one.tif", 1);
+    fixtures::WriteTiff(dir / "twelve.tif", 12);
+    fixtures::WriteTiff(dir / "sub.tif", 3, {.subIfd = true});
+    fixtures::WriteTiff(dir / "exif.tif", 2, {.exif = true});
+    fixtures::WriteTiff(dir / "big.tif", 5, {.bigTiff = true});
+    EXPECT_EQ(CountTiffPages((dir / "one.tif").c_str()), 1);
+    EXPECT_EQ(CountTiffPages((dir / "twelve.tif").c_str()), 12);
+    EXPECT_EQ(CountTiffPages((dir / "sub.tif").c_str()), 3);   // the sub-image is not a page
+    EXPECT_EQ(CountTiffPages((dir / "exif.tif").c_str()), 2);  // nor the EXIF block
+    EXPECT_EQ(CountTiffPages((dir / "big.tif").c_str()), 5);
+}
+
+TEST(TiffCount, DamagedChainsAreNotCountedPartly) {
+    TempDir dir;
+    const std::string nowhere = dir / "nowhere.tif";
+    fixtures::WriteTiff(nowhere, 3);
+    fixtures::SetLastNextOffset(nowhere, 0x7FFFFFF0u);  // next directory beyond the end
+    const std::string loop = dir / "loop.tif";  // terminates, below
+    fixtures::WriteTiff(loop, 3);
+    fixtures::SetLastNextOffset(loop, fixtures::FirstIfdOffset(loop));  // chain back to the first
+    const std::string cut = dir / "cut.tif";
+    fixtures::WriteTiff(cut, 3);
+    {
+        // Cut inside the last directory.
+        std::string bytes = fixtures::ReadFile(cut);
+        fixtures::WriteFile(cut, bytes.substr(0, bytes.size() - 20));
+    }
+    std::string messages;
+    EXPECT_LT(CountTiffPages(nowhere.c_str(), &messages), 1);
+    EXPECT_FALSE(messages.empty()) << "libtiff's complaint is captured";
+    // A chain linking back to its first directory ends there, each image counted once.
+    EXPECT_EQ(CountTiffPages(loop.c_str()), 3);
+    EXPECT_LT(CountTiffPages(cut.c_str()), 1);
+}
+
+TEST(TiffCount, NonTiffInputsGiveBelowOne) {
+    TempDir dir;
+    fixtures::WriteFile(dir / "text.tif", "this is not a TIFF file at all");
+    fixtures::WriteFile(dir / "empty.tif", "");
+    fixtures::WriteFile(dir / "header.tif", std::string("II*\0", 4));  // header cut short
+    fixtures::MakeDir(dir / "folder.tif");
+    for (const char* name : {"text.tif", "empty.tif", "header.tif", "folder.tif", "missing.tif"})
+        EXPECT_LT(CountTiffPages((dir / name).c_str()), 1) << name;
+    EXPECT_LT(CountTiffPages(""), 1);
+}
+
+TEST(TiffCount, MessagesDoNotReachStandardError) {
+    TempDir dir;
+    fixtures::WriteFile(dir / "bad.tif", "II*\0garbage garbage garbage");
+    fflush(stderr);
+    const int saved = dup(2);
+    const std::string errPath = dir / "stderr.txt";
+    FILE* err = fopen(errPath.c_str(), "w");
+    dup2(fileno(err), 2);
+    std::string messages;
+    const int pages = CountTiffPages((dir / "bad.tif").c_str(), &messages);
+    fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    fclose(err);
+    EXPECT_LT(pages, 1);
+    EXPECT_EQ(fixtures::ReadFile(errPath), "");
+}
+
+TEST(TiffComponent, CreatedByClassIdentifierOneInstancePerFile) {
+    TempDir dir;
+    fixtures::WriteTiff(dir / "a.tif", 4);
+    search::ComponentLoader loader(QUILLON_BIN_DIR);
+    std::string error;
+    tifcount::ITiffPageCounter* counter = nullptr;
+    ASSERT_EQ(loader.Create(tifcount::kLibraryName, tifcount::CLSID_TiffPageCounter, tifcount::IID_TiffPageCounter,
+                            reinterpret_cast<void**>(&counter), error),
+              component::S_OK)
+        << error;
+    ASSERT_NE(counter, nullptr);
+    component::Text path = dir / "a.tif";
+    std::int32_t pages = 0;
+    EXPECT_EQ(counter->TIF_PageCount(path, pages), component::S_OK);
+    EXPECT_EQ(pages, 4);
+    component::Text missing = dir / "none.tif";
+    EXPECT_EQ(counter->TIF_PageCount(missing, pages), component::S_OK);
+    EXPECT_LT(pages, 1);
+
+    // Only the one interface besides IUnknown.
+    void* other = nullptr;
+    EXPECT_EQ(counter->QueryInterface(component::IID_IClassFactory, &other), component::E_NOINTERFACE);
+    EXPECT_EQ(other, nullptr);
+    EXPECT_EQ(counter->Release(), 0u);
+
+    // A class it does not serve.
+    void* none = nullptr;
+    EXPECT_LT(loader.Create(tifcount::kLibraryName, component::IID_IUnknown, tifcount::IID_TiffPageCounter, &none,
+                            error),
+              0);
+}
