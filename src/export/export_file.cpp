@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -63,15 +64,66 @@ bool SyncPath(const std::string& path) {
     return ok;
 }
 
+// Writes the table into the open `file` (left open) or, for .xlsx, to
+// `path` by name; returns the reason of a failure.
+std::string WriteKind(const ExportTable& table, std::FILE* file, const std::string& path, ExportKind kind,
+                      const RowProgress& progress) {
+    switch (kind) {
+        case ExportKind::CaretText:
+            return WriteCaretText(table, file, progress) ? std::string() : ErrnoText(errno);
+        case ExportKind::Xls:
+            return WriteXls(table, file, progress);
+        case ExportKind::Xlsx:
+            return WriteXlsx(table, path, progress);
+    }
+    return "unknown export kind";
+}
+
+// Flushes, syncs and closes `file`; keeps the first failure in `reason`.
+void Finish(std::FILE* file, bool sync, std::string& reason) {
+    // A full disk may only show when the last buffer reaches it.
+    if (std::fflush(file) != 0 && reason.empty()) reason = ErrnoText(errno);
+    if (sync && ::fsync(::fileno(file)) != 0 && reason.empty()) reason = ErrnoText(errno);
+    if (std::fclose(file) != 0 && reason.empty()) reason = ErrnoText(errno);
+}
+
+// A device or pipe named by the user (/dev/stdout, a FIFO) is written in
+// place: it cannot be replaced by renaming, and must not be.
+ExportResult WriteInPlace(const ExportTable& table, const std::string& shown, const std::string& target,
+                          ExportKind kind, const RowProgress& progress) {
+    std::string reason;
+    if (kind == ExportKind::Xlsx) {
+        reason = WriteXlsx(table, target, progress);
+    } else {
+        std::FILE* file = std::fopen(target.c_str(), "wb");
+        if (!file) return Failure(shown, ErrnoText(errno));
+        reason = WriteKind(table, file, target, kind, progress);
+        Finish(file, false, reason);
+    }
+    if (!reason.empty()) return Failure(shown, reason);
+    return {};
+}
+
 ExportResult WriteThroughTemp(const ExportTable& table, const std::string& path, ExportKind kind,
                               const RowProgress& progress) {
     if (path.empty()) return Failure(path, "no file name was given");
+    // A symbolic link stays a link: the file it points to is replaced.
+    std::string target = path;
     struct stat st{};
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return Failure(path, "it is a folder");
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+            target = resolved;
+            std::free(resolved);
+        }
+    }
+    if (::stat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return Failure(path, "it is a folder");
+        if (!S_ISREG(st.st_mode)) return WriteInPlace(table, path, target, kind, progress);
+    }
 
-    const std::size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
+    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
     if (base.empty()) return Failure(path, "the name names no file");
     // The temporary name must itself be a legal name: keep it short.
     if (base.size() > 200) base.resize(200);
@@ -80,7 +132,7 @@ ExportResult WriteThroughTemp(const ExportTable& table, const std::string& path,
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0) return Failure(path, ErrnoText(errno));
     TempFile temp(pattern);
-    ::fchmod(fd, TargetMode(path));
+    ::fchmod(fd, TargetMode(target));
 
     std::FILE* file = ::fdopen(fd, "wb");
     if (!file) {
@@ -93,22 +145,15 @@ ExportResult WriteThroughTemp(const ExportTable& table, const std::string& path,
     if (kind == ExportKind::Xlsx) {
         // libxlsxwriter opens the file by name itself.
         std::fclose(file);
-        reason = WriteXlsx(table, temp.Path(), progress);
+        reason = WriteKind(table, nullptr, temp.Path(), kind, progress);
         if (reason.empty() && !SyncPath(temp.Path())) reason = ErrnoText(errno);
     } else {
-        if (kind == ExportKind::CaretText) {
-            if (!WriteCaretText(table, file, progress)) reason = ErrnoText(errno);
-        } else {
-            reason = WriteXls(table, file, progress);
-        }
-        // A full disk may only show when the last buffer reaches it.
-        if (std::fflush(file) != 0 && reason.empty()) reason = ErrnoText(errno);
-        if (::fsync(::fileno(file)) != 0 && reason.empty()) reason = ErrnoText(errno);
-        if (std::fclose(file) != 0 && reason.empty()) reason = ErrnoText(errno);
+        reason = WriteKind(table, file, temp.Path(), kind, progress);
+        Finish(file, true, reason);
     }
     if (!reason.empty()) return Failure(path, reason);
 
-    if (::rename(temp.Path().c_str(), path.c_str()) != 0) return Failure(path, ErrnoText(errno));
+    if (::rename(temp.Path().c_str(), target.c_str()) != 0) return Failure(path, ErrnoText(errno));
     temp.Keep();
     return {};
 }

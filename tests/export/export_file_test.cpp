@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace exporting;
@@ -92,6 +93,27 @@ TEST(WriteExportFile, ReplacesAnExistingFileAndKeepsItsMode) {
     struct stat st{};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(WriteExportFile, ALinkStaysALinkAndAPipeIsWrittenInPlace) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("real"));
+    WriteFile(dir.File("real/list.txt"), "old");
+    std::filesystem::create_symlink(dir.File("real/list.txt"), dir.File("link.txt"));
+    ASSERT_TRUE(WriteExportFile(SmallTable(), dir.File("link.txt")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.txt")));
+    EXPECT_EQ(ReadFile(dir.File("real/list.txt")), "Name^Page Count^\r\na.pdf^3^\r\n");
+
+    // A pipe (as /dev/stdout may be) cannot be replaced by a renamed file.
+    const std::string fifo = dir.File("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = ReadFile(fifo); });
+    const ExportResult r = WriteExportFile(SmallTable(), fifo);
+    reader.join();
+    ASSERT_TRUE(r) << r.Message();
+    EXPECT_EQ(received, "Name^Page Count^\r\na.pdf^3^\r\n");
+    EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
 }
 
 TEST(WriteExportFile, MissingFolderIsReportedWithNameAndReason) {

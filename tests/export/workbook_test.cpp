@@ -89,14 +89,6 @@ TEST(XlsxWorkbook, EveryCellAndTypeReadsBack) {
     ExpectReadBack("xlsx", file, t, kXlsxRowsPerSheet);
 }
 
-TEST(XlsxWorkbook, SeventyThousandRowsStayOnOneSheet) {
-    ExportTable t({"Name", "Page Count"});
-    for (int i = 0; i < 70000; ++i) t.AppendRow(Cells{"f" + std::to_string(i) + ".tif", std::to_string(i)});
-    TempDir dir;
-    ASSERT_TRUE(WriteExportFile(t, dir.File("big.xlsx")));
-    ExpectReadBack("xlsx", dir.File("big.xlsx"), t, kXlsxRowsPerSheet);
-}
-
 TEST(LibreOffice, OpensTheXlsWorkbook) {
     TempDir dir;
     const ExportTable t = MixedTable();
