@@ -182,6 +182,7 @@ public:
         return end == std::string_view::npos ? rest : rest.substr(0, end);
     }
     std::size_t size() const { return bodies_.size(); }
+    const std::unordered_map<long long, std::size_t>& all() const { return bodies_; }
 
 private:
     std::string_view file_;
@@ -195,8 +196,17 @@ std::optional<long long> FindRoot(std::string_view file, const ObjectMap& object
         const Value root = TopValue(file.substr(at + 7, 1 << 16), "/Root");
         if (root.kind == Value::Ref) return root.number;
     }
-    (void)objects;
-    return std::nullopt;
+    // No trailer (a file cut short, say): the catalog written last.
+    std::optional<long long> catalog;
+    std::size_t catalogAt = 0;
+    for (const auto& [num, at] : objects.all()) {
+        const Value type = TopValue(objects.Body(num), "/Type");
+        if (type.kind == Value::Name && type.name == "/Catalog" && (!catalog || at > catalogAt)) {
+            catalog = num;
+            catalogAt = at;
+        }
+    }
+    return catalog;
 }
 
 }  // namespace

@@ -44,8 +44,9 @@ HResult Brastelv1::ReadAt(std::int32_t position, Text& buffer) {
 HResult Brastelv1::FindCase(Text& SearchString, std::int32_t& StartPosition,
                             std::int32_t& SuggestedLength, Text& AlternateSearch, Text& result) {
     if (file_ < 0) return E_NOTOPEN;
-    // A chunk length below 1 would never advance.
-    if (SuggestedLength < 1) return E_INVALIDARG;
+    // A chunk length below 1 would never advance; one beyond the search
+    // bound could never be gathered.
+    if (SuggestedLength < 1 || static_cast<std::size_t>(SuggestedLength) > kFindCaseLimit) return E_INVALIDARG;
     Text buffer(static_cast<std::size_t>(SuggestedLength), ' ');
     Text gathered;
     std::int32_t i = 0;

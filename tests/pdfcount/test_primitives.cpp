@@ -1,0 +1,156 @@
+// ReadAt, FindCase and ExtractNumber on an open file.
+#include "testsupport.h"
+
+namespace brastel::test {
+namespace {
+
+using component::E_NOTOPEN;
+using component::S_OK;
+using component::Text;
+
+class Primitives : public ::testing::Test {
+protected:
+    void OpenWith(const std::string& bytes) {
+        ASSERT_TRUE(BrastelPeer::Open(*counter, dir.Write("f.bin", bytes)));
+    }
+    void TearDown() override { BrastelPeer::Close(*counter); }
+
+    component::HResult Find(Text search, std::int32_t start, std::int32_t length, Text& out, Text alt = "") {
+        return counter->FindCase(search, start, length, alt, out);
+    }
+    component::HResult Extract(Text& text, Text start, Text end, std::int16_t mode, std::int32_t window,
+                               std::int32_t& out) {
+        return BrastelPeer::ExtractNumber(*counter, text, start, end, mode, window, out);
+    }
+
+    ScratchDir dir;
+    Counter counter;
+};
+
+TEST_F(Primitives, ReadAtKeepsCharactersPastTheEnd) {
+    OpenWith("0123456789");
+    Text buffer(4, ' ');
+    ASSERT_EQ(BrastelPeer::ReadAt(*counter, 1, buffer), S_OK);
+    EXPECT_EQ(buffer, "0123");
+    ASSERT_EQ(BrastelPeer::ReadAt(*counter, 9, buffer), S_OK);  // 1-based: bytes 8 and 9
+    EXPECT_EQ(buffer, "8923");                                   // the rest is left over
+    ASSERT_EQ(BrastelPeer::ReadAt(*counter, 50, buffer), S_OK);
+    EXPECT_EQ(buffer, "8923");
+    EXPECT_LT(BrastelPeer::ReadAt(*counter, 0, buffer), 0);
+    EXPECT_LT(BrastelPeer::ReadAt(*counter, -5, buffer), 0);
+}
+
+TEST_F(Primitives, FindCaseReturnsChunksPlusOne) {
+    OpenWith("aaaaKEYbbbbccccdddd");
+    Text out;
+    // Found in the first chunk: that chunk plus the extra one.
+    ASSERT_EQ(Find("KEY", 1, 8, out), S_OK);
+    EXPECT_EQ(out, "aaaaKEYbbbbccccd");
+    // Across two chunks: found after the second, three chunks returned.
+    ASSERT_EQ(Find("KEY", 1, 5, out), S_OK);
+    EXPECT_EQ(out, "aaaaKEYbbbbcccc");
+    // The alternate keyword ends the search too.
+    ASSERT_EQ(Find("none", 1, 4, out, "bbb"), S_OK);
+    EXPECT_EQ(out, "aaaaKEYbbbbccccd");
+}
+
+TEST_F(Primitives, FindCaseToTheEndRepeatsThePreviousChunk) {
+    OpenWith("0123456789");
+    Text out;
+    ASSERT_EQ(Find("zz", 1, 4, out), S_OK);
+    // Chunks 0123 4567 89(67); the extra chunk past the end keeps 8967.
+    EXPECT_EQ(out, "0123456789678967");
+    ASSERT_EQ(Find("zz", 30, 4, out), S_OK);  // start past the end: no chunk, the extra is blank
+    EXPECT_EQ(out, "    ");
+}
+
+TEST_F(Primitives, FindCaseRejectsBadCalls) {
+    OpenWith("0123456789");
+    Text out;
+    EXPECT_LT(Find("x", 1, 0, out), 0);  // would never advance
+    EXPECT_LT(Find("x", 0, 4, out), 0);  // position below 1
+    EXPECT_LT(Find("x", 1, INT32_MAX, out), 0);  // a chunk no search may gather
+    ASSERT_EQ(Find("x", INT32_MAX - 2, 4, out), S_OK);  // past the end: only the blank extra chunk
+    EXPECT_EQ(out, "    ");
+    BrastelPeer::Close(*counter);
+    EXPECT_EQ(Find("x", 1, 4, out), E_NOTOPEN);
+}
+
+TEST_F(Primitives, ExtractNumberExamples) {
+    OpenWith("x");
+    std::int32_t n = 0;
+    Text t = "startxref\r\n1234\r\n%%EOF\r\n";
+    ASSERT_EQ(Extract(t, "startxref", "%%", 0, 0, n), S_OK);
+    EXPECT_EQ(n, 1234);
+    EXPECT_EQ(t, "\r\n1234\r\n");
+
+    t = "/Type /Catalog /Pages 3 0 R >>";
+    ASSERT_EQ(Extract(t, "/Pages", " ", 0, 0, n), S_OK);
+    EXPECT_EQ(n, 3);
+
+    t = "<< /Count 12/Kids [4 0 R]\r\n>>";
+    ASSERT_EQ(Extract(t, "/Count", "\r\n", 0, 0, n), S_OK);
+    EXPECT_EQ(n, 12);
+
+    t = "<< /Count 12 >>\r\nendobj";
+    n = -99;
+    EXPECT_LT(Extract(t, "/Count", "\r\n", 0, 0, n), 0);
+    EXPECT_EQ(n, -99);
+
+    t = "/Pages 3";  // no blank after the number
+    EXPECT_LT(Extract(t, "/Pages", " ", 0, 0, n), 0);
+
+    t = "/Parent 7/Type /Page ";
+    ASSERT_EQ(Extract(t, "/Parent", " ", 0, 0, n), S_OK);
+    EXPECT_EQ(n, 7);
+}
+
+TEST_F(Primitives, ExtractNumberWritesLineEndAndWindowBack) {
+    OpenWith("x");
+    Counter& c = counter;
+    Text text = "f\n0 25\n0000000000 65535 f \n";
+    Text start = "\r\n", end = " ";
+    std::int16_t mode = 1;
+    std::int32_t window = 20, n = -1;
+    ASSERT_EQ(BrastelPeer::ExtractNumber(*c, text, start, end, mode, window, n), S_OK);
+    EXPECT_EQ(start, "\n");  // detected LF, stored into the start mark
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(window, 20);
+
+    // Mode 2 stores into the end mark; the second detection (on the cut
+    // text) is the one that stays.
+    text = " 25\r\n0000000000";
+    start = " ";
+    end = "x";
+    mode = 2;
+    window = 0;
+    ASSERT_EQ(BrastelPeer::ExtractNumber(*c, text, start, end, mode, window, n), S_OK);
+    EXPECT_EQ(n, 25);
+    EXPECT_EQ(end, "\r\n");
+    EXPECT_EQ(window, 15);  // 0 becomes the text's length
+
+    // An absent start mark keeps the text from character Len(mark) on.
+    text = "Q 9 x";
+    start = "QQ";
+    end = " ";
+    mode = 0;
+    window = 0;
+    ASSERT_EQ(BrastelPeer::ExtractNumber(*c, text, start, end, mode, window, n), S_OK);
+    EXPECT_EQ(n, 9);
+    EXPECT_EQ(text, "9");  // left holding what was converted
+
+    // A start mark longer than the text plus one fails.
+    text = "ab";
+    start = "abcd";
+    window = 0;
+    EXPECT_LT(BrastelPeer::ExtractNumber(*c, text, start, end, mode, window, n), 0);
+    // An empty end mark leaves an empty text, which does not convert.
+    text = "/Count 5";
+    start = "/Count";
+    end = "";
+    window = 0;
+    EXPECT_LT(BrastelPeer::ExtractNumber(*c, text, start, end, mode, window, n), 0);
+}
+
+}  // namespace
+}  // namespace brastel::test

@@ -1,0 +1,61 @@
+// Shared helpers of the counter tests: a scratch folder and counting with
+// the deciding route.
+#pragma once
+
+#include "brastelpeer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace brastel::test {
+
+class ScratchDir {
+public:
+    ScratchDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "brastel-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string Write(const std::string& name, const std::string& bytes) const {
+        const auto file = path_ / name;
+        std::ofstream(file, std::ios::binary) << bytes;
+        return file.string();
+    }
+    std::string PathOf(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// A counter instance owned by a test.
+class Counter {
+public:
+    Counter() : b_(NewBrastelv1()) {}
+    ~Counter() { b_->Release(); }
+    Counter(const Counter&) = delete;
+    Counter& operator=(const Counter&) = delete;
+
+    std::int32_t Count(const std::string& path) {
+        std::string p = path;
+        std::int32_t result = 12345;
+        EXPECT_EQ(b_->PDF_PageCount(p, result), component::S_OK);
+        EXPECT_EQ(p, path);  // the path is left unchanged
+        return result;
+    }
+    Route LastRoute() const { return BrastelPeer::LastRoute(*b_); }
+    Brastelv1& operator*() { return *b_; }
+    Brastelv1* operator->() { return b_; }
+
+private:
+    Brastelv1* b_;
+};
+
+}  // namespace brastel::test
