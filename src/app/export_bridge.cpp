@@ -1,0 +1,98 @@
+// The main window as the export's row source and as its window.
+#include "main_window.h"
+
+#include "message_boxes.h"
+
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QProgressBar>
+#include <QTableView>
+
+namespace quillon {
+
+std::size_t FrmMain::ColumnCount() const { return ResultListModel::ColumnCount; }
+
+std::string FrmMain::ColumnHeader(std::size_t column) const
+{
+    if (column < 1 || column > ResultListModel::ColumnCount)
+        return {};
+    return m_model->headerData(static_cast<int>(column) - 1, Qt::Horizontal, Qt::DisplayRole)
+        .toString()
+        .toStdString();
+}
+
+std::string FrmMain::RowText(std::size_t row) const
+{
+    if (row < 1 || row > RowCount())
+        return {};
+    return m_model->name(static_cast<int>(row) - 1).toStdString();
+}
+
+std::optional<std::string> FrmMain::SubItem(std::size_t row, std::size_t cell) const
+{
+    if (row < 1 || row > RowCount() || cell < 1 || cell > 3)
+        return std::nullopt;
+    const int r = static_cast<int>(row) - 1;
+    if (cell == 3 && m_model->pagesText(r).isEmpty())
+        return std::nullopt;
+    return m_model->cellText(r, static_cast<int>(cell)).toStdString();
+}
+
+bool FrmMain::RowSelected(std::size_t row) const
+{
+    if (row < 1 || row > RowCount())
+        return false;
+    return m_list->selectionModel()->isRowSelected(static_cast<int>(row) - 1, QModelIndex());
+}
+
+std::optional<exporting::SaveDialogAnswer> FrmMain::AskSavePath(const exporting::SaveDialogRequest& r)
+{
+    QFileDialog dlg1(this);
+    dlg1.setObjectName(QStringLiteral("dlg1"));
+    dlg1.setAcceptMode(QFileDialog::AcceptSave);
+    dlg1.setWindowTitle(QString::fromStdString(r.title));
+    QStringList filters;
+    for (const std::string& f : r.filters)
+        filters << QString::fromStdString(f);
+    dlg1.setNameFilters(filters);
+    dlg1.selectFile(QString::fromStdString(r.initialName));
+    dlg1.setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (dlg1.exec() != QDialog::Accepted || dlg1.selectedFiles().isEmpty())
+        return std::nullopt;
+    exporting::SaveDialogAnswer answer;
+    answer.path = dlg1.selectedFiles().constFirst().toStdString();
+    answer.filterIndex = std::max(0, static_cast<int>(filters.indexOf(dlg1.selectedNameFilter())));
+    return answer;
+}
+
+void FrmMain::SetProgressMax(int maximum)
+{
+    SetProgressMax(static_cast<std::int64_t>(maximum));
+}
+
+void FrmMain::SetProgressValue(int value)
+{
+    SetProgressValue(static_cast<std::int64_t>(value));
+}
+
+void FrmMain::SetBusy(bool busy)
+{
+    if (busy)
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QGuiApplication::restoreOverrideCursor();
+}
+
+void FrmMain::ShowMessage(const std::string& text, exporting::MessageIcon icon)
+{
+    MsgIcon i = MsgIcon::None;
+    switch (icon) {
+    case exporting::MessageIcon::None: i = MsgIcon::None; break;
+    case exporting::MessageIcon::Information: i = MsgIcon::Information; break;
+    case exporting::MessageIcon::Exclamation: i = MsgIcon::Warning; break;
+    case exporting::MessageIcon::Critical: i = MsgIcon::Critical; break;
+    }
+    m_services.boxes->show(this, QString::fromStdString(text), MsgButtons::Ok, i);
+}
+
+} // namespace quillon

@@ -1,0 +1,146 @@
+// Open, containing folder and delete on the rows of the result list, and
+// the folder chooser behind "...".
+#include "main_window.h"
+
+#include "browse_dialog.h"
+#include "desktop_shell.h"
+#include "folder_tree.h"
+#include "message_boxes.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTableView>
+
+namespace quillon {
+
+namespace {
+// At most this many failed files are named in the message; the rest are counted.
+constexpr int kFailuresNamed = 15;
+} // namespace
+
+void FrmMain::OpenCurrentFile()
+{
+    const int row = currentRow();
+    if (row < 0)
+        return;
+    const QString path = m_model->path(row);
+    if (!QFileInfo::exists(path))
+        return;
+    m_services.shell->open(path);
+}
+
+void FrmMain::OpenContainingFolder()
+{
+    const int row = currentRow();
+    if (row < 0) {
+        m_services.boxes->show(this, QStringLiteral("No file is selected in the list."), MsgButtons::Ok,
+                               MsgIcon::Warning);
+        return;
+    }
+    const QString path = m_model->path(row);
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        m_services.boxes->show(this,
+                               QStringLiteral("The file no longer exists:\n%1").arg(QDir::toNativeSeparators(path)),
+                               MsgButtons::Ok, MsgIcon::Warning);
+        return;
+    }
+    m_services.shell->open(QDir::toNativeSeparators(info.absolutePath()) + QDir::separator());
+}
+
+void FrmMain::DeleteSelectedFiles(bool fromContextMenu)
+{
+    if (m_services.boxes->show(this, QStringLiteral("Are you sure to delete all the selected files."),
+                               MsgButtons::YesNo, MsgIcon::Warning)
+        != MsgAnswer::Yes)
+        return;
+
+    if (currentRow() < 0) {
+        m_services.boxes->show(this, QStringLiteral("No selected items found."), MsgButtons::Ok,
+                               MsgIcon::Warning);
+    } else {
+        std::vector<std::string> deleted;
+        QStringList failures;
+        int failureCount = 0;
+        const QItemSelectionModel* sel = m_list->selectionModel();
+        const int n = m_model->rowCount();
+        for (int row = 0; row < n; ++row) {
+            if (!sel->isRowSelected(row, QModelIndex()))
+                continue;
+            const QString path = m_model->path(row);
+            const QFileInfo info(path);
+            QString reason;
+            if (!info.exists() && !info.isSymLink()) {
+                // Already gone: the list should stop showing it.
+                deleted.push_back(path.toStdString());
+                continue;
+            }
+            if (!info.isFile()) {
+                // Only regular files are deleted, never a folder.
+                reason = QStringLiteral("not a regular file");
+            } else {
+                QFile file(path);
+                bool ok = file.remove();
+                if (!ok && !info.isWritable()) {
+                    // Read-only files are deleted too.
+                    file.setPermissions(file.permissions() | QFileDevice::WriteOwner);
+                    ok = file.remove();
+                }
+                if (ok) {
+                    deleted.push_back(path.toStdString());
+                    continue;
+                }
+                reason = file.errorString();
+            }
+            if (++failureCount <= kFailuresNamed)
+                failures << QStringLiteral("%1 (%2)").arg(QDir::toNativeSeparators(path), reason);
+        }
+        m_chkSelectall->setChecked(false);
+        m_session->RemoveFoundFiles(deleted);
+        m_session->RebuildRows();
+        if (failureCount > 0) {
+            QString text = QStringLiteral("These files could not be deleted and stay in the list:\n")
+                + failures.join(QLatin1Char('\n'));
+            if (failureCount > kFailuresNamed)
+                text += QStringLiteral("\nand %1 more.").arg(failureCount - kFailuresNamed);
+            m_services.boxes->show(this, text, MsgButtons::Ok, MsgIcon::Warning);
+        }
+    }
+    if (m_model->rowCount() == 0 && !m_session->Running())
+        m_session->EnableResultActions(0);
+    if (fromContextMenu)
+        HideListMenuExtras();
+}
+
+void FrmMain::cmdSelectPath_Click()
+{
+    const QString text = m_txtSearchPath->text();
+    const QString startFolder = text.trimmed().isEmpty() ? m_tree->rootFolder() : text;
+    const QString path = BrowseForFolder(QStringLiteral("Select Folder"), startFolder);
+    // A cancelled or closed chooser leaves the typed path as it was.
+    if (!path.isEmpty())
+        m_txtSearchPath->setText(path);
+}
+
+QString FrmMain::BrowseForFolder(const QString& prompt, const QString& startFolder)
+{
+    auto* dlg = new FrmBrowseDlg(this);
+    m_browse = dlg;
+    dlg->setOwner(this);
+    dlg->setPrompt1(prompt);
+    dlg->setRootFolder(FrmBrowseDlg::folderString(0));
+    dlg->setPreSelectedFolder(startFolder);
+    dlg->setShowPrompt2(true);
+    connect(dlg, &FrmBrowseDlg::SelectionChanged, dlg, &FrmBrowseDlg::setPrompt2);
+    QString result;
+    if (dlg->Browse())
+        result = dlg->selectedFolder().value_or(QString());
+    m_browse = nullptr;
+    delete dlg;
+    return result;
+}
+
+} // namespace quillon

@@ -1,0 +1,76 @@
+#include "folder_tree.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
+
+namespace quillon {
+
+FolderTree::FolderTree(QWidget* parent)
+    : QTreeView(parent), m_model(new QFileSystemModel(this))
+{
+    setObjectName(QStringLiteral("FTV1"));
+    m_model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    m_model->setReadOnly(true);
+    setModel(m_model);
+    for (int c = 1; c < m_model->columnCount(); ++c)
+        hideColumn(c);
+    header()->hide();
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setRootFolder(QDir::rootPath());
+
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (m_settingFromProgram || !current.isValid())
+                    return;
+                emit folderSelected(QDir::toNativeSeparators(m_model->filePath(current)));
+            });
+}
+
+void FolderTree::setRootFolder(const QString& path)
+{
+    m_root = path;
+    const QModelIndex rootIndex = m_model->setRootPath(path);
+    // "/" is shown as a node of its own so the whole file system is reachable.
+    if (QDir(path).isRoot())
+        setRootIndex(m_model->index(path).parent());
+    else
+        setRootIndex(rootIndex);
+}
+
+bool FolderTree::setSelectedFolder(const QString& text)
+{
+    const QString cleaned = QDir::fromNativeSeparators(text.trimmed());
+    if (cleaned.isEmpty() || !QFileInfo(cleaned).isDir())
+        return false;
+    const QModelIndex idx = m_model->index(QDir::cleanPath(QFileInfo(cleaned).absoluteFilePath()));
+    if (!idx.isValid())
+        return false;
+    m_settingFromProgram = true;
+    setCurrentIndex(idx);
+    scrollTo(idx);
+    m_settingFromProgram = false;
+    return true;
+}
+
+QString FolderTree::selectedFolder() const
+{
+    const QModelIndex idx = currentIndex();
+    if (!idx.isValid())
+        return QString();
+    return QDir::toNativeSeparators(m_model->filePath(idx));
+}
+
+void FolderTree::collapseAllButSelected()
+{
+    const QModelIndex sel = currentIndex();
+    collapseAll();
+    for (QModelIndex p = sel.parent(); p.isValid(); p = p.parent())
+        expand(p);
+    if (sel.isValid())
+        scrollTo(sel);
+}
+
+} // namespace quillon

@@ -1,0 +1,196 @@
+#pragma once
+// FrmMain: the main window. It shows the controls and menus, lays them out,
+// keeps the result list, and forwards the search commands to the search
+// session, which drives the window back through SearchView. The export
+// command reads the list through ExportSource and talks back through ExportUi.
+#include "result_model.h"
+#include "splitter_bar.h"
+
+#include <export/export_table.h>
+#include <export/export_ui.h>
+#include <search/search_session.h>
+#include <search/search_view.h>
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+
+namespace quillon {
+
+class DesktopShell;
+class DlgAbout;
+class FolderTree;
+class FrmBrowseDlg;
+class MessageBoxes;
+class ProgramStarter;
+class Registry;
+
+// The product page that "&Veltrade Product Site" opens.
+inline constexpr const char* kProductSiteAddress = "https://quillon.example.org/";
+
+// The window's outside world. None of these is owned; all must outlive the window.
+struct MainWindowServices {
+    MessageBoxes* boxes = nullptr;
+    DesktopShell* shell = nullptr;
+    Registry* registry = nullptr;
+    ProgramStarter* starter = nullptr;
+    search::SessionOptions session;
+};
+
+class FrmMain : public QMainWindow,
+                public search::SearchView,
+                public exporting::ExportSource,
+                public exporting::ExportUi {
+    Q_OBJECT
+public:
+    explicit FrmMain(const MainWindowServices& services, QWidget* parent = nullptr);
+    ~FrmMain() override;
+
+    // --- search::SearchView
+    void Post(std::function<void()> task) override;
+    void SetEnabled(search::Control control, bool enabled) override;
+    void SetCaption(search::Caption label, const std::string& text) override;
+    void PlaceTotalPagesLabel() override;
+    void SelectDateField(int index) override;
+    void SetProgressMax(std::int64_t max) override;
+    void SetProgressValue(std::int64_t value) override;
+    void ClearRows() override;
+    void AppendRows(std::vector<search::ResultRow>&& rows) override;
+    std::size_t RowCount() const override;
+    void ShowMessage(const std::string& text, search::MessageIcon icon) override;
+    void RunExport() override;
+    void SearchFinished() override;
+
+    // --- exporting::ExportSource
+    std::size_t ColumnCount() const override;
+    std::string ColumnHeader(std::size_t column) const override;
+    std::string RowText(std::size_t row) const override;
+    std::optional<std::string> SubItem(std::size_t row, std::size_t cell) const override;
+    bool RowSelected(std::size_t row) const override;
+
+    // --- exporting::ExportUi
+    std::optional<exporting::SaveDialogAnswer> AskSavePath(const exporting::SaveDialogRequest& r) override;
+    void SetProgressMax(int maximum) override;
+    void SetProgressValue(int value) override;
+    void SetBusy(bool busy) override;
+    void ShowMessage(const std::string& text, exporting::MessageIcon icon) override;
+
+    // The handlers, callable by tests as the controls call them.
+    void lvwSearchResult_ColumnClick(int c);   // c: 1-based column position
+    void lvwSearchResult_MouseDown(Qt::MouseButton button, const QPoint& globalPos);
+    void chkSelectall_Click();
+    void Grid_Click();
+    void ResizeCols_Click();
+    void cmdClear_Click();
+    void clsResult_Click();
+    void HideListMenuExtras();
+    void AutoSizeColumns();
+    void OpenCurrentFile();
+    void OpenContainingFolder();
+    void DeleteSelectedFiles(bool fromContextMenu);
+    void cmdSelectPath_Click();
+    QString BrowseForFolder(const QString& prompt, const QString& startFolder);
+    void about_Click();
+    // Applies the resize rule to the current client size.
+    void applyLayout();
+
+    // Parts, for the start-up code and for tests.
+    search::SearchSession& session() { return *m_session; }
+    ResultListModel* model() const { return m_model; }
+    QTableView* list() const { return m_list; }
+    QMenu* sysMenu() const { return m_sys; }
+    FolderTree* folderTree() const { return m_tree; }
+    DlgAbout* aboutBox() const { return m_about; }
+    int leftPaneWidth() const { return m_pane.leftWidth; }
+    bool sortDescending() const { return m_sortDescending; }
+    int sortColumn() const { return m_sortColumn; }
+
+signals:
+    // A search or a delete's rebuild has fully ended.
+    void searchFinished();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void connectControls();
+    void FrmMain_Load();
+    void setLabelText(QLabel* label, const QString& text);
+    QWidget* widgetFor(search::Control c) const;
+    QAction* actionFor(search::Control c) const;
+    double tppX() const;
+    double tppY() const;
+    int currentRow() const;
+    void splitterDragged(int dxPixels);
+    void splitterDoubleClicked();
+
+    MainWindowServices m_services;
+    search::CriteriaHolder m_criteria;
+    std::unique_ptr<search::SearchSession> m_session;
+
+    // Path bar.
+    QGroupBox* m_fraPath = nullptr;
+    QLabel* m_lblSearchPath = nullptr;
+    QLineEdit* m_txtSearchPath = nullptr;
+    QPushButton* m_cmdSelectPath = nullptr;
+    QPushButton* m_cmdClear = nullptr;
+    // Left pane.
+    QGroupBox* m_FraSelectPath = nullptr;
+    FolderTree* m_tree = nullptr;
+    QCheckBox* m_chkRecursive = nullptr;
+    SplitterBar* m_SilderBar = nullptr;
+    // Result pane.
+    QGroupBox* m_fraSearchResult = nullptr;
+    QTableView* m_list = nullptr;
+    ResultListModel* m_model = nullptr;
+    QLabel* m_lblTotalFiles = nullptr;
+    QLabel* m_lblSearchTime = nullptr;
+    QLabel* m_lblTotalPages = nullptr;
+    // Criteria band.
+    QGroupBox* m_FraSearch = nullptr;
+    std::array<QCheckBox*, 2> m_chkSearchOption{};
+    QComboBox* m_cboDateFields = nullptr;
+    QLabel* m_lblDateSearch = nullptr;
+    QDateEdit* m_dtpFrom = nullptr;
+    QDateEdit* m_dtpTo = nullptr;
+    QLabel* m_lblFileName = nullptr;
+    std::array<QPushButton*, 3> m_cmdControl{};
+    QCheckBox* m_chkSelectall = nullptr;
+    QProgressBar* m_ProgressBar1 = nullptr;
+
+    // Menus.
+    QAction *m_SSearch = nullptr, *m_SStop = nullptr, *m_Export = nullptr, *m_Exit = nullptr;
+    QAction *m_Delete1 = nullptr, *m_SelectAll = nullptr;
+    QMenu* m_sys = nullptr;
+    QAction *m_Cont = nullptr, *m_mnuOPen = nullptr, *m_ResizeCols = nullptr, *m_Grid = nullptr;
+    QAction *m_sep3 = nullptr, *m_Delete2 = nullptr, *m_clsResult = nullptr;
+    QAction *m_IntSuppage = nullptr, *m_mnHelp = nullptr;
+
+    // List sort state: one column and one direction for the whole list.
+    int m_sortColumn = 0;
+    bool m_sortDescending = true; // so that the first header click sorts ascending
+    bool m_sorted = false;
+
+    PaneWidth m_pane{2715, 0};
+    QPointer<FrmBrowseDlg> m_browse;
+    DlgAbout* m_about = nullptr;
+    bool m_loaded = false;
+};
+
+} // namespace quillon

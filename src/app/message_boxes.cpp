@@ -1,0 +1,35 @@
+#include "message_boxes.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace quillon {
+
+QString programTitle()
+{
+    return QStringLiteral("Quillon");
+}
+
+MsgAnswer QtMessageBoxes::show(QWidget* parent, const QString& text, MsgButtons buttons,
+                               MsgIcon icon)
+{
+    QMessageBox box(parent);
+    box.setWindowTitle(programTitle());
+    box.setText(text);
+    switch (icon) {
+    case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
+    }
+    if (buttons == MsgButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return MsgAnswer::Ok;
+}
+
+} // namespace quillon

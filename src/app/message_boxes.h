@@ -1,0 +1,31 @@
+#pragma once
+// Modal message boxes go through this interface so that tests can answer them.
+#include <QString>
+
+class QWidget;
+
+namespace quillon {
+
+enum class MsgButtons { Ok, YesNo };
+enum class MsgIcon { None, Information, Warning, Critical };
+enum class MsgAnswer { Ok, Yes, No };
+
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    // Shows a modal box titled with the program's name and returns the button pressed.
+    virtual MsgAnswer show(QWidget* parent, const QString& text, MsgButtons buttons,
+                           MsgIcon icon) = 0;
+};
+
+// The real boxes (QMessageBox).
+class QtMessageBoxes final : public MessageBoxes {
+public:
+    MsgAnswer show(QWidget* parent, const QString& text, MsgButtons buttons,
+                   MsgIcon icon) override;
+};
+
+// The program's title used on every box.
+QString programTitle();
+
+} // namespace quillon

@@ -1,0 +1,264 @@
+#include "result_model.h"
+
+#include <algorithm>
+
+namespace quillon {
+
+namespace {
+const char* const kHeaders[ResultListModel::ColumnCount] = {"Name", "Path", "Size", "Page Count", ""};
+}
+
+ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int ResultListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int ResultListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+void ResultListModel::setIcons(const QIcon& tiff, const QIcon& pdf)
+{
+    m_tiffIcon = tiff;
+    m_pdfIcon = pdf;
+}
+
+QVariant ResultListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+        return cellText(index.row(), index.column());
+    if (role == Qt::DecorationRole && index.column() == 0) {
+        switch (m_rows[index.row()].kind) {
+        case RowKind::Tiff: return m_tiffIcon;
+        case RowKind::Pdf: return m_pdfIcon;
+        case RowKind::Other: return {};
+        }
+    }
+    return {};
+}
+
+QVariant ResultListModel::headerData(int section, Qt::Orientation o, int role) const
+{
+    if (o != Qt::Horizontal || section < 0 || section >= ColumnCount)
+        return {};
+    if (role == Qt::DisplayRole)
+        return QString::fromLatin1(kHeaders[section]);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    return {};
+}
+
+void ResultListModel::store(const ListRow& row)
+{
+    Record r{};
+    r.pathOffset = m_pool.size();
+    r.pathLength = static_cast<std::uint32_t>(row.path.size());
+    r.nameLength = static_cast<std::uint32_t>(row.name.size());
+    r.kb = row.kb;
+    r.pages = row.pages;
+    r.kind = row.kind;
+    r.flags = row.hasPageCell ? HasPageCell : 0;
+    r.marks = 0;
+    m_pool.append(reinterpret_cast<const char16_t*>(row.path.utf16()), row.path.size());
+    if (!row.path.endsWith(row.name)) {
+        r.flags |= NameSeparate;
+        m_pool.append(reinterpret_cast<const char16_t*>(row.name.utf16()), row.name.size());
+    }
+    m_rows.push_back(r);
+}
+
+void ResultListModel::appendRow(const ListRow& row)
+{
+    const int n = rowCount();
+    beginInsertRows(QModelIndex(), n, n);
+    store(row);
+    endInsertRows();
+}
+
+void ResultListModel::appendRows(const std::vector<ListRow>& rows)
+{
+    if (rows.empty())
+        return;
+    const int n = rowCount();
+    beginInsertRows(QModelIndex(), n, n + static_cast<int>(rows.size()) - 1);
+    m_rows.reserve(m_rows.size() + rows.size());
+    for (const ListRow& r : rows)
+        store(r);
+    endInsertRows();
+}
+
+void ResultListModel::clear()
+{
+    beginResetModel();
+    std::vector<Record>().swap(m_rows);
+    std::u16string().swap(m_pool);
+    endResetModel();
+}
+
+QStringView ResultListModel::pathView(const Record& r) const
+{
+    return QStringView(m_pool.data() + r.pathOffset, static_cast<qsizetype>(r.pathLength));
+}
+
+QStringView ResultListModel::nameView(const Record& r) const
+{
+    if (r.flags & NameSeparate)
+        return QStringView(m_pool.data() + r.pathOffset + r.pathLength,
+                           static_cast<qsizetype>(r.nameLength));
+    return QStringView(m_pool.data() + r.pathOffset + (r.pathLength - r.nameLength),
+                       static_cast<qsizetype>(r.nameLength));
+}
+
+void ResultListModel::sortRows(SortKey key, bool descending)
+{
+    if (m_rows.size() < 2)
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    auto less = [this, key](const Record& a, const Record& b) {
+        switch (key) {
+        case SortKey::Name:
+            return nameView(a).compare(nameView(b), Qt::CaseInsensitive) < 0;
+        case SortKey::Path:
+            return pathView(a).compare(pathView(b), Qt::CaseInsensitive) < 0;
+        case SortKey::SizeTag:
+            return a.kb < b.kb;
+        case SortKey::PagesTag: {
+            // "Error" sorts after every zero-padded number; a row without a
+            // Page Count cell has an empty tag, which sorts first.
+            auto rank = [](const Record& r) {
+                if (!(r.flags & HasPageCell))
+                    return 0;
+                return r.pages < 1 ? 2 : 1;
+            };
+            const int ra = rank(a), rb = rank(b);
+            if (ra != rb)
+                return ra < rb;
+            return ra == 1 && a.pages < b.pages;
+        }
+        }
+        return false;
+    };
+    if (descending)
+        std::stable_sort(m_rows.begin(), m_rows.end(),
+                         [&less](const Record& a, const Record& b) { return less(b, a); });
+    else
+        std::stable_sort(m_rows.begin(), m_rows.end(), less);
+    // No persistent indexes are kept across a sort (the caller carries the
+    // selection through the marks), so none need changing.
+    const QModelIndexList persistent = persistentIndexList();
+    changePersistentIndexList(persistent, QModelIndexList(persistent.size()));
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void ResultListModel::setMarks(const QItemSelection& selected, int currentRow)
+{
+    for (Record& r : m_rows)
+        r.marks = 0;
+    for (const QItemSelectionRange& range : selected) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            if (row >= 0 && row < rowCount())
+                m_rows[row].marks |= 1;
+    }
+    if (currentRow >= 0 && currentRow < rowCount())
+        m_rows[currentRow].marks |= 2;
+}
+
+QItemSelection ResultListModel::markedSelection() const
+{
+    QItemSelection sel;
+    const int n = rowCount();
+    int row = 0;
+    while (row < n) {
+        if (!(m_rows[row].marks & 1)) {
+            ++row;
+            continue;
+        }
+        const int first = row;
+        while (row < n && (m_rows[row].marks & 1))
+            ++row;
+        sel.append(QItemSelectionRange(index(first, 0), index(row - 1, ColumnCount - 1)));
+    }
+    return sel;
+}
+
+int ResultListModel::markedCurrentRow() const
+{
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        if (m_rows[i].marks & 2)
+            return static_cast<int>(i);
+    return -1;
+}
+
+QString ResultListModel::formatSize(std::int64_t kb)
+{
+    return (QString::number(kb) + QLatin1String(" KB")).rightJustified(10, QLatin1Char(' '));
+}
+
+QString ResultListModel::formatSizeTag(std::int64_t kb)
+{
+    return QStringLiteral("%1").arg(kb, 10, 10, QLatin1Char('0'));
+}
+
+QString ResultListModel::formatPages(std::int32_t pages)
+{
+    return pages < 1 ? QStringLiteral("Error") : QString::number(pages);
+}
+
+QString ResultListModel::formatPagesTag(std::int32_t pages)
+{
+    return pages < 1 ? QStringLiteral("Error") : QStringLiteral("%1").arg(pages, 9, 10, QLatin1Char('0'));
+}
+
+QString ResultListModel::cellText(int row, int column) const
+{
+    if (row < 0 || row >= rowCount())
+        return {};
+    switch (column) {
+    case 0: return name(row);
+    case 1: return path(row);
+    case 2: return sizeText(row);
+    case 3: return pagesText(row);
+    default: return {};
+    }
+}
+
+QString ResultListModel::name(int row) const { return nameView(m_rows[row]).toString(); }
+QString ResultListModel::path(int row) const { return pathView(m_rows[row]).toString(); }
+QString ResultListModel::sizeText(int row) const { return formatSize(m_rows[row].kb); }
+QString ResultListModel::sizeTag(int row) const { return formatSizeTag(m_rows[row].kb); }
+
+QString ResultListModel::pagesText(int row) const
+{
+    const Record& r = m_rows[row];
+    return (r.flags & HasPageCell) ? formatPages(r.pages) : QString();
+}
+
+QString ResultListModel::pagesTag(int row) const
+{
+    const Record& r = m_rows[row];
+    return (r.flags & HasPageCell) ? formatPagesTag(r.pages) : QString();
+}
+
+RowKind ResultListModel::kind(int row) const { return m_rows[row].kind; }
+std::int64_t ResultListModel::kb(int row) const { return m_rows[row].kb; }
+std::int32_t ResultListModel::pages(int row) const { return m_rows[row].pages; }
+
+std::size_t ResultListModel::bytesUsed() const
+{
+    return m_rows.capacity() * sizeof(Record) + m_pool.capacity() * sizeof(char16_t);
+}
+
+std::size_t ResultListModel::pathTextBytes() const
+{
+    std::size_t n = 0;
+    for (const Record& r : m_rows)
+        n += r.pathLength * sizeof(char16_t);
+    return n;
+}
+
+} // namespace quillon

@@ -1,0 +1,105 @@
+#pragma once
+// The rows of lvwSearchResult, kept compactly: one small fixed record per row
+// plus the path text in one shared pool. Cell texts and sort tags are made
+// from the numbers when they are asked for, so a million rows fit in a few
+// tens of megabytes and sort without building strings.
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <QItemSelection>
+#include <QString>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+enum class RowKind : std::uint8_t { Other = 0, Tiff = 1, Pdf = 2 };
+
+// One row as handed to the list.
+struct ListRow {
+    QString name;        // the file's name (row text)
+    QString path;        // the full path (the row's key and its Path cell)
+    std::int64_t kb = 0; // size in kilobytes
+    std::int32_t pages = 0; // page count; below 1 shows "Error"
+    bool hasPageCell = true; // false for a row of neither kind
+    RowKind kind = RowKind::Other;
+};
+
+// Which order a sort uses: the texts of Name or Path, or the tags of Size or
+// Page Count (the zero-padded numbers, "Error" after every number).
+enum class SortKey { Name, Path, SizeTag, PagesTag };
+
+class ResultListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    static constexpr int ColumnCount = 5;
+
+    explicit ResultListModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation o, int role) const override;
+
+    void setIcons(const QIcon& tiff, const QIcon& pdf);
+
+    void appendRow(const ListRow& row);
+    void appendRows(const std::vector<ListRow>& rows);
+    void clear();
+
+    // Reorders the rows. Rows whose marks are set keep them through the
+    // sort, which is how selection and the current row are carried over.
+    void sortRows(SortKey key, bool descending);
+
+    // Marks: bit 0 = highlighted, bit 1 = current row.
+    void setMarks(const QItemSelection& selected, int currentRow);
+    QItemSelection markedSelection() const;
+    int markedCurrentRow() const;
+
+    // Cell texts as shown (column 0 Name .. 3 Page Count; 4 is always empty).
+    QString cellText(int row, int column) const;
+    QString name(int row) const;
+    QString path(int row) const; // also the row's key
+    QString sizeText(int row) const;
+    QString sizeTag(int row) const;
+    QString pagesText(int row) const;
+    QString pagesTag(int row) const;
+    RowKind kind(int row) const;
+    std::int64_t kb(int row) const;
+    std::int32_t pages(int row) const;
+
+    // Bytes held by the rows, for the memory benchmark: records and pool
+    // capacity, the pool's path text included.
+    std::size_t bytesUsed() const;
+    std::size_t pathTextBytes() const;
+
+    static QString formatSize(std::int64_t kb);
+    static QString formatSizeTag(std::int64_t kb);
+    static QString formatPages(std::int32_t pages);
+    static QString formatPagesTag(std::int32_t pages);
+
+private:
+    struct Record {
+        std::uint64_t pathOffset;   // into m_pool
+        std::uint32_t pathLength;
+        std::uint32_t nameLength;   // the name is the path's tail
+        std::int64_t kb;
+        std::int32_t pages;
+        RowKind kind;
+        std::uint8_t flags;
+        std::uint8_t marks;
+    };
+    static constexpr std::uint8_t HasPageCell = 1;
+    // The name is not the path's tail; it follows the path in the pool.
+    static constexpr std::uint8_t NameSeparate = 2;
+
+    void store(const ListRow& row);
+    QStringView pathView(const Record& r) const;
+    QStringView nameView(const Record& r) const;
+
+    std::vector<Record> m_rows;
+    std::u16string m_pool;
+    QIcon m_tiffIcon, m_pdfIcon;
+};
+
+} // namespace quillon
