@@ -22,7 +22,6 @@ void ExportList(ExportSource& source, ExportUi& ui, QWidget* owner) {
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
     }
-    dlg->cmdOK->setEnabled(!dlg->NoFieldChecked());
 
     dlg->exec();
     if (dlg->IsCancel) return;

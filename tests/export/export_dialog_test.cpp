@@ -197,6 +197,20 @@ private slots:
         QVERIFY(ui.messages.empty());
     }
 
+    void noFieldToOfferWarnsInsteadOfExporting() {
+        auto source = SampleSource();
+        source.columns = 1;  // only the hidden column: nothing to offer
+        FakeExportUi ui = Export(dir_.File("never3.txt"), [](DlgChooseExport* dlg) {
+            QCOMPARE(dlg->lstFields->count(), 0);
+            QVERIFY(dlg->cmdOK->isEnabled());  // enabled at start, as designed
+            QTest::mouseClick(dlg->cmdOK, Qt::LeftButton);
+        }, source);
+        QCOMPARE(ui.dialogs, 0);
+        QCOMPARE(ui.messages.size(), std::size_t{1});
+        QCOMPARE(ui.messages[0].first, std::string("No Columns Selected For Exporting."));
+        QCOMPARE(ui.messages[0].second, MessageIcon::Exclamation);
+    }
+
     void toExcelFileWritesAWorkbook() {
         FakeExportUi ui = Export(dir_.File("book"), [](DlgChooseExport* dlg) {
             QTest::mouseClick(dlg->Option1[1], Qt::LeftButton);

@@ -24,7 +24,9 @@ class FakeSource : public exporting::ExportSource {
 public:
     std::vector<FakeRow> rows;
 
-    std::size_t ColumnCount() const override { return 5; }
+    std::size_t columns = 5;  // the list's columns, the hidden one included
+
+    std::size_t ColumnCount() const override { return columns; }
     std::string ColumnHeader(std::size_t column) const override;
     std::size_t RowCount() const override { return rows.size(); }
     std::string RowText(std::size_t row) const override { return rows.at(row - 1).name; }
