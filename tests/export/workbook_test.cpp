@@ -48,7 +48,7 @@ TEST(XlsWorkbook, HeaderOnly) {
     ExpectReadBack("xls", dir.File("h.xls"), t, kXlsRowsPerSheet);
 }
 
-TEST(XlsWorkbook, LongStringsSpanContinueRecords) {
+ExportTable LongStringsTable() {
     // Strings of many lengths, 8-bit and 16-bit, so that string headers and
     // characters fall on every position of the record boundaries.
     ExportTable t({"Text"});
@@ -62,6 +62,11 @@ TEST(XlsWorkbook, LongStringsSpanContinueRecords) {
         if (i % 11 == 0) s += "\xF0\x9F\x93\x84";  // a character outside the BMP
         t.AppendRow(Cells{s});
     }
+    return t;
+}
+
+TEST(XlsWorkbook, LongStringsSpanContinueRecords) {
+    const ExportTable t = LongStringsTable();
     TempDir dir;
     ASSERT_TRUE(WriteExportFile(t, dir.File("long.xls")));
     ExpectReadBack("xls", dir.File("long.xls"), t, kXlsRowsPerSheet);
@@ -89,11 +94,16 @@ TEST(XlsxWorkbook, EveryCellAndTypeReadsBack) {
     ExpectReadBack("xlsx", file, t, kXlsxRowsPerSheet);
 }
 
-TEST(LibreOffice, OpensTheXlsWorkbook) {
+TEST(LibreOffice, OpensTheWorkbooks) {
     TempDir dir;
-    const ExportTable t = MixedTable();
-    ASSERT_TRUE(WriteExportFile(t, dir.File("lo.xls")));
-    ExpectReadBack("soffice", dir.File("lo.xls"), t, kXlsRowsPerSheet);
+    const ExportTable mixed = MixedTable();
+    ASSERT_TRUE(WriteExportFile(mixed, dir.File("mixed.xls")));
+    ExpectReadBack("soffice", dir.File("mixed.xls"), mixed, kXlsRowsPerSheet);
+    const ExportTable longStrings = LongStringsTable();
+    ASSERT_TRUE(WriteExportFile(longStrings, dir.File("long.xls")));
+    ExpectReadBack("soffice", dir.File("long.xls"), longStrings, kXlsRowsPerSheet);
+    ASSERT_TRUE(WriteExportFile(mixed, dir.File("mixed.xlsx")));
+    ExpectReadBack("soffice", dir.File("mixed.xlsx"), mixed, kXlsxRowsPerSheet);
 }
 
 }  // namespace
