@@ -15,7 +15,7 @@ const char* Usage() {
            "  --date modified|created|accessed --from YYYY-MM-DD --to YYYY-MM-DD\n"
            "                          keep files whose date lies in the window (inclusive)\n"
            "  --files-from FILE       more paths, one a line ('-' reads standard input)\n"
-           "  --jobs N                files counted at once (default: one per core)\n"
+           "  --jobs N                files counted at once (default: two per core)\n"
            "  --format tsv|caret|csv|json\n"
            "                          tsv (default): path, kind, size in bytes, pages or Error;\n"
            "                          tab, newline, CR and backslash in paths are written \\t \\n \\r \\\\\n"

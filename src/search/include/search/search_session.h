@@ -21,7 +21,7 @@ struct SessionOptions {
     // Folder of the counter libraries; empty: beside the executable, then the
     // installed library folder.
     std::string componentDir;
-    // Page counts computed at once; 0: as many as the machine has cores.
+    // Page counts computed at once; 0: two per processor core.
     int jobs = 0;
 };
 
