@@ -25,6 +25,11 @@ void ExportTable::AppendRow(const std::vector<std::string_view>& cells) {
     BeginRow();
     for (std::string_view cell : cells) AppendCell(cell);
 }
+void ExportTable::AppendRow(std::initializer_list<std::string_view> cells) {
+    BeginRow();
+    for (std::string_view cell : cells) AppendCell(cell);
+}
+
 void ExportTable::AppendRow(const std::vector<std::string>& cells) {
     std::vector<std::string_view> views(cells.begin(), cells.end());
     AppendRow(views);

@@ -30,7 +30,7 @@ TEST(ExportTable, KeepsRowsRectangular) {
     EXPECT_EQ(Row(t, 1), (Cells{"1", "", ""}));
     EXPECT_EQ(Row(t, 2), (Cells{"x", "y", "z"}));
     EXPECT_EQ(Row(t, 3), (Cells{"only", "", ""}));
-    t.AppendRow(Cells{"", "b"});  // the partial row before it stays in place
+    t.AppendRow({"", "b"});  // the partial row before it stays in place
     EXPECT_EQ(Row(t, 3), (Cells{"only", "", ""}));
     EXPECT_EQ(Row(t, 4), (Cells{"", "b", ""}));
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,7 @@ public:
     // column count are ignored, so the grid stays rectangular.
     void AppendRow(const std::vector<std::string_view>& cells);
     void AppendRow(const std::vector<std::string>& cells);
+    void AppendRow(std::initializer_list<std::string_view> cells);
 
     // Cell by cell: BeginRow(), then up to Columns() calls of AppendCell;
     // cells not given are empty, cells beyond Columns() are ignored.
