@@ -25,6 +25,7 @@ void ExportTable::AppendRow(const std::vector<std::string_view>& cells) {
     BeginRow();
     for (std::string_view cell : cells) AppendCell(cell);
 }
+
 void ExportTable::AppendRow(std::initializer_list<std::string_view> cells) {
     BeginRow();
     for (std::string_view cell : cells) AppendCell(cell);
@@ -44,7 +45,7 @@ std::string_view ExportTable::Cell(std::size_t column, std::size_t row) const {
 }
 
 void ExportTable::Reserve(std::size_t rows, std::size_t textBytes) {
-    ends_.reserve((rows + 1) * columns_);
+    ends_.reserve(ends_.size() + rows * columns_);
     text_.reserve(text_.size() + textBytes);
 }
 
