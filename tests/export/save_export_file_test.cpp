@@ -55,6 +55,9 @@ TEST(SaveExportFile, HeaderOnlyTableGoesTo101) {
 
 TEST(SaveExportFile, WorkbookKindAddsXlsShowsBusyPointerAndNoIcon) {
     TempDir dir;
+    // An unrelated text file with the workbook's base name is neither
+    // overwritten nor removed: no stage file is used.
+    exporttest::WriteFile(dir.File("list.txt"), "someone else's notes");
     FakeExportUi ui;
     ui.answer = SaveDialogAnswer{dir.File("list"), 0};
     SaveExportFile(ThreeRows(), true, ui);
@@ -63,7 +66,8 @@ TEST(SaveExportFile, WorkbookKindAddsXlsShowsBusyPointerAndNoIcon) {
               (std::vector<std::string>{"Microsoft Excel File (*.xls)", "Excel Workbook (*.xlsx)"}));
     EXPECT_EQ(ui.request.initialName, "*.xls");
     EXPECT_EQ(ReadFile(dir.File("list.xls")).substr(0, 4), "\xD0\xCF\x11\xE0");
-    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"list.xls"}));  // no stage file
+    EXPECT_EQ(ReadFile(dir.File("list.txt")), "someone else's notes");
+    EXPECT_EQ(dir.Names().size(), 2u);
     EXPECT_EQ(ui.progressValues, (std::vector<int>{0, 101, 102, 103, 104, 0}));
     EXPECT_EQ(ui.events, (std::vector<std::string>{"max", "busy", "normal", "message"}));
     ASSERT_EQ(ui.messages.size(), 1u);
