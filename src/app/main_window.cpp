@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTableView>
+#include <QThread>
 #include <QTimer>
 
 namespace quillon {
@@ -60,6 +61,9 @@ FrmMain::FrmMain(const MainWindowServices& services, QWidget* parent)
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(QStringLiteral("Quillon Page Counter"));
     setWindowIcon(programIcon());
+    // Page counting leaves one core to the window so it stays responsive.
+    if (m_services.session.jobs <= 0)
+        m_services.session.jobs = std::max(1, QThread::idealThreadCount() - 1);
     buildControls();
     buildMenus();
     m_session = std::make_unique<search::SearchSession>(*this, m_criteria, m_services.session);

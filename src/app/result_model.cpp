@@ -86,7 +86,10 @@ void ResultListModel::appendRows(const std::vector<ListRow>& rows)
         return;
     const int n = rowCount();
     beginInsertRows(QModelIndex(), n, n + static_cast<int>(rows.size()) - 1);
-    m_rows.reserve(m_rows.size() + rows.size());
+    // Grow geometrically: reserving just enough for each batch would copy
+    // every earlier row again on every batch.
+    if (m_rows.capacity() < m_rows.size() + rows.size())
+        m_rows.reserve(std::max(m_rows.size() + rows.size(), m_rows.capacity() * 2));
     for (const ListRow& r : rows)
         store(r);
     endInsertRows();
