@@ -26,9 +26,13 @@ struct Value {
     std::vector<long long> refs;
 };
 
+// Characters the dictionary lookups may examine in one scan, so that a file
+// crafted with many headers and no "endobj" cannot make the scan quadratic.
+constexpr long long kScanBudget = 64LL << 20;
+
 class Reader {
 public:
-    explicit Reader(std::string_view text) : t_(text) {}
+    Reader(std::string_view text, long long& budget) : t_(text), budget_(budget) {}
 
     void SkipSpace() {
         while (i_ < t_.size()) {
@@ -100,7 +104,9 @@ public:
     // Position after key in the outermost dictionary, or npos.
     std::size_t FindTopKey(std::string_view key) {
         int depth = 0;
+        const std::size_t from = i_;
         while (i_ < t_.size()) {
+            if (budget_ - static_cast<long long>(i_ - from) <= 0) break;
             const char c = t_[i_];
             if (c == '<' && i_ + 1 < t_.size() && t_[i_ + 1] == '<') {
                 ++depth;
@@ -130,13 +136,17 @@ public:
                 while (j < t_.size() && !IsDelimiter(t_[j])) ++j;
                 const std::string_view name = t_.substr(i_, j - i_);
                 i_ = j;
-                if (depth == 1 && name == key) return i_;
+                if (depth == 1 && name == key) {
+                    budget_ -= static_cast<long long>(i_ - from);
+                    return i_;
+                }
             } else if (c == 's' && t_.substr(i_, 6) == "stream") {
                 return std::string_view::npos;  // the dictionary has ended
             } else {
                 ++i_;
             }
         }
+        budget_ -= static_cast<long long>(i_ - from);
         return std::string_view::npos;
     }
     void Seek(std::size_t at) { i_ = at; }
@@ -144,10 +154,11 @@ public:
 private:
     std::string_view t_;
     std::size_t i_ = 0;
+    long long& budget_;
 };
 
-Value TopValue(std::string_view body, std::string_view key) {
-    Reader r(body);
+Value TopValue(std::string_view body, std::string_view key, long long& budget) {
+    Reader r(body, budget);
     if (r.FindTopKey(key) == std::string_view::npos) return {};
     return r.ParseValue();
 }
@@ -189,18 +200,19 @@ private:
     std::unordered_map<long long, std::size_t> bodies_;
 };
 
-std::optional<long long> FindRoot(std::string_view file, const ObjectMap& objects) {
+std::optional<long long> FindRoot(std::string_view file, const ObjectMap& objects, long long& budget) {
     // The newest trailer that names a root.
-    for (std::size_t at = file.rfind("trailer"); at != std::string_view::npos;
+    for (std::size_t at = file.rfind("trailer"); at != std::string_view::npos && budget > 0;
          at = at == 0 ? std::string_view::npos : file.rfind("trailer", at - 1)) {
-        const Value root = TopValue(file.substr(at + 7, 1 << 16), "/Root");
+        const Value root = TopValue(file.substr(at + 7, 1 << 16), "/Root", budget);
         if (root.kind == Value::Ref) return root.number;
     }
     // No trailer (a file cut short, say): the catalog written last.
     std::optional<long long> catalog;
     std::size_t catalogAt = 0;
     for (const auto& [num, at] : objects.all()) {
-        const Value type = TopValue(objects.Body(num), "/Type");
+        if (budget <= 0) return std::nullopt;
+        const Value type = TopValue(objects.Body(num), "/Type", budget);
         if (type.kind == Value::Name && type.name == "/Catalog" && (!catalog || at > catalogAt)) {
             catalog = num;
             catalogAt = at;
@@ -213,11 +225,12 @@ std::optional<long long> FindRoot(std::string_view file, const ObjectMap& object
 
 std::optional<std::int32_t> CountByObjectScan(std::string_view file) {
     const ObjectMap objects(file);
-    const auto root = FindRoot(file, objects);
+    long long budget = kScanBudget;
+    const auto root = FindRoot(file, objects, budget);
     if (!root) return std::nullopt;
-    const Value pages = TopValue(objects.Body(*root), "/Pages");
+    const Value pages = TopValue(objects.Body(*root), "/Pages", budget);
     if (pages.kind != Value::Ref) return std::nullopt;
-    const Value claimed = TopValue(objects.Body(pages.number), "/Count");
+    const Value claimed = TopValue(objects.Body(pages.number), "/Count", budget);
     if (claimed.kind != Value::Integer || claimed.number < 1 || claimed.number > kMaxNumber) return std::nullopt;
 
     long long leaves = 0;
@@ -229,16 +242,16 @@ std::optional<std::int32_t> CountByObjectScan(std::string_view file) {
         if (!seen.insert(num).second || seen.size() > objects.size()) continue;
         const std::string_view body = objects.Body(num);
         if (body.empty()) return std::nullopt;  // a kid that is nowhere: no answer
-        const Value type = TopValue(body, "/Type");
+        const Value type = TopValue(body, "/Type", budget);
         if (type.kind == Value::Name && type.name == "/Page") {
             ++leaves;
             continue;
         }
-        const Value kids = TopValue(body, "/Kids");
+        const Value kids = TopValue(body, "/Kids", budget);
         if (kids.kind != Value::RefArray) return std::nullopt;
         for (auto it = kids.refs.rbegin(); it != kids.refs.rend(); ++it) stack.push_back(*it);
     }
-    if (leaves != claimed.number) return std::nullopt;
+    if (budget <= 0 || leaves != claimed.number) return std::nullopt;
     return static_cast<std::int32_t>(leaves);
 }
 
