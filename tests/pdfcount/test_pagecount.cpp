@@ -253,6 +253,9 @@ TEST_F(PageCount, EmptyMissingAndForeignFiles) {
     struct stat st {};
     EXPECT_NE(::stat(missing.c_str(), &st), 0) << "counting must not create the file";
     EXPECT_EQ(counter.Count(dir.PathOf("")), -1);  // a folder
+    const std::string fifo = dir.PathOf("pipe.pdf");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(counter.Count(fifo), -1);  // neither blocks nor reads a pipe
     EXPECT_EQ(Count(std::string(2000, 'x')), -1);
     EXPECT_EQ(Count("%PDF-1.4\r\n" + std::string(900, 'y') + "\r\n%%EOF\r\n"), -1);
     EXPECT_EQ(Count(std::string("\0\1\2\3trailer startxref 5 %%EOF", 29)), -1);
