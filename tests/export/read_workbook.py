@@ -17,6 +17,7 @@ import math
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -46,11 +47,32 @@ def expected_sheets(rows, per_sheet):
     return [[header] + data[k * share:(k + 1) * share] for k in range(count)]
 
 
+STRUCTURE = []  # problems found in the file's structure, beside the cells
+
+
+def check_records(path):
+    """Every BIFF record of the Workbook stream stays within the format's
+    8224-byte limit (longer data belongs in CONTINUE records)."""
+    from xlrd import compdoc
+    with open(path, "rb") as f:
+        doc = compdoc.CompDoc(f.read(), logfile=open(os.devnull, "w"))
+    stream = doc.get_named_stream("Workbook")
+    pos = 0
+    while pos + 4 <= len(stream):
+        rtype, length = struct.unpack_from("<HH", stream, pos)
+        if rtype == 0 and length == 0:
+            break  # padding after the last sheet
+        if length > 8224:
+            STRUCTURE.append("record 0x%04x at %d is %d bytes long" % (rtype, pos, length))
+        pos += 4 + length
+
+
 def read_xls(path):
     try:
         import xlrd
     except ImportError:
         sys.exit(77)
+    check_records(path)
     book = xlrd.open_workbook(path)
     sheets = []
     for sheet in book.sheets():
@@ -139,7 +161,7 @@ def main():
     reader = {"xls": read_xls, "xlsx": read_xlsx, "soffice": read_via_soffice}[mode]
     sheets = reader(path)
     want = expected_sheets(expected["rows"], expected["rowsPerSheet"])
-    problems = []
+    problems = list(STRUCTURE)
     if len(sheets) != len(want):
         problems.append("%d sheets, expected %d" % (len(sheets), len(want)))
     for k, (rows, (name, cells)) in enumerate(zip(want, sheets)):

@@ -72,6 +72,26 @@ TEST(XlsWorkbook, LongStringsSpanContinueRecords) {
     ExpectReadBack("xls", dir.File("long.xls"), t, kXlsRowsPerSheet);
 }
 
+TEST(XlsWorkbook, StringsStartingAtEveryPlaceNearARecordEnd) {
+    // The first record holds 8 bytes of counts, the header string "T" (4
+    // bytes) and a long 8-bit string that leaves `room` bytes free; the next
+    // string, 8-bit or 16-bit, then meets the record end at its header or
+    // inside a character.
+    TempDir dir;
+    for (std::size_t room = 0; room <= 7; ++room) {
+        for (bool wide : {false, true}) {
+            ExportTable t({"T"});
+            t.AppendRow(Cells{std::string(8224 - 8 - 4 - 3 - room, 'a')});
+            t.AppendRow(Cells{wide ? "\xD0\xB6\xD0\xB7\xD0\xB8" : "bcd"});
+            t.AppendRow(Cells{"z"});
+            const std::string file = dir.File("room" + std::to_string(room) + (wide ? "w" : "n") + ".xls");
+            ASSERT_TRUE(WriteExportFile(t, file));
+            SCOPED_TRACE(file);
+            ExpectReadBack("xls", file, t, kXlsRowsPerSheet);
+        }
+    }
+}
+
 TEST(XlsWorkbook, SeventyThousandRowsContinueOnASecondSheet) {
     ExportTable t({"Name", "Path", "Size", "Page Count"});
     for (int i = 0; i < 70000; ++i) {
