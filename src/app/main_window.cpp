@@ -86,6 +86,10 @@ void FrmMain::buildControls()
 {
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
+    // The fixed twip layout was drawn for an 8-point dialog font.
+    QFont small = client->font();
+    small.setPointSizeF(8);
+    client->setFont(small);
     setCentralWidget(client);
 
     auto named = [](QWidget* w, const char* name) {
@@ -356,7 +360,15 @@ void FrmMain::applyLayout()
     put(m_chkSearchOption[0], l.chkSearchOption0);
     put(m_chkSearchOption[1], l.chkSearchOption1);
     put(m_lblFileName, l.lblFileName);
-    put(m_chkSelectall, l.chkSelectall);
+    {
+        // Its right edge meets the progress bar's; a caption wider than the
+        // design width grows to the left.
+        QRect g = toPixels(l.chkSelectall, tx, ty);
+        const int need = m_chkSelectall->sizeHint().width();
+        if (need > g.width())
+            g.setLeft(g.right() + 1 - need);
+        m_chkSelectall->setGeometry(g);
+    }
     put(m_cboDateFields, l.cboDateFields);
     put(m_lblDateSearch, l.lblDateSearch);
     put(m_dtpFrom, l.dtpFrom);
