@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -31,14 +32,29 @@ ExportResult Failure(const std::string& path, std::string reason) {
 
 std::string ErrnoText(int e) { return std::strerror(e); }
 
+// The process's umask, read without changing it (other threads may be
+// creating files meanwhile); the set-and-restore fallback is for kernels
+// without the Umask line.
+mode_t CurrentUmask() {
+    if (std::FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, f)) found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(f);
+        if (found) return static_cast<mode_t>(mask);
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
 // The mode the finished file gets: that of the file it replaces, else the
 // usual mode of a new file (0666 less the umask).
 mode_t TargetMode(const std::string& path) {
     struct stat st{};
     if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    return 0666 & ~CurrentUmask();
 }
 
 // Removes the temporary file unless Keep() was called.

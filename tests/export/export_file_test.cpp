@@ -95,6 +95,17 @@ TEST(WriteExportFile, ReplacesAnExistingFileAndKeepsItsMode) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
+TEST(WriteExportFile, ANewFileGetsTheUsualModeNotTheTemporaryOne) {
+    TempDir dir;
+    const mode_t old = ::umask(027);
+    const bool ok = static_cast<bool>(WriteExportFile(SmallTable(), dir.File("new.xls")));
+    ::umask(old);
+    ASSERT_TRUE(ok);
+    struct stat st{};
+    ASSERT_EQ(::stat(dir.File("new.xls").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
 TEST(WriteExportFile, ALinkStaysALinkAndAPipeIsWrittenInPlace) {
     TempDir dir;
     std::filesystem::create_directory(dir.File("real"));
