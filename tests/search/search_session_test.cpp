@@ -9,11 +9,16 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <future>
 #include <map>
 #include <mutex>
 #include <random>
 #include <thread>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
 
 using fixtures::TempDir;
 using namespace search;
@@ -24,6 +29,7 @@ class FakeView : public SearchView {
 public:
     // Posted tasks wait here until the test's "window thread" runs them.
     void Post(std::function<void()> task) override {
+        if (onFirstPost && !posted.exchange(true)) onFirstPost();  // on the worker thread
         std::lock_guard lock(m_);
         queue_.push_back(std::move(task));
         cv_.notify_all();
@@ -77,6 +83,8 @@ public:
     std::vector<ResultRow> rows;
     std::vector<std::pair<std::string, MessageIcon>> messages;
     std::function<void(const std::string&)> onMessage;
+    std::function<void()> onFirstPost;
+    std::atomic<bool> posted{false};
     std::int64_t progressMax = -1, progress = -1;
     int placed = 0, dateField = -1, exports = 0;
     bool finished = false;
@@ -257,22 +265,31 @@ TEST(SearchSession, StopDuringRowsKeepsRowsAndTotals) {
 
 TEST(SearchSession, StopDuringWalkStillBuildsRowsForWhatWasFound) {
     Harness h;
-    for (int d = 0; d < 3000; ++d) {
-        const std::string sub = h.tree / ("d" + std::to_string(d));
-        fixtures::MakeDir(sub);
-        fixtures::WriteFile(sub + "/x.txt", "x");
-    }
-    fixtures::WriteTiff(h.tree / "top.tif", 1);
+    fixtures::WriteTiff(h.tree / "a.tif", 2);
+    fixtures::MakeDir(h.tree / "sub");
+    fixtures::WriteTiff(h.tree / "sub/b.tif", 3);
+    // The walker's first status report (right after a.tif) waits until the
+    // user has clicked Stop.
+    std::promise<void> walkerAtFirstFile, stopClicked;
+    h.view.onFirstPost = [&] {
+        walkerAtFirstFile.set_value();
+        stopClicked.get_future().wait();
+    };
     h.session->SearchCommand(0);
-    h.session->SearchCommand(1);  // the walker sees it at its next check
+    walkerAtFirstFile.get_future().wait();
+    h.session->SearchCommand(1);
     EXPECT_FALSE(h.view.On(Control::cmdStop));
-    EXPECT_FALSE(h.view.On(Control::cmdStart));
+    EXPECT_FALSE(h.view.On(Control::cmdStart));  // until the search ends
+    stopClicked.set_value();
     ASSERT_TRUE(h.view.RunUntilFinished());
     ASSERT_EQ(h.view.messages.size(), 1u);
     EXPECT_EQ(h.view.messages[0].first, "Search Completed Successfully.");
     EXPECT_TRUE(h.session->StopRequested());
-    EXPECT_EQ(h.view.rows.size(), h.session->FoundFiles().size());
-    EXPECT_LE(h.view.rows.size(), 1u);
+    ASSERT_EQ(h.session->FoundFiles(), std::vector<std::string>{h.tree / "a.tif"});
+    ASSERT_EQ(h.view.rows.size(), 1u);
+    EXPECT_EQ(h.view.rows[0].pages, 2);
+    EXPECT_EQ(h.view.captions[Caption::lblTotalPages], "Total Pages TIFs = 2 PDFs = 0");
+    EXPECT_TRUE(h.view.On(Control::cmdStart));
 }
 
 TEST(SearchSession, FileDeletedBetweenWalkAndRowsIsDropped) {
@@ -356,4 +373,39 @@ TEST(SearchSession, DestroyedMidSearchDoesNotHang) {
     h->session->SearchCommand(0);
     h->session.reset();  // the completion message is never answered
     SUCCEED();
+}
+
+TEST(SearchSession, WalkFailureIsReportedAndFoundFilesKeepTheirRows) {
+    Harness h;
+    fixtures::WriteTiff(h.tree / "top.tif", 2);
+    std::string deep = h.tree.path();
+    for (int i = 0; i < 40; ++i) deep += "/d";
+    fixtures::MakeDir(deep);
+    fixtures::WriteTiff(deep + "/bottom.tif", 1);
+
+    // Run out of file handles a few levels down: an error the walk cannot
+    // pass over.  The limit is given back when the error is reported.
+    int open = 0;
+    for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) (void)e, ++open;
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(open + 6);
+    h.view.onMessage = [&](const std::string& text) {
+        if (text.rfind("Unexpected error in procedure: TotalFiles", 0) == 0) setrlimit(RLIMIT_NOFILE, &saved);
+    };
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    h.session->SearchCommand(0);
+    const bool finished = h.view.RunUntilFinished();
+    setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_TRUE(finished);
+
+    ASSERT_EQ(h.view.messages.size(), 2u);
+    EXPECT_EQ(h.view.messages[0].second, MessageIcon::Critical);
+    EXPECT_NE(h.view.messages[0].first.find(std::strerror(EMFILE)), std::string::npos) << h.view.messages[0].first;
+    EXPECT_NE(h.view.messages[0].first.find(h.tree.path() + "/d/"), std::string::npos) << h.view.messages[0].first;
+    EXPECT_EQ(h.view.messages[1].first, "Search Completed Successfully.");
+    ASSERT_EQ(h.view.rows.size(), 1u);
+    EXPECT_EQ(h.view.rows[0].key, h.tree / "top.tif");
+    EXPECT_EQ(h.view.rows[0].pages, 2);
 }

@@ -330,3 +330,20 @@ TEST(WalkerDates, AccessedAndCreatedDates) {
         EXPECT_TRUE(past.found.empty());
     }
 }
+
+TEST(Walker, NoLimitOnFilesPerFolder) {
+    TempDir dir;
+    const int many = 33000;  // beyond a 16-bit count
+    for (int i = 0; i < many; ++i) {
+        const std::string name = dir / ("f" + std::to_string(i) + (i % 2 ? ".pdf" : ".tif"));
+        const int fd = open(name.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        close(fd);
+    }
+    fixtures::MakeDir(dir / "sub");
+    WriteFile(dir / "sub/last.tif", "x");
+    Recorder r;
+    const auto result = search::TotalFiles(dir.path(), kBoth, r);
+    EXPECT_EQ(result.fileCount, many + 1);
+    EXPECT_EQ(r.found.back(), dir / "sub/last.tif");
+}
