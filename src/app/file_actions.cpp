@@ -53,6 +53,9 @@ void FrmMain::OpenContainingFolder()
 
 void FrmMain::DeleteSelectedFiles(bool fromContextMenu)
 {
+    // The found-files list is being read by a running search or rebuild.
+    if (m_session->Running())
+        return;
     if (m_services.boxes->show(this, QStringLiteral("Are you sure to delete all the selected files."),
                                MsgButtons::YesNo, MsgIcon::Warning)
         != MsgAnswer::Yes)

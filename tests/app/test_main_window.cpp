@@ -7,7 +7,10 @@
 #include "folder_tree.h"
 #include "main_layout.h"
 #include "main_window.h"
+#include "splash.h"
 #include "twips.h"
+
+#include <export/export_table.h>
 
 #include <QAction>
 #include <QApplication>
@@ -148,6 +151,18 @@ private slots:
         QCOMPARE(h.label("lblTotalPages"), QStringLiteral("Total Pages PDFs = 000000"));
     }
 
+    void splashShowsForOneTimerTick()
+    {
+        FrmSplash splash;
+        QCOMPARE(splash.timer()->interval(), 1000);
+        QVERIFY(splash.timer()->isActive());
+        QCOMPARE(splash.findChild<QLabel*>("Label1")->text(), QStringLiteral("QUILLON COUNTER 1.0"));
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(splash.exec(), int(QDialog::Accepted));
+        QVERIFY(t.elapsed() >= 900);
+    }
+
     void pathBoxAndTreeFollowEachOther()
     {
         QTemporaryDir tmp;
@@ -193,6 +208,31 @@ private slots:
             QVERIFY2(h.action(a)->isEnabled(), a);
         QVERIFY(h.get<QWidget>("cmdClear")->isEnabled());
         QCOMPARE(h.get<QProgressBar>("ProgressBar1")->value(), 0);
+
+        // The export reads the rows as shown, in list order.
+        h.w.lvwSearchResult_ColumnClick(4);
+        const exporting::ExportTable table = exporting::BuildFullExportTable(h.w);
+        QCOMPARE(table.Columns(), 4u);
+        QCOMPARE(table.Rows(), 5u);
+        QCOMPARE(QString::fromUtf8(table.Cell(3, 0).data(), table.Cell(3, 0).size()), QStringLiteral("Page Count"));
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c) {
+                const auto cell = table.Cell(c, r + 1);
+                QCOMPARE(QString::fromUtf8(cell.data(), cell.size()), h.w.model()->cellText(r, c));
+            }
+        h.selectRows({1});
+        QVERIFY(h.w.RowSelected(2) && !h.w.RowSelected(1));
+
+        // Both kinds: TIFF rows get their own icon and total.
+        testing_app::writeTiff(tmp.path() + "/sub/scan.tif", 12);
+        QVERIFY(h.search(tmp.path(), true, true));
+        QCOMPARE(h.w.model()->rowCount(), 5);
+        const int scan = h.rowNamed("scan.tif");
+        QCOMPARE(h.w.model()->cellText(scan, 3), QStringLiteral("12"));
+        QCOMPARE(h.w.model()->kind(scan), RowKind::Tiff);
+        QVERIFY(!h.w.model()->data(h.w.model()->index(scan, 0), Qt::DecorationRole).value<QIcon>().isNull());
+        QCOMPARE(h.label("lblTotalPages"), QStringLiteral("Total Pages TIFs = 12 PDFs = 6"));
+        QFile::remove(tmp.path() + "/sub/scan.tif");
 
         // Without subfolders b.pdf is not found.
         QVERIFY(h.search(tmp.path(), false, true, false));
