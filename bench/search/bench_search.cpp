@@ -8,6 +8,8 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <tiffio.h>
 
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <fstream>
 #include <vector>
@@ -74,6 +76,14 @@ struct Collect : search::WalkControl {
 
 void Quiet(const char*, const char*, va_list) {}
 
+// Processor time (user + system) of this process or of its finished children.
+double CpuSeconds(int who) {
+    rusage u{};
+    getrusage(who, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 }  // namespace
 
 int main() {
@@ -127,8 +137,12 @@ int main() {
     baseline();  // warm the cache
     int status = bench::Shell(cmd);
     const int reps = 3;
+    double cpu0 = CpuSeconds(RUSAGE_SELF);
     const double tBase = bench::Best(reps, baseline);
+    const double cpuBase = (CpuSeconds(RUSAGE_SELF) - cpu0) / reps;
+    cpu0 = CpuSeconds(RUSAGE_CHILDREN);
     const double tCount = bench::Best(reps, [&] { status = bench::Shell(cmd); });
+    const double cpuCount = (CpuSeconds(RUSAGE_CHILDREN) - cpu0) / reps;
     const double tWalk = bench::Best(reps, walk);
 
     std::int64_t countPages = 0, lines = 0;
@@ -147,6 +161,8 @@ int main() {
                 static_cast<long long>(countPages), status);
     std::printf("walk phase alone                              %.1f ms = %.1f%% of quillon-count\n", tWalk * 1e3,
                 100.0 * tWalk / tCount);
+    std::printf("processor time per run: baseline %.1f ms, quillon-count %.1f ms (ratio %.2fx)\n", cpuBase * 1e3,
+                cpuCount * 1e3, cpuBase / cpuCount);
     const double speedup = tBase / tCount;
     std::printf("speed-up baseline/quillon-count = %.2fx (target >= 2) %s\n", speedup, speedup >= 2 ? "OK" : "UNDER");
     const bool right = countPages == expectedPages && baselinePages == expectedPages && lines == files;

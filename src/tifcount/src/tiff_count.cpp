@@ -44,9 +44,12 @@ std::int32_t CountTiffPages(const char* path, std::string* messages) {
     if (!opts) return -1;
     TIFFOpenOptionsSetErrorHandlerExtR(opts, OnError, &capture);
     TIFFOpenOptionsSetWarningHandlerExtR(opts, OnWarning, &capture);
+    // A damaged directory cannot make one allocation take the machine.
+    TIFFOpenOptionsSetMaxSingleMemAlloc(opts, 64 * 1024 * 1024);
     // Read-only, header only (no first directory yet), no memory mapping so a
-    // file cut short under us cannot fault.
-    TIFF* tif = TIFFOpenExt(path, "rhm", opts);
+    // file cut short under us cannot fault, strip and tile tables left unread
+    // (counting never needs them).
+    TIFF* tif = TIFFOpenExt(path, "rhmD", opts);
     TIFFOpenOptionsFree(opts);
     if (!tif) return -1;
 
