@@ -103,6 +103,7 @@ void FrmMain::DeleteSelectedFiles(bool fromContextMenu)
         }
         m_chkSelectall->setChecked(false);
         m_session->RemoveFoundFiles(deleted);
+        m_rebuilding = true;
         m_session->RebuildRows();
         if (failureCount > 0) {
             QString text = QStringLiteral("These files could not be deleted and stay in the list:\n")

@@ -555,6 +555,11 @@ void FrmMain::SearchFinished()
     // After a delete's rebuild an empty list leaves the row commands off.
     if (RowCount() == 0)
         m_session->EnableResultActions(0);
+    // After a delete the file count follows the rows that are left.
+    if (m_rebuilding) {
+        m_rebuilding = false;
+        SetCaption(search::Caption::lblTotalFiles, "Total Files : " + std::to_string(RowCount()));
+    }
     emit searchFinished();
 }
 

@@ -191,6 +191,7 @@ private:
     QPointer<FrmBrowseDlg> m_browse;
     DlgAbout* m_about = nullptr;
     bool m_loaded = false;
+    bool m_rebuilding = false; // a delete's rebuild is running
 };
 
 } // namespace quillon

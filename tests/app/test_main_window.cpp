@@ -427,6 +427,7 @@ private slots:
         QVERIFY(!QFile::exists(tmp.path() + "/c.pdf"));
         QCOMPARE(h.w.model()->rowCount(), 2);
         QCOMPARE(h.label("lblTotalPages"), QStringLiteral("Total Pages PDFs = 1"));
+        QCOMPARE(h.label("lblTotalFiles"), QStringLiteral("Total Files : 2"));
         QCOMPARE(h.w.session().FoundFiles().size(), 2u);
 
         // Again: totals of what is left, not a growing sum.
