@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
             if (table) table->AppendRow(std::vector<std::string_view>{
                 row.name, row.path, row.sizeText, row.hasPageCount ? std::string_view(row.pageCountText) : std::string_view()});
 #endif
-            progress.Show("counting: " + std::to_string(i + 1) + " of " + std::to_string(n));
+            progress.Show("counting: " + std::to_string(i + 1) + " of " + std::to_string(n), i == 0);
             return true;
         });
     progress.Clear();

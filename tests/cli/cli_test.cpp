@@ -67,6 +67,10 @@ TEST(QuillonCount, TsvLinesInFoundOrderTotalsOnStandardError) {
 
     const Outcome flat = Count({"--no-subfolders", dir.path()});
     EXPECT_EQ(Lines(flat.out).size(), 1u);
+
+    const Outcome shown = Count({"--progress", dir.path()});
+    EXPECT_NE(shown.err.find("\rcounting: 1 of 2"), std::string::npos) << shown.err;
+    EXPECT_EQ(shown.out, r.out);
 }
 
 TEST(QuillonCount, ExitStatusOneWhenSomeFileGaveError) {
