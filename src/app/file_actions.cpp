@@ -76,11 +76,8 @@ void FrmMain::DeleteSelectedFiles(bool fromContextMenu)
             const QString path = m_model->path(row);
             const QFileInfo info(path);
             QString reason;
-            if (!info.exists() && !info.isSymLink()) {
-                // Already gone: the list should stop showing it.
-                deleted.push_back(path.toStdString());
-                continue;
-            }
+            if (!info.exists() && !info.isSymLink())
+                continue; // already gone: the rebuild drops its row
             if (!info.isFile()) {
                 // Only regular files are deleted, never a folder.
                 reason = QStringLiteral("not a regular file");
