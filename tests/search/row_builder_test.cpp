@@ -96,16 +96,3 @@ TEST(RowBuilder, MissingCounterLibraryGivesMessageAndRowWithoutPageCount) {
     EXPECT_TRUE(tif.error.empty());
     EXPECT_EQ(tif.row.pages, 2);
 }
-
-TEST(RowBuilder, CountsInParallelThreads) {
-    TempDir dir;
-    for (int i = 1; i <= 8; ++i) fixtures::WriteTiff(dir / ("p" + std::to_string(i) + ".tif"), i);
-    ComponentLoader loader(QUILLON_BIN_DIR);
-    RowBuilder builder(loader);
-    std::vector<std::thread> threads;
-    std::vector<int> got(8);
-    for (int i = 0; i < 8; ++i)
-        threads.emplace_back([&, i] { got[i] = builder.Build(dir / ("p" + std::to_string(i + 1) + ".tif")).row.pages; });
-    for (auto& t : threads) t.join();
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(got[i], i + 1);
-}
