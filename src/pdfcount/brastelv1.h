@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace brastel {
 
@@ -68,6 +69,17 @@ private:
     component::Text LineEnd;
     std::int32_t FirstObject = 0;
     std::int32_t LinearPos = 0;
+
+    // Small read cache: the text route reads many short windows close to
+    // each other (tail, table, objects); serving them from 1 KB blocks keeps
+    // it to a few system calls per file.
+    struct Block {
+        std::int64_t index;
+        std::string bytes;  // shorter than kBlockSize only at the end of the file
+    };
+    static constexpr std::int64_t kBlockSize = 1024;
+    const Block* FetchBlocks(std::int64_t first, std::int64_t last);
+    std::vector<Block> blocks_;
 
     int file_ = -1;               // the one file slot; -1 when no count runs
     std::int64_t fileLength_ = 0;

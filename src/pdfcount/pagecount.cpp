@@ -112,6 +112,7 @@ bool Brastelv1::Open(const std::string& path) {
     }
     file_ = fd;
     fileLength_ = st.st_size;
+    blocks_.clear();
     return true;
 }
 
@@ -119,6 +120,7 @@ void Brastelv1::Close() {
     if (file_ >= 0) ::close(file_);
     file_ = -1;
     fileLength_ = 0;
+    blocks_.clear();
 }
 
 HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace brastel {
@@ -22,22 +23,69 @@ namespace {
 constexpr std::size_t kFindCaseLimit = std::size_t{16} << 20;
 }  // namespace
 
+namespace {
+constexpr std::size_t kMaxCachedBlocks = 64;
+}  // namespace
+
+const Brastelv1::Block* Brastelv1::FetchBlocks(std::int64_t first, std::int64_t last) {
+    // Loads every missing block of [first, last] with one read per run of
+    // missing blocks; returns nullptr on a read error.
+    auto cached = [this](std::int64_t index) -> const Block* {
+        for (const Block& b : blocks_)
+            if (b.index == index) return &b;
+        return nullptr;
+    };
+    if (blocks_.size() + static_cast<std::size_t>(last - first + 1) > kMaxCachedBlocks) blocks_.clear();
+    for (std::int64_t index = first; index <= last;) {
+        if (cached(index)) {
+            ++index;
+            continue;
+        }
+        std::int64_t runEnd = index;
+        while (runEnd < last && !cached(runEnd + 1)) ++runEnd;
+        std::string run(static_cast<std::size_t>((runEnd - index + 1) * kBlockSize), '\0');
+        std::size_t done = 0;
+        while (done < run.size()) {
+            const ssize_t got = ::pread(file_, run.data() + done, run.size() - done,
+                                        static_cast<off_t>(index * kBlockSize) + static_cast<off_t>(done));
+            if (got < 0) {
+                if (errno == EINTR) continue;
+                return nullptr;
+            }
+            if (got == 0) break;  // end of file
+            done += static_cast<std::size_t>(got);
+        }
+        bytesRead_ += static_cast<std::int64_t>(done);
+        for (std::int64_t i = index; i <= runEnd; ++i) {
+            const std::size_t from = static_cast<std::size_t>((i - index) * kBlockSize);
+            const std::size_t n = from >= done ? 0 : std::min<std::size_t>(kBlockSize, done - from);
+            blocks_.push_back(Block{i, run.substr(from, n)});
+        }
+        index = runEnd + 1;
+    }
+    return cached(first);
+}
+
 HResult Brastelv1::ReadAt(std::int32_t position, Text& buffer) {
     if (file_ < 0) return E_NOTOPEN;
     if (position < 1) return E_FAIL;
-    std::size_t done = 0;
-    const off_t start = static_cast<off_t>(position) - 1;
-    while (done < buffer.size()) {
-        const ssize_t got = ::pread(file_, buffer.data() + done, buffer.size() - done,
-                                    start + static_cast<off_t>(done));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return E_FAIL;
-        }
-        if (got == 0) break;  // end of file: the rest keeps its content
-        done += static_cast<std::size_t>(got);
+    const std::int64_t start = static_cast<std::int64_t>(position) - 1;
+    const std::int64_t end = std::min<std::int64_t>(start + static_cast<std::int64_t>(buffer.size()), fileLength_);
+    if (start >= end) return S_OK;  // wholly past the end: the buffer keeps its content
+    if (!FetchBlocks(start / kBlockSize, (end - 1) / kBlockSize)) return E_FAIL;
+    // Bytes that exist replace the buffer's characters; the rest keep theirs.
+    for (std::int64_t at = start; at < end;) {
+        const std::int64_t index = at / kBlockSize;
+        const Block* block = nullptr;
+        for (const Block& b : blocks_)
+            if (b.index == index) block = &b;
+        if (!block) return E_FAIL;
+        const std::int64_t offset = at - index * kBlockSize;
+        if (offset >= static_cast<std::int64_t>(block->bytes.size())) break;  // the file ended early
+        const std::int64_t n = std::min<std::int64_t>(static_cast<std::int64_t>(block->bytes.size()) - offset, end - at);
+        std::copy_n(block->bytes.data() + offset, n, buffer.data() + (at - start));
+        at += n;
     }
-    bytesRead_ += static_cast<std::int64_t>(done);
     return S_OK;
 }
 
