@@ -40,6 +40,23 @@ TEST_F(Primitives, ReadAtKeepsCharactersPastTheEnd) {
     EXPECT_LT(BrastelPeer::ReadAt(*counter, -5, buffer), 0);
 }
 
+TEST_F(Primitives, ReadAtAcrossBlocksAndLargeReads) {
+    std::string bytes;
+    for (int i = 0; bytes.size() < 100000; ++i) bytes += std::to_string(i) + ",";
+    OpenWith(bytes);
+    const auto size = static_cast<std::int32_t>(bytes.size());
+    for (std::int32_t position : {1, 1000, 1024, 1025, 2047, 50000, size - 300}) {
+        Text buffer(2500, '#');
+        ASSERT_EQ(BrastelPeer::ReadAt(*counter, position, buffer), S_OK);
+        const std::string expected = bytes.substr(static_cast<std::size_t>(position - 1), 2500);
+        EXPECT_EQ(buffer.substr(0, expected.size()), expected) << position;
+        EXPECT_EQ(buffer.substr(expected.size()), std::string(2500 - expected.size(), '#')) << position;
+    }
+    Text whole(bytes.size() + 10, '#');  // more than the read cache holds
+    ASSERT_EQ(BrastelPeer::ReadAt(*counter, 1, whole), S_OK);
+    EXPECT_EQ(whole, bytes + std::string(10, '#'));
+}
+
 TEST_F(Primitives, FindCaseReturnsChunksPlusOne) {
     OpenWith("aaaaKEYbbbbccccdddd");
     Text out;
