@@ -237,6 +237,9 @@ bool Brastelv1::TextRoute(std::int32_t& count) {
     }
     // The trailer that belongs to the last section: the last one in the tail.
     const Text trailerText = tail.substr(tail.rfind("trailer"));
+    // A hybrid file lists part of its objects only in a cross-reference
+    // stream; the classic table could then lead to an older version.
+    if (Contains(trailerText, "/XRefStm")) return false;
     LineEnd = DetectLineEnd(tail);
 
     Text HeadText(500, ' ');

@@ -168,6 +168,16 @@ TEST_F(PageCount, CrossReferenceAndObjectStreams) {
     EXPECT_LT(BrastelPeer::BytesRead(*counter), 1024);  // handed over after the tail
 }
 
+TEST_F(PageCount, HybridFileIsLeftToTheStructuralReader) {
+    // Objects listed only in the cross-reference stream are invisible to
+    // the table walk, which could find an older version instead.
+    DocOptions o;
+    o.pages = 2;
+    const std::string bytes = Patch(StandardDocument(o).str(), " /Root 1 0 R", " /Root 1 0 R /XRefStm 0");
+    EXPECT_EQ(Count(bytes), 2);
+    EXPECT_EQ(counter.LastRoute(), Route::Structural);
+}
+
 TEST_F(PageCount, TruncatedFiles) {
     DocOptions o;
     o.pages = 3;
