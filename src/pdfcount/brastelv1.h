@@ -18,7 +18,7 @@
 namespace brastel {
 
 // Which reader decided the last count (for tests and the benchmark).
-enum class Route { None, Text, Structural, ObjectScan };
+enum class Route { None, Text, Table, Structural, ObjectScan };
 
 class Brastelv1 final : public _Brastelv1 {
 public:
@@ -60,6 +60,14 @@ private:
                       std::int32_t& offset);
     bool ObjectStartsAt(std::int32_t obj, std::int32_t offset);
 
+    // The classic table read by its tokens (any line ends); false when it
+    // cannot confirm a count either.
+    bool TableRoute(std::int32_t& count);
+    // Up to n bytes at a 0-based offset, fewer at the end of the file.
+    bool ReadBytes(std::int64_t offset, std::size_t n, component::Text& out);
+    // The object's text from its confirmed header up to its "endobj".
+    bool ReadObjectText(std::int32_t obj, std::int64_t offset, component::Text& text);
+
     // The last resort once libqpdf gave up: objects found by their headers.
     std::optional<std::int32_t> ObjectScan();
 
@@ -94,5 +102,8 @@ private:
 // locks; DllCanUnloadNow reports whether both are zero.
 void ObjectCreated();
 void ObjectDestroyed();
+
+// A count no larger than the file could hold (at least 16 bytes a page).
+bool Plausible(std::int32_t count, std::int64_t fileLength);
 
 }  // namespace brastel

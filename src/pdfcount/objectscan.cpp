@@ -1,4 +1,5 @@
 #include "objectscan.h"
+#include "textops.h"
 
 #include <set>
 #include <string>
@@ -9,8 +10,7 @@ namespace brastel {
 
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\0'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsSpace(char c) { return IsPdfSpace(c); }
 bool IsDelimiter(char c) {
     return IsSpace(c) || c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
            c == '}' || c == '/' || c == '%';

@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 #include <set>
+#include <string_view>
 
 namespace brastel {
 
@@ -33,10 +35,6 @@ constexpr std::int64_t kObjectScanLimit = std::int64_t{64} << 20;
 // that is not believed from the text alone.
 constexpr std::int64_t kMinBytesPerPage = 16;
 
-bool IsPdfSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\0';
-}
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Cuts the text just after the "e" of its first "endobj", if any.
 void CutAtEndobj(Text& text) {
@@ -95,10 +93,11 @@ bool LinearizationConfirmed(const Text& text) {
     return groups == 2 && ParseObjectHeader(text, start, num);
 }
 
+}  // namespace
+
 bool Plausible(std::int32_t count, std::int64_t fileLength) {
     return count >= 1 && static_cast<std::int64_t>(count) * kMinBytesPerPage <= fileLength;
 }
-}  // namespace
 
 bool Brastelv1::Open(const std::string& path) {
     // O_NONBLOCK keeps a named pipe from blocking the open; only regular
@@ -143,6 +142,9 @@ HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
     std::int32_t count = 0;
     if (TextRoute(count)) {
         route_ = Route::Text;
+        result = count;
+    } else if (TableRoute(count)) {
+        route_ = Route::Table;
         result = count;
     } else {
         route_ = Route::Structural;
@@ -286,12 +288,17 @@ bool Brastelv1::CatalogRoute(const std::string& rootText, std::int32_t XrefStart
     key = "/Count";
     if (FindCase(key, pagesPos, chunk, none, text) < 0 || !InsideObject(text, "/Count")) return false;
     w = 0;
-    if (linearized) {
-        // This variant ends the number at a blank.
-        CutAtEndobj(text);
-        if (ExtractNumber(text, key, blank, mode, w, count) < 0) return false;
-    } else {
-        if (ExtractNumber(text, key, LineEnd, mode, w, count) < 0) return false;
+    Text literal = text;
+    CutAtEndobj(text);
+    if (linearized) literal = text;
+    // The object is confirmed where the table says; when the literal
+    // extraction fails on the value's layout, the value is read as a token.
+    const HResult read = linearized ? ExtractNumber(literal, key, blank, mode, w, count)  // ends at a blank
+                                    : ExtractNumber(literal, key, LineEnd, mode, w, count);
+    if (read < 0) {
+        const auto token = IntegerAfterKey(text, "/Count");
+        if (!token) return false;
+        count = *token;
     }
     return Plausible(count, fileLength_);
 }
@@ -358,7 +365,12 @@ bool Brastelv1::ClimbPageTree(std::int32_t Lval, std::int32_t XrefStart, std::in
     Text key = "/Count";
     mode = 2;
     w = 0;
-    if (ExtractNumber(buffer, key, LineEnd, mode, w, count) < 0) return false;
+    Text literal = buffer;
+    if (ExtractNumber(literal, key, LineEnd, mode, w, count) < 0) {
+        const auto token = IntegerAfterKey(buffer, "/Count");
+        if (!token) return false;
+        count = *token;
+    }
     return Plausible(count, fileLength_);
 }
 

@@ -20,7 +20,6 @@ std::string Str(std::int32_t x) { return std::to_string(x); }
 
 namespace {
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 std::optional<std::int32_t> ToWholeNumber(std::string_view t) {
@@ -64,6 +63,65 @@ std::string DetectLineEnd(std::string_view text) {
     if (text.find("\r\n") != std::string_view::npos) return "\r\n";
     if (text.find('\r') != std::string_view::npos) return "\r";
     return "\n";
+}
+
+}  // namespace brastel
+
+namespace brastel {
+namespace {
+bool IsDelimiterOrSpace(char c) { return IsPdfSpace(c) || std::string_view("/<>[]()%{}").find(c) != std::string_view::npos; }
+
+// Digits at i (at most ten, within the 32-bit range); i moves past them.
+std::optional<std::int32_t> DigitsAt(std::string_view t, std::size_t& i) {
+    const std::size_t from = i;
+    std::int64_t v = 0;
+    while (i < t.size() && IsDigit(t[i])) {
+        v = v * 10 + (t[i++] - '0');
+        if (v > INT32_MAX) return std::nullopt;
+    }
+    if (i == from) return std::nullopt;
+    return static_cast<std::int32_t>(v);
+}
+void SkipSpace(std::string_view t, std::size_t& i) {
+    while (i < t.size() && IsPdfSpace(t[i])) ++i;
+}
+}  // namespace
+
+std::optional<std::size_t> FindKey(std::string_view text, std::string_view key) {
+    for (std::size_t at = text.find(key); at != std::string_view::npos; at = text.find(key, at + 1)) {
+        const std::size_t end = at + key.size();
+        if (end < text.size() && IsDelimiterOrSpace(text[end])) return end;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::int32_t> IntegerAfterKey(std::string_view text, std::string_view key) {
+    auto at = FindKey(text, key);
+    if (!at) return std::nullopt;
+    std::size_t i = *at;
+    SkipSpace(text, i);
+    if (i < text.size() && text[i] == '+') ++i;
+    const auto value = DigitsAt(text, i);
+    if (!value || i >= text.size() || !IsDelimiterOrSpace(text[i])) return std::nullopt;
+    // A second number after it ("6 0 R") makes the value a reference.
+    SkipSpace(text, i);
+    if (i < text.size() && IsDigit(text[i])) return std::nullopt;
+    return value;
+}
+
+std::optional<std::int32_t> ReferenceAfterKey(std::string_view text, std::string_view key) {
+    auto at = FindKey(text, key);
+    if (!at) return std::nullopt;
+    std::size_t i = *at;
+    SkipSpace(text, i);
+    const auto num = DigitsAt(text, i);
+    if (!num || i >= text.size() || !IsPdfSpace(text[i])) return std::nullopt;
+    SkipSpace(text, i);
+    if (!DigitsAt(text, i) || i >= text.size() || !IsPdfSpace(text[i])) return std::nullopt;
+    SkipSpace(text, i);
+    if (i >= text.size() || text[i] != 'R' || (i + 1 < text.size() && !IsDelimiterOrSpace(text[i + 1])))
+        return std::nullopt;
+    return num;
 }
 
 }  // namespace brastel

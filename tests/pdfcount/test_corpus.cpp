@@ -36,10 +36,10 @@ TEST(Corpus, EveryPdfAgreesWithTheManifest) {
             EXPECT_EQ(std::to_string(got), pages) << path;
     }
     EXPECT_GT(files, 0);
-    std::printf("corpus: %d PDF files; decided by the text route %d, libqpdf %d, the object scan %d, "
-                "nobody (empty or unopenable) %d\n",
-                files, decided[Route::Text], decided[Route::Structural], decided[Route::ObjectScan],
-                decided[Route::None]);
+    std::printf("corpus: %d PDF files; decided by the text route %d, the table route %d, libqpdf %d, "
+                "the object scan %d, nobody (empty or unopenable) %d\n",
+                files, decided[Route::Text], decided[Route::Table], decided[Route::Structural],
+                decided[Route::ObjectScan], decided[Route::None]);
 }
 
 }  // namespace

@@ -117,22 +117,39 @@ std::string GrownLinearized(const std::string& rootExtra) {
 TEST_F(PageCount, GrownLinearizedFileClimbsThroughParent) {
     EXPECT_EQ(Count(GrownLinearized("")), 3);
     EXPECT_EQ(counter.LastRoute(), Route::Text);
-    // A Parent chain that comes back on itself: the climb stops and
-    // libqpdf counts the tree from its root.
+    // A Parent chain that comes back on itself: the climb stops and the
+    // table read by its tokens takes the count from the tree's root.
     EXPECT_EQ(Count(GrownLinearized(" /Parent 4 0 R")), 3);
-    EXPECT_EQ(counter.LastRoute(), Route::Structural);
+    EXPECT_EQ(counter.LastRoute(), Route::Table);
+}
+
+// A count the literal extraction cannot convert ("/Count 3 >>" on one line,
+// "/Count 3>>", a comment after it) is read as a token from the confirmed
+// object; anything that is no whole token still goes to the structural reader.
+TEST_F(PageCount, CountTokenOnOneLineWithClosingBrackets) {
+    for (const char* suffix : {" >>", ">>", " %note\n>>", "\t/Kids [] >>"}) {
+        DocOptions o;
+        o.pages = 3;
+        o.countSuffix = suffix;
+        o.countOnOwnLine = false;
+        EXPECT_EQ(Count(StandardDocument(o).str()), 3) << suffix;
+        EXPECT_EQ(counter.LastRoute(), Route::Text) << suffix;
+    }
+    // Not a whole token: the text route gives up and no count is invented
+    // from the broken value (the structural reader counts leaves or refuses).
+    for (const char* value : {"3.5", "-3", "3x", "+", "7 0 R"}) {
+        DocOptions o;
+        o.pages = 3;
+        o.countText = value;
+        o.countSuffix = " >>";
+        o.countOnOwnLine = false;
+        const int n = Count(StandardDocument(o).str());
+        EXPECT_TRUE(n == 3 || n == -1) << value << " gave " << n;
+        EXPECT_NE(counter.LastRoute(), Route::Text) << value;
+    }
 }
 
 // ---- the text route cannot confirm: the structural reader decides -------
-
-TEST_F(PageCount, CountOnOneLineWithClosingBrackets) {
-    DocOptions o;
-    o.pages = 3;
-    o.countSuffix = " >>";
-    o.countOnOwnLine = false;
-    EXPECT_EQ(Count(StandardDocument(o).str()), 3);
-    EXPECT_EQ(counter.LastRoute(), Route::Structural);
-}
 
 TEST_F(PageCount, LaterSubsectionWithLfLineEnds) {
     PdfBuilder pdf("\n");
@@ -141,10 +158,11 @@ TEST_F(PageCount, LaterSubsectionWithLfLineEnds) {
     pdf.Object(11, "<< /Type /Pages /Kids [10 0 R 12 0 R] /Count 2\n>>");
     pdf.Object(12, PageBody("\n"));
     pdf.Xref(" /Root 1 0 R", {{0, 2}, {10, 3}});
-    // The walk lands on object 12's entry instead of 11's; the check of the
-    // object found there hands the file over.
+    // The position walk lands on object 12's entry instead of 11's; the
+    // check of the object found there hands the file to the table route,
+    // which reads the table by its tokens and finds object 11.
     EXPECT_EQ(Count(pdf.str()), 2);
-    EXPECT_EQ(counter.LastRoute(), Route::Structural);
+    EXPECT_EQ(counter.LastRoute(), Route::Table);
 }
 
 TEST_F(PageCount, ShiftedOffsets) {
