@@ -1,6 +1,7 @@
 // Whole search: quillon-count over a generated tree of small PDFs and TIFFs,
 // against one in-process libqpdf/libtiff loop over the same files.
 #include "bench_tree.h"
+#include "fixtures.h"
 
 #include <search/walker.h>
 
@@ -19,48 +20,6 @@
 #endif
 
 namespace {
-
-std::string PdfBytes(int pages) {
-    std::vector<std::string> objects;
-    objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
-    std::string kids;
-    for (int i = 0; i < pages; ++i) kids += std::to_string(3 + i) + " 0 R ";
-    objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>");
-    for (int i = 0; i < pages; ++i) objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>");
-    std::string out = "%PDF-1.4\n";
-    std::vector<std::size_t> offsets;
-    for (std::size_t i = 0; i < objects.size(); ++i) {
-        offsets.push_back(out.size());
-        out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const std::size_t xref = out.size();
-    out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f\r\n";
-    for (auto off : offsets) {
-        char line[32];
-        std::snprintf(line, sizeof line, "%010zu 00000 n\r\n", off);
-        out += line;
-    }
-    out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           std::to_string(xref) + "\n%%EOF\n";
-    return out;
-}
-
-void WriteTiff(const std::string& path, int pages) {
-    TIFF* t = TIFFOpen(path.c_str(), "w");
-    if (!t) return;
-    unsigned char row[16] = {};
-    for (int p = 0; p < pages; ++p) {
-        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 16);
-        TIFFSetField(t, TIFFTAG_IMAGELENGTH, 16);
-        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
-        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
-        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 16);
-        for (int y = 0; y < 16; ++y) TIFFWriteScanline(t, row, static_cast<std::uint32_t>(y), 0);
-        TIFFWriteDirectory(t);
-    }
-    TIFFClose(t);
-}
 
 struct Collect : search::WalkControl {
     std::vector<std::string> files;
@@ -95,8 +54,8 @@ int main() {
         std::filesystem::create_directories(dir);
         for (int i = 0; i < perKind; ++i) {
             const int pages = 1 + (i % 4);
-            std::ofstream(dir + "/doc" + std::to_string(i) + ".pdf", std::ios::binary) << PdfBytes(pages);
-            WriteTiff(dir + "/scan" + std::to_string(i) + ".tif", pages);
+            fixtures::WriteFile(dir + "/doc" + std::to_string(i) + ".pdf", fixtures::PdfBytes(pages));
+            fixtures::WriteTiff(dir + "/scan" + std::to_string(i) + ".tif", pages);
             expectedPages += 2 * pages;
         }
     }
