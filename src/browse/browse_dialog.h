@@ -36,21 +36,42 @@ public:
     explicit FrmBrowseDlg(QWidget* parent = nullptr);
     ~FrmBrowseDlg() override;
 
+    /// Sets the object reference of the browse dialog's parent form. The dialog will be modal
+    /// and displayed 73 pixels to the right and 76 pixels below the upper left corner of the
+    /// owner form.
     void setOwner(QWidget* frm);
+    /// Returns/sets the text that is displayed as the first (upper) dialog prompt. This
+    /// property setting is only evaluated before the dialog opens.
     QString prompt1() const;
     void setPrompt1(const QString& sPrompt);
+    /// Returns/sets the text that is displayed as the second (lower) dialog prompt.
+    /// ShowPrompt2 must be set to True to display this prompt. Can be set in the
+    /// SelectionChanged event while the dialog is shown.
     QString prompt2() const;
     void setPrompt2(const QString& sPrompt);
+    /// Returns/sets a value that determines whether the second (lower) dialog prompt is
+    /// visible. This property setting is only evaluated before the dialog opens.
     bool showPrompt2() const;
     void setShowPrompt2(bool show);
+    /// Returns/sets the root folder in the dialog box. This property setting is only
+    /// evaluated before the dialog opens.
     QString rootFolder() const;
     void setRootFolder(const QString& sFolder);
+    /// Returns/sets the initially selected folder in the dialog box. This property setting is
+    /// only evaluated before the dialog opens.
     QString preSelectedFolder() const;
     void setPreSelectedFolder(const QString& sFolder);
 
+    /// Displays the Browse for Folder dialog box. Returns True if a folder selection was made
+    /// and the OK button was clicked, returns False if the Cancel button was clicked or the
+    /// dialog was close from the control menu.
     bool Browse();
-    // The folder chosen by OK, or nothing.
+    /// Returns the Folder object selected by the user. This property is set after the dialog
+    /// is closed by an OK button click.
     std::optional<QString> selectedFolder() const { return m_SelectedFolder; }
+    /// Returns the display name or path of a special shell folder specified by a
+    /// ftvSpecialFolderConstants value. Can be assigned directly to the RootFolder and
+    /// PreSelectedFolder properties.
     static QString folderString(int nFolder);
 
     // Controls, for the owner and for tests.
