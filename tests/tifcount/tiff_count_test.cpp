@@ -7,6 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <iterator>
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using fixtures::TempDir;
@@ -55,9 +62,33 @@ TEST(TiffCount, NonTiffInputsGiveBelowOne) {
     fixtures::WriteFile(dir / "empty.tif", "");
     fixtures::WriteFile(dir / "header.tif", std::string("II*\0", 4));  // header cut short
     fixtures::MakeDir(dir / "folder.tif");
+    const auto openFiles = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                             std::filesystem::directory_iterator{});
+    };
+    const auto before = openFiles();
     for (const char* name : {"text.tif", "empty.tif", "header.tif", "folder.tif", "missing.tif"})
         EXPECT_LT(CountTiffPages((dir / name).c_str()), 1) << name;
+    EXPECT_EQ(openFiles(), before) << "a refused file stays open";
     EXPECT_LT(CountTiffPages(""), 1);
+}
+
+TEST(TiffCount, NamedPipeGivesBelowOneWithoutWaitingForAWriter) {
+    TempDir dir;
+    const std::string pipe = dir / "pipe.tif";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::promise<std::int32_t> result;
+    auto future = result.get_future();
+    std::thread counter([&] { result.set_value(CountTiffPages(pipe.c_str())); });
+    const bool returned = future.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!returned) {
+        // Release a counter stuck waiting for a writer, so the test can end.
+        const int fd = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) close(fd);
+    }
+    counter.join();
+    EXPECT_TRUE(returned) << "counting a named pipe waited for a writer";
+    EXPECT_LT(future.get(), 1);
 }
 
 TEST(TiffCount, MessagesDoNotReachStandardError) {

@@ -2,6 +2,10 @@
 
 #include <tiffio.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -49,9 +53,21 @@ std::int32_t CountTiffPages(const char* path, std::string* messages) {
     // Read-only, header only (no first directory yet), no memory mapping so a
     // file cut short under us cannot fault, strip and tile tables left unread
     // (counting never needs them).
-    TIFF* tif = TIFFOpenExt(path, "rhmD", opts);
+    // The file is opened here, without blocking, so a named pipe or a device
+    // given a .tif name is refused instead of waiting for a writer forever.
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0) close(fd);
+        TIFFOpenOptionsFree(opts);
+        return -1;
+    }
+    TIFF* tif = TIFFFdOpenExt(fd, path, "rhmD", opts);  // on success, TIFFClose closes fd
     TIFFOpenOptionsFree(opts);
-    if (!tif) return -1;
+    if (!tif) {
+        close(fd);
+        return -1;
+    }
 
     // A read that fails with a reported error (damage, an offset past the
     // end) means the chain cannot be counted: a partial count would be wrong.
