@@ -81,11 +81,12 @@ std::int32_t CountTiffPages(const char* path, std::string* messages) {
             damaged = capture.errors != errorsBefore || pages == 0;
             break;
         }
-        if (++pages >= kMaxPages) {
+        ++pages;
+        if (TIFFLastDirectory(tif)) break;
+        if (pages >= kMaxPages) {  // a longer chain is taken as damage
             damaged = true;
             break;
         }
-        if (TIFFLastDirectory(tif)) break;
     }
     TIFFClose(tif);
     return damaged ? -1 : pages;
