@@ -324,12 +324,23 @@ void FrmMain::FrmMain_Load()
 
 void FrmMain::showEvent(QShowEvent* e)
 {
-    // The client area never shrinks below the design size, so the outer
-    // window keeps at least the minimum outer size.
-    setMinimumSize(toPixelsX(kDesignClientWidth, tppX()),
-                   toPixelsY(kDesignClientHeight, tppY()) + menuBar()->sizeHint().height());
+    applyMinimumSize();
     QMainWindow::showEvent(e);
     applyLayout();
+}
+
+void FrmMain::applyMinimumSize()
+{
+    const double tx = tppX(), ty = tppY();
+    // The frame is known only once the window manager has decorated the
+    // window; until then it counts as nothing.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    const int menu = menuBar()->sizeHint().height();
+    const QSize wanted(std::max(toPixelsX(kDesignClientWidth, tx), toPixelsX(kMinOuterWidth, tx) - frame.width()),
+                       std::max(toPixelsY(kDesignClientHeight, ty) + menu,
+                                toPixelsY(kMinOuterHeight, ty) - frame.height()));
+    if (minimumSize() != wanted)
+        setMinimumSize(wanted);
 }
 
 // ---- layout
@@ -408,6 +419,7 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* e)
     if (!m_list)
         return QMainWindow::eventFilter(watched, e);
     if (watched == centralWidget() && e->type() == QEvent::Resize) {
+        applyMinimumSize();
         applyLayout();
     } else if (watched == m_list->viewport() && e->type() == QEvent::MouseButtonPress) {
         auto* me = static_cast<QMouseEvent*>(e);

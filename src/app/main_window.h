@@ -106,6 +106,9 @@ public:
     void about_Click();
     // Applies the resize rule to the current client size.
     void applyLayout();
+    // Keeps the outer window (frame and title included) at least at its
+    // smallest size, and the client area at least at its design size.
+    void applyMinimumSize();
 
     // Parts, for the start-up code and for tests.
     search::SearchSession& session() { return *m_session; }

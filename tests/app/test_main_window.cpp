@@ -611,8 +611,11 @@ private slots:
         QCOMPARE(h.get<QWidget>("FraSearch")->geometry(), toPixels(l.FraSearch, tx, ty));
         QCOMPARE(h.w.list()->geometry(), toPixels(l.lvwSearchResult, tx, ty));
 
-        // The window does not go below its minimum.
+        // The window does not go below its minimum: the outer size (frame
+        // included) nor the client area below their smallest sizes.
         h.w.resize(100, 100);
+        QTRY_VERIFY(h.w.frameGeometry().width() >= toPixelsX(kMinOuterWidth, tx));
+        QVERIFY(h.w.frameGeometry().height() >= toPixelsY(kMinOuterHeight, ty));
         QVERIFY(h.w.width() >= toPixelsX(kDesignClientWidth, tx));
         QVERIFY(client->height() >= toPixelsY(kDesignClientHeight, ty) - 1);
 
