@@ -55,6 +55,18 @@ bool FolderTree::setSelectedFolder(const QString& text)
     return true;
 }
 
+void FolderTree::focusInEvent(QFocusEvent* e)
+{
+    // Taking the focus chooses no folder. With none current the view would
+    // make its first folder current, and OK or the path box would take it.
+    const bool hadCurrent = currentIndex().isValid();
+    m_settingFromProgram = !hadCurrent;
+    QTreeView::focusInEvent(e);
+    m_settingFromProgram = false;
+    if (!hadCurrent && currentIndex().isValid())
+        selectionModel()->clearCurrentIndex();
+}
+
 QString FolderTree::selectedFolder() const
 {
     const QModelIndex idx = currentIndex();

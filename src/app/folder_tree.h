@@ -30,6 +30,9 @@ public:
 signals:
     void folderSelected(const QString& path);
 
+protected:
+    void focusInEvent(QFocusEvent* e) override;
+
 private:
     QFileSystemModel* m_model;
     QString m_root;

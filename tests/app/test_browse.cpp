@@ -57,6 +57,13 @@ private slots:
         QCOMPARE(dlg.selectedFolder().value_or(QString()), QDir::toNativeSeparators(tmp.path()));
         // Raised once before the dialog appears.
         QCOMPARE(seen, QStringList{QDir::toNativeSeparators(tmp.path())});
+
+        // OK with no folder selected in the tree chooses nothing.
+        FrmBrowseDlg none;
+        none.setPreSelectedFolder(tmp.path() + QStringLiteral("/absent"));
+        QTimer::singleShot(0, &none, [&] { none.okButton()->click(); });
+        QVERIFY(!none.Browse());
+        QVERIFY(!none.selectedFolder());
     }
 
     void cancelEscapeAndCloseBoxReturnFalse()
