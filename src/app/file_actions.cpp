@@ -21,6 +21,14 @@ namespace {
 constexpr int kFailuresNamed = 15;
 } // namespace
 
+QString containingFolderPath(const QString& filePath)
+{
+    QString folder = QDir::toNativeSeparators(QFileInfo(filePath).absolutePath());
+    if (!folder.endsWith(QDir::separator()))
+        folder += QDir::separator();
+    return folder;
+}
+
 void FrmMain::OpenCurrentFile()
 {
     const int row = currentRow();
@@ -48,7 +56,7 @@ void FrmMain::OpenContainingFolder()
                                MsgButtons::Ok, MsgIcon::Warning);
         return;
     }
-    m_services.shell->open(QDir::toNativeSeparators(info.absolutePath()) + QDir::separator());
+    m_services.shell->open(containingFolderPath(path));
 }
 
 void FrmMain::DeleteSelectedFiles(bool fromContextMenu)

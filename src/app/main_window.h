@@ -41,6 +41,10 @@ class Registry;
 // The product page that "&Veltrade Product Site" opens.
 inline constexpr const char* kProductSiteAddress = "https://quillon.example.org/";
 
+// The folder that holds filePath, with one trailing separator ("/" for a
+// file at the top, never "//", which would name no folder).
+QString containingFolderPath(const QString& filePath);
+
 // The window's outside world. None of these is owned; all must outlive the window.
 struct MainWindowServices {
     MessageBoxes* boxes = nullptr;

@@ -552,6 +552,13 @@ private slots:
         h.action("Cont")->trigger();
         QCOMPARE(h.shell.opened.size(), opened);
         QVERIFY(h.boxes.texts.last().contains("no longer exists"));
+
+        // One trailing separator, also for a file at the top of the file system.
+        const QString sep = QDir::separator();
+        QCOMPARE(containingFolderPath(QDir::rootPath() + "a.tif"), QDir::toNativeSeparators(QDir::rootPath()));
+        QVERIFY(!containingFolderPath(QDir::rootPath() + "a.tif").endsWith(sep + sep));
+        QCOMPARE(containingFolderPath(tmp.path() + "/sub/b.pdf"),
+                 QDir::toNativeSeparators(tmp.path() + "/sub") + sep);
     }
 
     void folderChooserKeepsThePathWhenCancelled()
