@@ -42,8 +42,9 @@ void FolderTree::setRootFolder(const QString& path)
 
 bool FolderTree::setSelectedFolder(const QString& text)
 {
-    const QString cleaned = QDir::fromNativeSeparators(text.trimmed());
-    if (cleaned.isEmpty() || !QFileInfo(cleaned).isDir())
+    // Blanks are part of a name here, as they are for the search.
+    const QString cleaned = QDir::fromNativeSeparators(text);
+    if (cleaned.trimmed().isEmpty() || !QFileInfo(cleaned).isDir())
         return false;
     const QModelIndex idx = m_model->index(QDir::cleanPath(QFileInfo(cleaned).absoluteFilePath()));
     if (!idx.isValid())

@@ -181,6 +181,11 @@ private slots:
         h.w.folderTree()->selectionModel()->setCurrentIndex(one, QItemSelectionModel::ClearAndSelect);
         QCOMPARE(h.get<QLineEdit>("txtSearchPath")->text(), QDir::toNativeSeparators(tmp.path() + "/one"));
         Q_UNUSED(model);
+        // A blank ends the name of another folder; it is not cut off.
+        QDir(tmp.path()).mkpath("one ");
+        const QString blank = QDir::toNativeSeparators(tmp.path() + "/one ");
+        h.get<QLineEdit>("txtSearchPath")->setText(blank);
+        QCOMPARE(h.w.folderTree()->selectedFolder(), blank);
     }
 
     void searchFromTheButtons()
