@@ -101,6 +101,19 @@ void makeTree(const QString& root)
     testing_app::writeBytes(root + "/notes.txt", "hello");
 }
 
+// A shown window over a fresh makeTree folder; search() runs a PDF search
+// of it through the buttons.
+struct SearchedTree {
+    QTemporaryDir tmp;
+    Harness h;
+    SearchedTree()
+    {
+        makeTree(tmp.path());
+        h.w.show();
+    }
+    bool search() { return h.search(tmp.path(), false, true); }
+};
+
 // A double-click as the window system delivers it: press, release, then
 // the double-click event and its release.
 void doubleClick(QWidget* w, QPoint p)
@@ -190,11 +203,10 @@ private slots:
 
     void searchFromTheButtons()
     {
-        QTemporaryDir tmp;
-        makeTree(tmp.path());
-        Harness h;
-        h.w.show();
-        QVERIFY(h.search(tmp.path(), false, true));
+        SearchedTree t;
+        QVERIFY(t.search());
+        Harness& h = t.h;
+        const QTemporaryDir& tmp = t.tmp;
         QVERIFY(h.boxes.texts.contains("Search Completed Successfully."));
         QCOMPARE(h.w.model()->rowCount(), 4);
         const QStringList names = h.column(0);
@@ -246,11 +258,9 @@ private slots:
 
     void sortingBySizeAndPageCount()
     {
-        QTemporaryDir tmp;
-        makeTree(tmp.path());
-        Harness h;
-        h.w.show();
-        QVERIFY(h.search(tmp.path(), false, true));
+        SearchedTree t;
+        QVERIFY(t.search());
+        Harness& h = t.h;
         QTableView* list = h.w.list();
         // The current row and the selection follow their rows through a sort.
         h.selectRows({h.rowNamed("c.pdf")});
@@ -293,11 +303,9 @@ private slots:
 
     void selectAllAndTheLeftClickThatClearsIt()
     {
-        QTemporaryDir tmp;
-        makeTree(tmp.path());
-        Harness h;
-        h.w.show();
-        QVERIFY(h.search(tmp.path(), false, true));
+        SearchedTree t;
+        QVERIFY(t.search());
+        Harness& h = t.h;
         QVERIFY(QTest::qWaitForWindowExposed(&h.w));
         h.action("SelectAll")->trigger();
         QVERIFY(h.get<QCheckBox>("chkSelectall")->isChecked());
@@ -392,11 +400,9 @@ private slots:
 
     void clearButton()
     {
-        QTemporaryDir tmp;
-        makeTree(tmp.path());
-        Harness h;
-        h.w.show();
-        QVERIFY(h.search(tmp.path(), false, true));
+        SearchedTree t;
+        QVERIFY(t.search());
+        Harness& h = t.h;
         h.get<QPushButton>("cmdClear")->click();
         QCOMPARE(h.w.model()->rowCount(), 0);
         QVERIFY(!h.action("mnuOPen")->isEnabled());
@@ -407,11 +413,10 @@ private slots:
 
     void deleteRebuildsRowsAndTotals()
     {
-        QTemporaryDir tmp;
-        makeTree(tmp.path());
-        Harness h;
-        h.w.show();
-        QVERIFY(h.search(tmp.path(), false, true));
+        SearchedTree t;
+        QVERIFY(t.search());
+        Harness& h = t.h;
+        const QTemporaryDir& tmp = t.tmp;
 
         // No: nothing happens.
         h.selectRows({h.rowNamed("a.pdf")});
@@ -465,11 +470,10 @@ private slots:
 
     void deleteNeverTouchesAFolderAndReportsWhatStays()
     {
-        QTemporaryDir tmp;
-        makeTree(tmp.path());
-        Harness h;
-        h.w.show();
-        QVERIFY(h.search(tmp.path(), false, true));
+        SearchedTree t;
+        QVERIFY(t.search());
+        Harness& h = t.h;
+        const QTemporaryDir& tmp = t.tmp;
         // a.pdf has become a folder with a file inside since the search.
         QVERIFY(QFile::remove(tmp.path() + "/a.pdf"));
         QVERIFY(QDir(tmp.path()).mkpath("a.pdf"));
@@ -489,11 +493,10 @@ private slots:
 
     void undeletableFileKeepsItsRow()
     {
-        QTemporaryDir tmp;
-        makeTree(tmp.path());
-        Harness h;
-        h.w.show();
-        QVERIFY(h.search(tmp.path(), false, true));
+        SearchedTree t;
+        QVERIFY(t.search());
+        Harness& h = t.h;
+        const QTemporaryDir& tmp = t.tmp;
         // A file the system refuses to delete: immutable for root, in a
         // read-only folder for anyone else.
         const QString b = tmp.path() + "/sub/b.pdf";
@@ -526,11 +529,10 @@ private slots:
 
     void openAndContainingFolder()
     {
-        QTemporaryDir tmp;
-        makeTree(tmp.path());
-        Harness h;
-        h.w.show();
-        QVERIFY(h.search(tmp.path(), false, true));
+        SearchedTree t;
+        QVERIFY(t.search());
+        Harness& h = t.h;
+        const QTemporaryDir& tmp = t.tmp;
         QVERIFY(QTest::qWaitForWindowExposed(&h.w));
 
         // Nothing current: open does nothing, the folder command says so.
