@@ -1,0 +1,155 @@
+// The PDF tokenizer and a small reader of values and dictionaries over a
+// window of bytes.  It is what lets a route see a key where a reader sees it:
+// at the top level of its dictionary, not inside a string, a comment, a
+// nested dictionary or an array.  It never builds a document model; every
+// loop moves forward through the window, so the work is linear in its size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace brastel::pdf {
+
+// ISO 32000 white space and delimiters.
+bool IsWhite(char c);
+bool IsDelimiter(char c);
+inline bool IsRegular(char c) { return !IsWhite(c) && !IsDelimiter(c); }
+
+struct Token {
+    enum class Kind {
+        End,         // the window is exhausted
+        Integer,     // value in integer
+        Real,        // text holds it
+        Name,        // text includes the "/"
+        String,      // "(...)"; text includes the parentheses
+        HexString,   // "<...>"
+        DictOpen,    // "<<"
+        DictClose,   // ">>"
+        ArrayOpen,   // "["
+        ArrayClose,  // "]"
+        Keyword,     // a run of regular characters that is no number: R, obj, true, stream ...
+        Bad,         // an unbalanced string, a lone ">" or ")", or a number too long to hold
+    };
+    Kind kind = Kind::End;
+    std::string_view text;
+    std::int64_t integer = 0;
+    std::size_t offset = 0;  // where the token starts in the window
+};
+
+class Lexer {
+public:
+    explicit Lexer(std::string_view window, std::size_t pos = 0) : t_(window), i_(pos) {}
+
+    // The next token, after white space and comments.
+    Token Next();
+    Token Peek();
+    std::size_t pos() const { return i_; }
+    void Seek(std::size_t pos) { i_ = pos; }
+    std::string_view window() const { return t_; }
+
+private:
+    void SkipWhiteAndComments();
+    std::string_view t_;
+    std::size_t i_;
+};
+
+// A name token equals key (given with its "/"), reading "#xx" escapes as
+// readers do, so "/Coun#74" is "/Count".
+bool NameEquals(std::string_view name, std::string_view key);
+
+// One value of the PDF object model, as far as counting needs it.  Arrays
+// and dictionaries are kept as their span of the window (brackets included)
+// to be read on demand.
+struct Value {
+    enum class Kind { Missing, Null, Bool, Integer, Real, Name, String, Ref, Array, Dict, Other, Bad };
+    Kind kind = Kind::Missing;
+    std::int64_t integer = 0;     // Integer; Ref: the object number
+    std::int64_t generation = 0;  // Ref
+    std::string_view text;        // the value's bytes in the window
+
+    bool Is(Kind k) const { return kind == k; }
+    // An integer, or a real with no fraction ("2.0"), as readers take a count.
+    std::optional<std::int64_t> Whole() const;
+};
+
+// Reads the value at the lexer's place (an "N G R" reference included) and
+// moves past it.  Nested arrays and dictionaries deeper than kMaxDepth, or
+// not closed within the window, give Bad.
+Value ReadValue(Lexer& lex);
+constexpr int kMaxDepth = 64;
+
+// A dictionary in a window: "<<" at begin, its top-level entries read on
+// demand.  A dictionary whose ">>" lies past the window is incomplete: a key
+// found in it is top-level, but a later duplicate could not be seen, and its
+// last value may be cut short by the window; callers that must be sure read
+// a larger window until complete() holds.
+class Dict {
+public:
+    // The dictionary that starts at pos, after white space and comments.
+    static std::optional<Dict> At(std::string_view window, std::size_t pos = 0);
+
+    // The value of key at the top level; the last occurrence wins, as
+    // readers take it.  Missing when absent.
+    Value Get(std::string_view key) const;
+    // Visits every top-level entry in order; the visitor returns false to stop.
+    template <typename F>
+    void ForEach(F&& visit) const;
+
+    bool complete() const { return complete_; }
+    // The dictionary's bytes from "<<" to ">>" (or to the window's end).
+    std::string_view text() const { return text_; }
+    std::size_t end() const { return end_; }  // just past ">>" in the window
+
+private:
+    std::string_view window_;
+    std::string_view text_;
+    std::size_t begin_ = 0;  // just past "<<"
+    std::size_t end_ = 0;
+    bool complete_ = false;
+};
+
+// The items of an array value, in order; the visitor returns false to stop.
+// Returns false when the array is malformed.
+template <typename F>
+bool ForEachItem(const Value& array, F&& visit);
+
+// "N G obj" at pos (after white space): the object number, its generation
+// and where its body starts.
+struct ObjectHeader {
+    std::int64_t number = 0;
+    std::int64_t generation = 0;
+    std::size_t body = 0;
+};
+std::optional<ObjectHeader> ReadObjectHeader(std::string_view window, std::size_t pos);
+
+// ---------------------------------------------------------------- inline
+
+template <typename F>
+void Dict::ForEach(F&& visit) const {
+    Lexer lex(window_, begin_);
+    for (;;) {
+        const Token key = lex.Next();
+        if (key.kind != Token::Kind::Name || key.offset >= end_) return;
+        const Value value = ReadValue(lex);
+        if (value.kind == Value::Kind::Bad || value.kind == Value::Kind::Missing) return;
+        if (!visit(key.text, value)) return;
+    }
+}
+
+template <typename F>
+bool ForEachItem(const Value& array, F&& visit) {
+    if (array.kind != Value::Kind::Array) return false;
+    Lexer lex(array.text, 1);
+    for (;;) {
+        const Token t = lex.Peek();
+        if (t.kind == Token::Kind::ArrayClose) return true;
+        if (t.kind == Token::Kind::End) return false;
+        const Value item = ReadValue(lex);
+        if (item.kind == Value::Kind::Bad || item.kind == Value::Kind::Missing) return false;
+        if (!visit(item)) return true;
+    }
+}
+
+}  // namespace brastel::pdf
