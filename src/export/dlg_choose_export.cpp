@@ -1,5 +1,6 @@
 #include "export/dlg_choose_export.h"
 
+#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -50,8 +51,15 @@ DlgChooseExport::DlgChooseExport(QWidget* owner)
     cmdOK->setGeometry(Twips(240, 3855, 1245, 375));
     cmdCancel->setGeometry(Twips(1560, 3855, 1215, 375));
 
-    // The two option groups are independent: one on the dialog, one in the
-    // frame (auto-exclusive buttons group by parent).
+    // Two independent groups, each with exactly one button chosen.  Explicit
+    // groups: Qt's automatic grouping by parent also looks into Frame1, so a
+    // click on the chosen "Export Selected" would unchoose it (and export
+    // every row) while a button of the other group is chosen.
+    for (QRadioButton* const* group : {optExport, Option1}) {
+        auto* exclusive = new QButtonGroup(this);
+        exclusive->addButton(group[0], 0);
+        exclusive->addButton(group[1], 1);
+    }
     optExport[0]->setChecked(true);
     Option1[0]->setChecked(true);
 

@@ -151,6 +151,34 @@ private slots:
                                              "c.pdf^/docs/c.pdf^      2 KB^Error^\r\n"));
     }
 
+    // A click on the chosen button of either group keeps it chosen: one
+    // button of each group is always chosen, so "Export Selected" can never
+    // fall back to every row.
+    void aClickOnTheChosenButtonKeepsItChosen() {
+        const std::string path = dir_.File("selected-only.txt");
+        Export(path, [](DlgChooseExport* dlg) {
+            for (QRadioButton* chosen : {dlg->optExport[0], dlg->Option1[0]}) {
+                QTest::mouseClick(chosen, Qt::LeftButton);
+                QVERIFY(chosen->isChecked());
+                chosen->setFocus();
+                QTest::keyClick(chosen, Qt::Key_Space);
+                QVERIFY(chosen->isChecked());
+            }
+            QVERIFY(!dlg->optExport[1]->isChecked() && !dlg->Option1[1]->isChecked());
+            // The other button still moves the choice, in its own group only.
+            QTest::mouseClick(dlg->optExport[1], Qt::LeftButton);
+            QTest::mouseClick(dlg->optExport[0], Qt::LeftButton);
+            QVERIFY(dlg->optExport[0]->isChecked() && !dlg->optExport[1]->isChecked());
+            QVERIFY(dlg->Option1[0]->isChecked());
+            QTest::mouseClick(dlg->cmdOK, Qt::LeftButton);
+        });
+        // SampleSource selects a.pdf and c.pdf only.
+        QVERIFY(QFile::exists(QString::fromStdString(path)));
+        QCOMPARE(ReadFile(path), std::string("Name^Path^Size^Page Count^\r\n"
+                                             "a.pdf^/docs/a.pdf^     12 KB^3^\r\n"
+                                             "c.pdf^/docs/c.pdf^      2 KB^Error^\r\n"));
+    }
+
     void clearingEveryCheckDisablesOkAndSomeFieldsExportUnderTheirHeaders() {
         const std::string path = dir_.File("two.txt");
         Export(path, [this](DlgChooseExport* dlg) {
