@@ -3,6 +3,14 @@
 // keeps the result list, and forwards the search commands to the search
 // session, which drives the window back through SearchView. The export
 // command reads the list through ExportSource and talks back through ExportUi.
+// Its code is split by concern:
+//   main_window.cpp           construction, start-up state, events
+//   main_window_controls.cpp  the controls and their layout, the splitter
+//   main_window_menus.cpp     the menus and what every command is wired to
+//   main_window_view.cpp      the search session's view (SearchView)
+//   result_list_actions.cpp   the result list's commands (sort, select, grid...)
+//   file_actions.cpp          open, containing folder, delete, the folder chooser
+//   export_bridge.cpp         the export's row source and window
 #include "result_model.h"
 #include "splitter_bar.h"
 

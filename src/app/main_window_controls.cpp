@@ -1,0 +1,229 @@
+// FrmMain's controls and their layout: building them, placing them by the resize rule, the splitter.
+#include "main_window.h"
+
+#include "folder_tree.h"
+#include "icons.h"
+#include "main_layout.h"
+#include "twips.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+
+namespace quillon {
+
+void FrmMain::buildControls()
+{
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    // The fixed twip layout was drawn for an 8-point dialog font.
+    QFont small = client->font();
+    small.setPointSizeF(8);
+    client->setFont(small);
+    setCentralWidget(client);
+
+    auto named = [](QWidget* w, const char* name) {
+        w->setObjectName(QString::fromLatin1(name));
+        return w;
+    };
+
+    m_fraPath = new QGroupBox(client);
+    named(m_fraPath, "fraPath");
+    m_lblSearchPath = new QLabel(QStringLiteral("Search &Path :"), m_fraPath);
+    named(m_lblSearchPath, "lblSearchPath");
+    m_txtSearchPath = new QLineEdit(m_fraPath);
+    named(m_txtSearchPath, "txtSearchPath");
+    m_lblSearchPath->setBuddy(m_txtSearchPath);
+    m_cmdSelectPath = new QPushButton(QStringLiteral("..."), m_fraPath);
+    named(m_cmdSelectPath, "cmdSelectPath");
+    m_cmdSelectPath->setToolTip(QStringLiteral("Select Search path..."));
+    m_cmdClear = new QPushButton(QStringLiteral("&Clear Result Screen"), m_fraPath);
+    named(m_cmdClear, "cmdClear");
+
+    m_FraSelectPath = new QGroupBox(QStringLiteral("Select Search Path"), client);
+    named(m_FraSelectPath, "FraSelectPath");
+    m_tree = new FolderTree(m_FraSelectPath);
+    m_chkRecursive = new QCheckBox(QStringLiteral("&Include SubFolders"), m_FraSelectPath);
+    named(m_chkRecursive, "chkRecursive");
+    m_chkRecursive->setToolTip(QStringLiteral("Check For search in subfolders also"));
+
+    m_SilderBar = new SplitterBar(client);
+
+    m_fraSearchResult = new QGroupBox(QStringLiteral("Search Result"), client);
+    named(m_fraSearchResult, "fraSearchResult");
+    m_model = new ResultListModel(this);
+    m_model->setIcons(tiffRowIcon(), pdfRowIcon());
+    m_list = new QTableView(m_fraSearchResult);
+    named(m_list, "lvwSearchResult");
+    m_list->setModel(m_model);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setShowGrid(false);
+    m_list->setWordWrap(false);
+    m_list->setIconSize(QSize(16, 16));
+    m_list->verticalHeader()->hide();
+    m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 4);
+    m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_list->horizontalHeader()->setHighlightSections(false);
+    m_list->horizontalHeader()->setSectionsClickable(true);
+    for (int c = 0; c < 4; ++c)
+        m_list->setColumnWidth(c, toPixelsX(1440, tppX()));
+    m_list->setColumnHidden(4, true);
+    m_list->viewport()->installEventFilter(this);
+
+    m_lblTotalFiles = new QLabel(QStringLiteral("Total Files"), m_fraSearchResult);
+    named(m_lblTotalFiles, "lblTotalFiles");
+    m_lblSearchTime = new QLabel(QStringLiteral("Time"), m_fraSearchResult);
+    named(m_lblSearchTime, "lblSearchTime");
+    m_lblTotalPages = new QLabel(QStringLiteral("Total Page Count  :- 0"), m_fraSearchResult);
+    named(m_lblTotalPages, "lblTotalPages");
+    QFont bold = m_lblTotalPages->font();
+    bold.setBold(true);
+    m_lblTotalPages->setFont(bold);
+    m_lblTotalPages->setStyleSheet(QStringLiteral("color: blue"));
+
+    m_FraSearch = new QGroupBox(QStringLiteral("Search Criteria"), client);
+    named(m_FraSearch, "FraSearch");
+    m_chkSearchOption[0] = new QCheckBox(QStringLiteral("Tiff"), m_FraSearch);
+    named(m_chkSearchOption[0], "chkSearchOption0");
+    m_chkSearchOption[1] = new QCheckBox(QStringLiteral("PDF"), m_FraSearch);
+    named(m_chkSearchOption[1], "chkSearchOption1");
+    m_cboDateFields = new QComboBox(m_FraSearch);
+    named(m_cboDateFields, "cboDateFields");
+    m_cboDateFields->addItems({QStringLiteral("None"), QStringLiteral("Modified"),
+                               QStringLiteral("Created"), QStringLiteral("Accessed")});
+    m_lblDateSearch = new QLabel(QStringLiteral("Between") + QString(33, QLatin1Char(' '))
+                                     + QStringLiteral("And"),
+                                 m_FraSearch);
+    named(m_lblDateSearch, "lblDateSearch");
+    m_dtpFrom = new QDateEdit(QDate::currentDate(), m_FraSearch);
+    named(m_dtpFrom, "dtpFrom");
+    m_dtpTo = new QDateEdit(QDate::currentDate(), m_FraSearch);
+    named(m_dtpTo, "dtpTo");
+    for (QDateEdit* d : {m_dtpFrom, m_dtpTo})
+        d->setCalendarPopup(true);
+    m_lblFileName = new QLabel(m_FraSearch);
+    named(m_lblFileName, "lblFileName");
+    m_lblFileName->setWordWrap(true);
+    const char* captions[3] = {"S&tart ", "St&op ", "&Export"};
+    const char* tips[3] = {"Start Search", "Stop Search", "Export Meta Data"};
+    for (int i = 0; i < 3; ++i) {
+        m_cmdControl[i] = new QPushButton(QString::fromLatin1(captions[i]), m_FraSearch);
+        m_cmdControl[i]->setObjectName(QStringLiteral("cmdControl%1").arg(i));
+        m_cmdControl[i]->setToolTip(QString::fromLatin1(tips[i]));
+    }
+    m_chkSelectall = new QCheckBox(QStringLiteral("Select &All"), m_FraSearch);
+    named(m_chkSelectall, "chkSelectall");
+    m_chkSelectall->setToolTip(QStringLiteral("To Select All Rows in the ListBox"));
+    m_ProgressBar1 = new QProgressBar(m_FraSearch);
+    named(m_ProgressBar1, "ProgressBar1");
+    m_ProgressBar1->setTextVisible(false);
+    m_ProgressBar1->setRange(0, 100);
+    client->installEventFilter(this);
+}
+
+void FrmMain::applyMinimumSize()
+{
+    const double tx = tppX(), ty = tppY();
+    // The frame is known only once the window manager has decorated the
+    // window; until then it counts as nothing.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    const int menu = menuBar()->sizeHint().height();
+    const QSize wanted(std::max(toPixelsX(kDesignClientWidth, tx), toPixelsX(kMinOuterWidth, tx) - frame.width()),
+                       std::max(toPixelsY(kDesignClientHeight, ty) + menu,
+                                toPixelsY(kMinOuterHeight, ty) - frame.height()));
+    if (minimumSize() != wanted)
+        setMinimumSize(wanted);
+}
+
+void FrmMain::applyLayout()
+{
+    QWidget* client = centralWidget();
+    if (!client || client->width() <= 0 || client->height() <= 0)
+        return; // minimised or not yet laid out: keep what will show when restored
+    const double tx = tppX(), ty = tppY();
+    const int W = static_cast<int>(client->width() * tx);
+    const int H = static_cast<int>(client->height() * ty);
+    m_pane.leftWidth = clampLeftPane(m_pane.leftWidth, W);
+    const MainLayout l = layoutFor(W, H, m_pane.leftWidth);
+    auto put = [tx, ty](QWidget* w, const TwipRect& r) { w->setGeometry(toPixels(r, tx, ty)); };
+    put(m_fraPath, l.fraPath);
+    put(m_lblSearchPath, l.lblSearchPath);
+    put(m_txtSearchPath, l.txtSearchPath);
+    put(m_cmdSelectPath, l.cmdSelectPath);
+    put(m_cmdClear, l.cmdClear);
+    put(m_FraSelectPath, l.FraSelectPath);
+    put(m_tree, l.FTV1);
+    put(m_chkRecursive, l.chkRecursive);
+    put(m_SilderBar, l.SilderBar);
+    put(m_fraSearchResult, l.fraSearchResult);
+    put(m_list, l.lvwSearchResult);
+    put(m_FraSearch, l.FraSearch);
+    put(m_chkSearchOption[0], l.chkSearchOption0);
+    put(m_chkSearchOption[1], l.chkSearchOption1);
+    put(m_lblFileName, l.lblFileName);
+    {
+        // Its right edge meets the progress bar's; a caption wider than the
+        // design width grows to the left.
+        QRect g = toPixels(l.chkSelectall, tx, ty);
+        const int need = m_chkSelectall->sizeHint().width();
+        if (need > g.width())
+            g.setLeft(g.right() + 1 - need);
+        m_chkSelectall->setGeometry(g);
+    }
+    put(m_cboDateFields, l.cboDateFields);
+    put(m_lblDateSearch, l.lblDateSearch);
+    put(m_dtpFrom, l.dtpFrom);
+    put(m_dtpTo, l.dtpTo);
+    put(m_cmdControl[0], l.cmdControl0);
+    put(m_cmdControl[1], l.cmdControl1);
+    put(m_cmdControl[2], l.cmdControl2);
+    put(m_ProgressBar1, l.ProgressBar1);
+    // The status labels size themselves to their text; the rule sets their places.
+    for (auto [label, r] : {std::pair{m_lblTotalFiles, l.lblTotalFiles},
+                            std::pair{m_lblSearchTime, l.lblSearchTime}}) {
+        QRect g = toPixels(r, tx, ty);
+        g.setWidth(std::max(g.width(), label->sizeHint().width()));
+        label->setGeometry(g);
+    }
+    m_lblTotalPages->setGeometry(toPixels(l.lblTotalPages, tx, ty));
+    PlaceTotalPagesLabel();
+}
+
+void FrmMain::splitterDragged(int dxPixels)
+{
+    const int W = static_cast<int>(centralWidget()->width() * tppX());
+    m_pane.leftWidth = clampLeftPane(m_pane.leftWidth + static_cast<int>(dxPixels * tppX()), W);
+    m_pane.savedWidth = 0;
+    applyLayout();
+}
+
+void FrmMain::splitterDoubleClicked()
+{
+    const int W = static_cast<int>(centralWidget()->width() * tppX());
+    m_pane = toggleWiden(m_pane, W);
+    applyLayout();
+}
+
+void FrmMain::PlaceTotalPagesLabel()
+{
+    const double tx = tppX();
+    const int frameW = static_cast<int>(m_fraSearchResult->width() * tx);
+    const TwipRect frame{0, 0, frameW, 0};
+    const TwipRect label{0, 0, static_cast<int>(m_lblTotalPages->width() * tx), 0};
+    const TwipRect timeLabel{0, static_cast<int>(m_lblSearchTime->y() * tppY()), 0, 0};
+    const TwipRect r = totalPagesPlace(frame, label, timeLabel);
+    m_lblTotalPages->move(toPixelsX(r.left, tx), m_lblSearchTime->y());
+}
+
+} // namespace quillon

@@ -1,0 +1,158 @@
+// FrmMain as the search session's view: enabling controls, captions, progress, rows and messages.
+#include "main_window.h"
+
+#include "message_boxes.h"
+
+#include <export/export_list.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+
+namespace quillon {
+
+namespace {
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+} // namespace
+
+void FrmMain::Post(std::function<void()> task)
+{
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
+QWidget* FrmMain::widgetFor(search::Control c) const
+{
+    using search::Control;
+    switch (c) {
+    case Control::cmdStart: return m_cmdControl[0];
+    case Control::cmdStop: return m_cmdControl[1];
+    case Control::cmdExport: return m_cmdControl[2];
+    case Control::chkSelectall: return m_chkSelectall;
+    case Control::cmdClear: return m_cmdClear;
+    case Control::dtpFrom: return m_dtpFrom;
+    case Control::dtpTo: return m_dtpTo;
+    default: return nullptr;
+    }
+}
+
+QAction* FrmMain::actionFor(search::Control c) const
+{
+    using search::Control;
+    switch (c) {
+    case Control::SSearch: return m_SSearch;
+    case Control::SStop: return m_SStop;
+    case Control::mnuOPen: return m_mnuOPen;
+    case Control::Cont: return m_Cont;
+    case Control::Delete1: return m_Delete1;
+    case Control::SelectAll: return m_SelectAll;
+    case Control::Export: return m_Export;
+    default: return nullptr;
+    }
+}
+
+void FrmMain::SetEnabled(search::Control control, bool enabled)
+{
+    if (QWidget* w = widgetFor(control))
+        w->setEnabled(enabled);
+    else if (QAction* a = actionFor(control))
+        a->setEnabled(enabled);
+}
+
+void FrmMain::setLabelText(QLabel* label, const QString& text)
+{
+    label->setText(text);
+    if (label != m_lblFileName)
+        label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
+    if (label == m_lblTotalPages)
+        label->resize(label->sizeHint().width(), label->height());
+}
+
+void FrmMain::SetCaption(search::Caption label, const std::string& text)
+{
+    switch (label) {
+    case search::Caption::lblFileName: setLabelText(m_lblFileName, qs(text)); break;
+    case search::Caption::lblTotalFiles: setLabelText(m_lblTotalFiles, qs(text)); break;
+    case search::Caption::lblSearchTime: setLabelText(m_lblSearchTime, qs(text)); break;
+    case search::Caption::lblTotalPages: setLabelText(m_lblTotalPages, qs(text)); break;
+    }
+}
+
+
+void FrmMain::SelectDateField(int index)
+{
+    if (m_cboDateFields->currentIndex() == index)
+        m_session->DateFieldClick(); // no change, but the pickers still follow
+    else
+        m_cboDateFields->setCurrentIndex(index);
+}
+
+void FrmMain::SetProgressMax(std::int64_t max)
+{
+    m_ProgressBar1->setMaximum(static_cast<int>(std::clamp<std::int64_t>(max, 0, INT32_MAX)));
+}
+
+void FrmMain::SetProgressValue(std::int64_t value)
+{
+    m_ProgressBar1->setValue(static_cast<int>(std::clamp<std::int64_t>(value, 0, m_ProgressBar1->maximum())));
+}
+
+void FrmMain::ClearRows()
+{
+    m_list->selectionModel()->clear();
+    m_model->clear();
+}
+
+void FrmMain::AppendRows(std::vector<search::ResultRow>&& rows)
+{
+    std::vector<ListRow> batch;
+    batch.reserve(rows.size());
+    for (search::ResultRow& r : rows) {
+        ListRow lr;
+        lr.name = qs(r.name);
+        lr.path = qs(r.path.empty() ? r.key : r.path);
+        lr.kb = static_cast<std::int64_t>(search::KilobytesOf(r.sizeBytes));
+        lr.pages = r.pages;
+        lr.hasPageCell = r.hasPageCount;
+        lr.kind = r.icon == 1 ? RowKind::Tiff : r.icon == 2 ? RowKind::Pdf : RowKind::Other;
+        batch.push_back(std::move(lr));
+    }
+    m_model->appendRows(batch);
+}
+
+std::size_t FrmMain::RowCount() const
+{
+    return static_cast<std::size_t>(m_model->rowCount());
+}
+
+void FrmMain::ShowMessage(const std::string& text, search::MessageIcon icon)
+{
+    m_services.boxes->show(this, qs(text), MsgButtons::Ok,
+                           icon == search::MessageIcon::Critical ? MsgIcon::Critical : MsgIcon::Information);
+}
+
+void FrmMain::RunExport()
+{
+    exporting::ExportList(*this, *this, this);
+}
+
+void FrmMain::SearchFinished()
+{
+    // After a delete's rebuild an empty list leaves the row commands off.
+    if (RowCount() == 0)
+        m_session->EnableResultActions(0);
+    // After a delete the file count follows the rows that are left.
+    if (m_rebuilding) {
+        m_rebuilding = false;
+        SetCaption(search::Caption::lblTotalFiles, "Total Files : " + std::to_string(RowCount()));
+    }
+    emit searchFinished();
+}
+
+} // namespace quillon
