@@ -14,6 +14,9 @@ struct BrastelPeer {
     static std::int32_t FirstObject(const Brastelv1& b) { return b.FirstObject; }
     static std::int32_t LinearPos(const Brastelv1& b) { return b.LinearPos; }
 
+    // Runs f before each reader of the chain (e.g. to truncate the file).
+    static void SetBeforeRoute(Brastelv1& b, std::function<void(Route)> f) { b.beforeRoute_ = std::move(f); }
+
     // Holds the file open as a running count would, for direct calls of
     // the primitives.
     static bool Open(Brastelv1& b, const std::string& path) { return b.Open(path); }
@@ -28,13 +31,16 @@ struct BrastelPeer {
         return b.ExtractNumber(text, startMark, endMark, mode, window, result);
     }
 
-    // The text route alone: a count it could confirm, or -1.
+    // The text route alone, with its confirmation: a count it could
+    // confirm, or -1.
     static std::int32_t CountTextOnly(Brastelv1& b, const std::string& path) {
         b.bytesRead_ = 0;
         b.LinearPos = 0;
         if (!b.Open(path)) return -1;
+        b.treeState_ = Brastelv1::TreeState::Unread;
+        b.answer_ = Brastelv1::TextAnswer{};
         std::int32_t count = -1;
-        const bool confirmed = b.fileLength_ > 0 && b.TextRoute(count);
+        const bool confirmed = b.fileLength_ > 0 && b.TextStep(count) == Brastelv1::Outcome::Counted;
         b.Close();
         return confirmed ? count : -1;
     }

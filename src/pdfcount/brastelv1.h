@@ -9,16 +9,22 @@
 
 #include <brastel/brastel.h>
 
+#include "lexer.h"
+
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace brastel {
 
-// Which reader decided the last count (for tests and the benchmark).
-enum class Route { None, Text, Table, Structural, ObjectScan };
+// Which reader decided the last count (for tests and the benchmark), in the
+// order they are tried: libqpdf first without reconstruction (cheap, and
+// enough for any file whose cross-reference data holds), then the object
+// scan, and only then libqpdf's reconstruction, which parses the whole file.
+enum class Route { None, Text, Table, Structural, ObjectScan, Reconstruction };
 
 class Brastelv1 final : public _Brastelv1 {
 public:
@@ -65,11 +71,79 @@ private:
     bool TableRoute(std::int32_t& count);
     // Up to n bytes at a 0-based offset, fewer at the end of the file.
     bool ReadBytes(std::int64_t offset, std::size_t n, component::Text& out);
-    // The object's text from its confirmed header up to its "endobj".
-    bool ReadObjectText(std::int32_t obj, std::int64_t offset, component::Text& text);
 
-    // The last resort once libqpdf gave up: objects found by their headers.
-    std::optional<std::int32_t> ObjectScan();
+    // One classic cross-reference section read by its tokens.
+    struct XrefSubsection {
+        std::int64_t first;
+        std::int64_t count;
+        std::int64_t entries;  // offset of the first entry
+        std::int64_t width;    // of an entry: 20, or 19 with one-byte line ends
+    };
+    struct XrefSection {
+        std::int64_t at = -1;
+        std::vector<XrefSubsection> subsections;
+        std::int64_t prev = -1;  // -1: none
+        std::int64_t root = -1;  // top-level /Root of its trailer; -1: none
+        bool hybrid = false;     // its trailer names a cross-reference stream too
+        // (first, count) of the objects that stream may list
+        std::vector<std::pair<std::int64_t, std::int64_t>> streamRanges;
+    };
+    void StreamRanges(const pdf::Value& at, XrefSection& section);
+    bool ReadSection(std::int64_t at, XrefSection& section);
+    // The section of the last "startxref" that leads to one.
+    bool FindLastSection(XrefSection& section);
+    // The newest in-use entry of obj along the sections' /Prev chain; false
+    // for a free entry, and where a hybrid section could hide a newer one.
+    bool Locate(std::int64_t obj, std::vector<XrefSection>& sections, std::int64_t& offset);
+    // A complete dictionary at `skip` bytes into a window read at offset,
+    // growing the window as needed; dict points into text.
+    // tolerateBreak accepts a dictionary broken off by a stray token, with
+    // the entries before the break.
+    bool ReadDictAt(std::int64_t offset, std::size_t skip, component::Text& text, std::optional<pdf::Dict>& dict,
+                    bool tolerateBreak);
+    // The dictionary of object obj, whose header must stand at offset.
+    bool ReadObjectDict(std::int32_t obj, std::int64_t offset, component::Text& text, std::optional<pdf::Dict>& dict);
+
+    // What the table reading gives: the catalog and page-tree root at their
+    // newest offsets, and the root's /Count.
+    struct TreeFacts {
+        std::int64_t xref = -1;
+        std::int64_t root = -1, catalogOffset = -1;
+        std::int64_t pages = -1, pagesOffset = -1;
+        std::int32_t count = -1;
+    };
+    // Read once per count and kept; false when the table cannot give them.
+    bool ReadTree(const TreeFacts*& facts);
+    bool ReadTreeOnce(TreeFacts& facts);
+    enum class TreeState { Unread, Read, Failed };
+    TreeState treeState_ = TreeState::Unread;
+    TreeFacts tree_;
+
+    // What the text route read, for its confirmation.
+    struct TextAnswer {
+        enum class Kind { Catalog, LinearizedN, Climb } kind = Kind::Catalog;
+        std::int32_t xrefStart = -1;
+        std::int32_t root = -1, catalogOffset = -1;  // Catalog
+        std::int32_t pages = -1, pagesOffset = -1;   // Catalog; Climb: the node whose /Count was read
+        std::int32_t count = -1;
+    };
+    TextAnswer answer_;
+    // The text route's answer stands only where the table reading gives the
+    // same objects and count: keys at the top level of their dictionaries,
+    // the newest revision of every object, the catalog's own page tree.
+    bool Confirm(const TextAnswer& answer);
+
+    // What a reader of the chain tells the count.
+    enum class Outcome {
+        Counted,  // the count stands (it may be 0: a file with no pages)
+        Next,     // the next reader decides
+        Stop,     // nobody can count the file
+    };
+    Outcome TextStep(std::int32_t& count);
+    Outcome TableStep(std::int32_t& count);
+    Outcome StructuralStep(std::int32_t& count);
+    Outcome ObjectScanStep(std::int32_t& count);
+    Outcome ReconstructionStep(std::int32_t& count);
 
     bool Open(const std::string& path);
     void Close();
@@ -90,9 +164,12 @@ private:
     std::vector<Block> blocks_;
 
     int file_ = -1;               // the one file slot; -1 when no count runs
+    std::string path_;            // of the open file, for libqpdf's diagnostics
     std::int64_t fileLength_ = 0;
     std::int64_t bytesRead_ = 0;  // bytes the text route read in the last count
     Route route_ = Route::None;
+    bool fileChanged_ = false;  // a read came back shorter than the length seen at open
+    std::function<void(Route)> beforeRoute_;  // test hook: runs before each reader
     std::atomic<std::uint32_t> refs_{1};
 
     friend struct BrastelPeer;

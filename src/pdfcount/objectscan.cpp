@@ -1,258 +1,416 @@
 #include "objectscan.h"
-#include "textops.h"
 
-#include <set>
-#include <string>
-#include <unordered_map>
-#include <vector>
+#include "lexer.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
 
 namespace brastel {
 
 namespace {
 
-bool IsSpace(char c) { return IsPdfSpace(c); }
-bool IsDelimiter(char c) {
-    return IsSpace(c) || c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
-           c == '}' || c == '/' || c == '%';
+using pdf::Dict;
+using pdf::Value;
+
+constexpr std::size_t kReadSize = std::size_t{1} << 20;  // one read per megabyte
+constexpr std::size_t kBehind = 64;                      // kept before the scan point: a header's numbers
+constexpr std::size_t kDictWindow = 4096;
+constexpr std::size_t kMaxDictWindow = std::size_t{64} << 10;
+constexpr std::size_t kMaxObjects = std::size_t{1} << 20;  // 16 MB of index
+// A /Length object is almost always written right before or after its
+// stream; only the last few headers are looked at for one.
+constexpr std::size_t kLengthLookBack = 16;
+constexpr std::int64_t kNone = -1;
+
+// Reads n bytes at `at` of a file whose length was `length` at open.  A read
+// that ends before min(at + n, length) means the file shrank: false.
+bool ReadExactly(int fd, std::int64_t length, std::int64_t at, std::size_t n, char* out, std::size_t& got) {
+    const std::int64_t want = std::max<std::int64_t>(0, std::min<std::int64_t>(static_cast<std::int64_t>(n), length - at));
+    got = 0;
+    while (static_cast<std::int64_t>(got) < want) {
+        const ssize_t r = ::pread(fd, out + got, static_cast<std::size_t>(want) - got, static_cast<off_t>(at) + static_cast<off_t>(got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        got += static_cast<std::size_t>(r);
+    }
+    return true;
 }
 
-constexpr long long kMaxNumber = 99999999;
-
-// A parsed value: an integer, a reference, a name, an array of references.
-struct Value {
-    enum Kind { None, Integer, Ref, Name, RefArray } kind = None;
-    long long number = 0;
-    std::string name;
-    std::vector<long long> refs;
-};
-
-// Characters the dictionary lookups may examine in one scan, so that a file
-// crafted with many headers and no "endobj" cannot make the scan quadratic.
-constexpr long long kScanBudget = 64LL << 20;
-
-class Reader {
+// The file seen through one buffer that moves forward.
+class Stream {
 public:
-    Reader(std::string_view text, long long& budget) : t_(text), budget_(budget) {}
+    Stream(int fd, std::int64_t length) : fd_(fd), length_(length), buf_(kReadSize + kMaxDictWindow + kBehind, '\0') {}
 
-    void SkipSpace() {
-        while (i_ < t_.size()) {
-            if (IsSpace(t_[i_])) {
-                ++i_;
-            } else if (t_[i_] == '%') {
-                while (i_ < t_.size() && t_[i_] != '\n' && t_[i_] != '\r') ++i_;
-            } else {
-                break;
-            }
+    // Makes [at, at + need) available (less only at the end of the file) and
+    // returns the loaded bytes from `at` on; false when the file shrank.
+    bool Load(std::int64_t at, std::size_t need, std::string_view& view) {
+        const std::int64_t want = std::min<std::int64_t>(at + static_cast<std::int64_t>(need), length_);
+        if (at < base_ || want > end()) {
+            base_ = std::max<std::int64_t>(0, at - static_cast<std::int64_t>(kBehind));
+            ++generation_;
+            if (!ReadExactly(fd_, length_, base_, buf_.size(), buf_.data(), len_)) return false;
         }
-    }
-    bool Number(long long& v) {
-        const std::size_t from = i_;
-        v = 0;
-        while (i_ < t_.size() && IsDigit(t_[i_]) && i_ - from < 9) v = v * 10 + (t_[i_++] - '0');
-        if (i_ == from || (i_ < t_.size() && !IsDelimiter(t_[i_]))) {
-            i_ = from;
-            return false;
-        }
+        view = std::string_view(buf_.data() + (at - base_), static_cast<std::size_t>(end() - at));
         return true;
     }
-    // Integer or "N G R" at the current place.
-    bool IntegerOrRef(Value& v) {
-        long long a = 0, b = 0;
-        if (!Number(a)) return false;
-        const std::size_t afterA = i_;
-        SkipSpace();
-        if (Number(b)) {
-            SkipSpace();
-            if (i_ < t_.size() && t_[i_] == 'R' && (i_ + 1 >= t_.size() || IsDelimiter(t_[i_ + 1]))) {
-                ++i_;
-                v.kind = Value::Ref;
-                v.number = a;
+    std::int64_t base() const { return base_; }
+    std::int64_t end() const { return base_ + static_cast<std::int64_t>(len_); }
+    const char* data() const { return buf_.data(); }
+    std::uint64_t generation() const { return generation_; }
+
+private:
+    int fd_;
+    std::int64_t length_;
+    std::string buf_;
+    std::int64_t base_ = 0;
+    std::size_t len_ = 0;
+    std::uint64_t generation_ = 0;
+};
+
+bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
+
+class Scanner {
+public:
+    Scanner(int fd, std::int64_t length, ObjectIndex& index)
+        : fd_(fd), length_(length), stream_(fd, length), index_(index) {}
+
+    ScanStatus Run() {
+        std::int64_t pos = 0;
+        while (pos < length_) {
+            std::string_view view;
+            if (!stream_.Load(pos, 16, view)) return ScanStatus::Changed;
+            const std::int64_t obj = Next("obj", pos, objAt_, objGen_);
+            const std::int64_t trailer = Next("trailer", pos, trailerAt_, trailerGen_);
+            if (obj == kNone && trailer == kNone) {
+                if (stream_.end() >= length_) break;
+                pos = std::max(pos + 1, stream_.end() - 8);  // a keyword across the border is seen
+                continue;
+            }
+            std::int64_t after = 0;
+            const bool ok = (trailer != kNone && (obj == kNone || trailer < obj)) ? Trailer(trailer, after)
+                                                                                    : Object(obj, after);
+            if (!ok) return ScanStatus::Changed;
+            if (index_.objects.size() > kMaxObjects) return ScanStatus::TooLarge;
+            pos = after;
+        }
+        Finish();
+        return ScanStatus::Read;
+    }
+
+private:
+    // Next occurrence of key at or after pos in the loaded bytes, cached so
+    // that each byte is searched once per key.
+    std::int64_t Next(std::string_view key, std::int64_t pos, std::int64_t& cached, std::uint64_t& gen) {
+        if (gen == stream_.generation() && (cached == kNone || cached >= pos)) return cached;
+        gen = stream_.generation();
+        const std::string_view loaded(stream_.data(), static_cast<std::size_t>(stream_.end() - stream_.base()));
+        const std::size_t at = loaded.find(key, static_cast<std::size_t>(pos - stream_.base()));
+        cached = at == std::string_view::npos ? kNone : stream_.base() + static_cast<std::int64_t>(at);
+        return cached;
+    }
+    char ByteAt(std::int64_t at) const { return stream_.data()[at - stream_.base()]; }
+    bool Delimited(std::int64_t at) const {  // at the start of the file or after white space or a delimiter
+        return at == 0 || (at > stream_.base() && !pdf::IsRegular(ByteAt(at - 1)));
+    }
+
+    // A dictionary at the start of view, read within `window` bytes and the
+    // scan's lexing budget (so that no crafted file makes the pass read its
+    // bytes many times over).
+    std::optional<Dict> DictAt(std::string_view view, std::size_t window) {
+        view = view.substr(0, window);
+        if ((lexBudget_ -= static_cast<std::int64_t>(view.size())) < 0) return std::nullopt;
+        return Dict::At(view);
+    }
+
+    bool Trailer(std::int64_t at, std::int64_t& after) {
+        after = at + 7;
+        std::string_view view;
+        if (!stream_.Load(after, kDictWindow, view)) return false;
+        if (!Delimited(at) || (!view.empty() && pdf::IsRegular(view[0]))) return true;
+        const auto d = DictAt(view, kDictWindow);
+        if (!d || !d->complete()) return true;
+        const Value root = d->Get("/Root");
+        if (root.Is(Value::Kind::Ref)) index_.trailerRoot = root.integer;
+        after += static_cast<std::int64_t>(d->end());
+        return true;
+    }
+
+    // "obj" at `at`: a header when "N G " stands right before it.
+    bool Object(std::int64_t at, std::int64_t& after) {
+        after = at + 3;
+        std::string_view view;
+        if (!stream_.Load(at, 4, view)) return false;
+        if (view.size() > 3 && pdf::IsRegular(view[3])) return true;
+        std::int64_t j = at;
+        auto white = [&] {
+            while (j > stream_.base() && pdf::IsWhite(ByteAt(j - 1))) --j;
+        };
+        auto digits = [&](std::int64_t& value, int most) {
+            const std::int64_t end = j;
+            while (j > stream_.base() && IsDigitChar(ByteAt(j - 1)) && end - j < most) --j;
+            if (j == end || (j > stream_.base() && IsDigitChar(ByteAt(j - 1)))) return false;
+            value = 0;
+            for (std::int64_t k = j; k < end; ++k) value = value * 10 + (ByteAt(k) - '0');
+            return true;
+        };
+        const std::int64_t keyword = j;
+        white();
+        std::int64_t generation = 0, number = 0;
+        if (j == keyword || !digits(generation, 5)) return true;
+        const std::int64_t beforeGen = j;
+        white();
+        if (j == beforeGen || !digits(number, 10) || !Delimited(j)) return true;
+        index_.objects.push_back({number, j});
+        return Body(number, at + 3, after);
+    }
+
+    // The object's dictionary, and its stream skipped where possible.
+    bool Body(std::int64_t number, std::int64_t body, std::int64_t& after) {
+        std::string_view view;
+        if (!stream_.Load(body, kDictWindow, view)) return false;
+        auto d = DictAt(view, kDictWindow);
+        // Cut by the window rather than broken: a larger window once.
+        if (d && !d->complete() && d->end() >= kDictWindow) {
+            if (!stream_.Load(body, kMaxDictWindow, view)) return false;
+            d = DictAt(view, kMaxDictWindow);
+        }
+        if (!d || !d->complete()) return true;  // scanning goes on inside it
+        const Value type = d->Get("/Type");
+        if (type.Is(Value::Kind::Name)) {
+            if (pdf::NameEquals(type.text, "/Catalog")) {
+                index_.lastCatalog = number;
+            } else if (pdf::NameEquals(type.text, "/ObjStm")) {
+                index_.objectStreams.push_back(index_.objects.back().offset);
+            } else if (pdf::NameEquals(type.text, "/XRef")) {
+                const Value root = d->Get("/Root");  // a cross-reference stream is a trailer too
+                if (root.Is(Value::Kind::Ref)) index_.trailerRoot = root.integer;
+            }
+        }
+        pdf::Lexer lex(view, d->end());
+        const pdf::Token next = lex.Next();
+        after = body + static_cast<std::int64_t>(d->end());
+        if (next.kind != pdf::Token::Kind::Keyword || next.text != "stream") return true;
+        // The data starts after the end of the line that holds "stream".
+        std::size_t data = next.offset + 6;
+        if (data < view.size() && view[data] == '\r') ++data;
+        if (data < view.size() && view[data] == '\n') ++data;
+        const std::int64_t start = body + static_cast<std::int64_t>(data);
+        std::int64_t length = kNone;
+        const Value len = d->Get("/Length");
+        if (len.Is(Value::Kind::Integer)) {
+            length = len.integer;
+        } else if (len.Is(Value::Kind::Ref)) {
+            if (!IndirectLength(len.integer, length)) return false;
+        }
+        bool right = false;
+        if (length >= 0 && length <= length_ - start) {
+            if (!EndstreamAt(start + length, right)) return false;
+            if (right) {
+                after = start + length;
                 return true;
             }
         }
-        i_ = afterA;
-        v.kind = Value::Integer;
-        v.number = a;
+        return SearchEndstream(start, after);
+    }
+
+    // "endstream" at `at`, after at most one line end.
+    bool EndstreamAt(std::int64_t at, bool& found) {
+        std::string_view view;
+        if (!stream_.Load(at, 16, view)) return false;
+        std::size_t i = 0;
+        while (i < view.size() && i < 4 && pdf::IsWhite(view[i])) ++i;
+        found = view.substr(i, 9) == "endstream";
         return true;
     }
-    Value ParseValue() {
-        Value v;
-        SkipSpace();
-        if (i_ >= t_.size()) return v;
-        if (t_[i_] == '/') {
-            std::size_t j = i_ + 1;
-            while (j < t_.size() && !IsDelimiter(t_[j])) ++j;
-            v.kind = Value::Name;
-            v.name = std::string(t_.substr(i_, j - i_));
-            i_ = j;
-        } else if (t_[i_] == '[') {
-            ++i_;
-            v.kind = Value::RefArray;
-            for (int guard = 0; guard < 1000000; ++guard) {
-                SkipSpace();
-                if (i_ >= t_.size()) return Value{};
-                if (t_[i_] == ']') break;
-                Value item;
-                if (!IntegerOrRef(item) || item.kind != Value::Ref) return Value{};
-                v.refs.push_back(item.number);
-            }
-        } else if (IsDigit(t_[i_])) {
-            IntegerOrRef(v);
-        }
-        return v;
-    }
-    // Position after key in the outermost dictionary, or npos.
-    std::size_t FindTopKey(std::string_view key) {
-        int depth = 0;
-        const std::size_t from = i_;
-        while (i_ < t_.size()) {
-            if (budget_ - static_cast<long long>(i_ - from) <= 0) break;
-            const char c = t_[i_];
-            if (c == '<' && i_ + 1 < t_.size() && t_[i_ + 1] == '<') {
-                ++depth;
-                i_ += 2;
-            } else if (c == '>' && i_ + 1 < t_.size() && t_[i_ + 1] == '>') {
-                i_ += 2;
-                if (--depth <= 0) return std::string_view::npos;
-            } else if (c == '<') {
-                while (i_ < t_.size() && t_[i_] != '>') ++i_;
-                ++i_;
-            } else if (c == '(') {
-                int nest = 0;
-                for (; i_ < t_.size(); ++i_) {
-                    if (t_[i_] == '\\') {
-                        ++i_;
-                    } else if (t_[i_] == '(') {
-                        ++nest;
-                    } else if (t_[i_] == ')' && --nest == 0) {
-                        ++i_;
-                        break;
-                    }
-                }
-            } else if (c == '%') {
-                SkipSpace();
-            } else if (c == '/') {
-                std::size_t j = i_ + 1;
-                while (j < t_.size() && !IsDelimiter(t_[j])) ++j;
-                const std::string_view name = t_.substr(i_, j - i_);
-                i_ = j;
-                if (depth == 1 && name == key) {
-                    budget_ -= static_cast<long long>(i_ - from);
-                    return i_;
-                }
-            } else if (c == 's' && t_.substr(i_, 6) == "stream") {
-                return std::string_view::npos;  // the dictionary has ended
-            } else {
-                ++i_;
-            }
-        }
-        budget_ -= static_cast<long long>(i_ - from);
-        return std::string_view::npos;
-    }
-    void Seek(std::size_t at) { i_ = at; }
 
-private:
-    std::string_view t_;
-    std::size_t i_ = 0;
-    long long& budget_;
+    bool SearchEndstream(std::int64_t from, std::int64_t& after) {
+        for (std::int64_t pos = from;;) {
+            std::string_view view;
+            if (!stream_.Load(pos, 16, view)) return false;
+            const std::size_t at = view.find("endstream");
+            if (at != std::string_view::npos) {
+                after = pos + static_cast<std::int64_t>(at);
+                return true;
+            }
+            if (stream_.end() >= length_) {
+                after = length_;
+                return true;
+            }
+            pos = std::max(pos + 1, stream_.end() - 8);
+        }
+    }
+
+    // A /Length given as "N G R", from an object scanned shortly before.
+    bool IndirectLength(std::int64_t number, std::int64_t& length) {
+        const auto& objects = index_.objects;
+        for (std::size_t k = 0; k < kLengthLookBack && k < objects.size(); ++k) {
+            const ScannedObject& o = objects[objects.size() - 1 - k];
+            if (o.number != number) continue;
+            char text[64];
+            std::size_t got = 0;
+            if (!ReadExactly(fd_, length_, o.offset, sizeof text, text, got)) return false;
+            const std::string_view window(text, got);
+            const auto header = pdf::ReadObjectHeader(window, 0);
+            if (!header) return true;
+            pdf::Lexer lex(window, header->body);
+            const pdf::Token t = lex.Next();
+            if (t.kind == pdf::Token::Kind::Integer) length = t.integer;
+            return true;
+        }
+        return true;
+    }
+
+    // Keeps the last definition of each number, sorted by number.
+    void Finish() {
+        auto& objects = index_.objects;
+        std::stable_sort(objects.begin(), objects.end(),
+                         [](const ScannedObject& a, const ScannedObject& b) { return a.number < b.number; });
+        std::size_t out = 0;
+        for (std::size_t i = 0; i < objects.size(); ++i) {
+            if (out > 0 && objects[out - 1].number == objects[i].number)
+                objects[out - 1] = objects[i];
+            else
+                objects[out++] = objects[i];
+        }
+        objects.resize(out);
+    }
+
+    int fd_;
+    std::int64_t length_;
+    Stream stream_;
+    ObjectIndex& index_;
+    std::int64_t lexBudget_ = 4 * length_ + (std::int64_t{64} << 20);
+    std::int64_t objAt_ = kNone, trailerAt_ = kNone;
+    std::uint64_t objGen_ = ~std::uint64_t{0}, trailerGen_ = ~std::uint64_t{0};
 };
 
-Value TopValue(std::string_view body, std::string_view key, long long& budget) {
-    Reader r(body, budget);
-    if (r.FindTopKey(key) == std::string_view::npos) return {};
-    return r.ParseValue();
-}
-
-class ObjectMap {
+// Objects read back by number for the walk of the page tree, within a byte
+// budget so that no crafted file makes the walk read more than a few times
+// its own size.
+class ObjectReader {
 public:
-    explicit ObjectMap(std::string_view file) : file_(file) {
-        // Every "obj" keyword preceded by "<num> <gen>"; a later
-        // definition of the same number replaces an earlier one.
-        for (std::size_t at = file.find("obj"); at != std::string_view::npos; at = file.find("obj", at + 3)) {
-            if (at + 3 < file.size() && !IsDelimiter(file[at + 3])) continue;
-            std::size_t j = at;
-            while (j > 0 && IsSpace(file[j - 1])) --j;
-            std::size_t g = j;
-            while (g > 0 && IsDigit(file[g - 1])) --g;
-            if (g == j || g == 0 || !IsSpace(file[g - 1])) continue;
-            std::size_t k = g - 1;
-            while (k > 0 && IsSpace(file[k - 1])) --k;
-            std::size_t n = k;
-            while (n > 0 && IsDigit(file[n - 1]) && k - n < 9) --n;
-            if (n == k || (n > 0 && !IsDelimiter(file[n - 1]))) continue;
-            const long long num = std::stoll(std::string(file.substr(n, k - n)));
-            bodies_[num] = at + 3;
+    ObjectReader(int fd, std::int64_t length, const ObjectIndex& index, const CompressedObjectReader& compressed)
+        : fd_(fd), length_(length), index_(index), compressed_(compressed),
+          budget_(2 * length + (std::int64_t{16} << 20)) {}
+
+    // The object's value; text keeps the bytes the value points into.
+    bool Read(std::int64_t number, std::string& text, Value& value) {
+        std::size_t body = 0;
+        const ScannedObject* o = index_.Find(number);
+        if (!o) {
+            if (!compressed_ || !compressed_(number, text)) return false;
+        } else {
+            for (std::size_t window = 512;; window *= 8) {
+                text.resize(window);
+                std::size_t got = 0;
+                if ((budget_ -= static_cast<std::int64_t>(window)) < 0) return false;
+                if (!ReadExactly(fd_, length_, o->offset, window, text.data(), got)) return false;
+                text.resize(got);
+                const auto header = pdf::ReadObjectHeader(text, 0);
+                if (!header || header->number != number) return false;
+                body = header->body;
+                pdf::Lexer lex(text, body);
+                value = pdf::ReadValue(lex);
+                if (!value.Is(Value::Kind::Bad) || got < window || window >= (std::size_t{1} << 20)) break;
+            }
+            return !value.Is(Value::Kind::Bad) && !value.Is(Value::Kind::Missing);
         }
+        pdf::Lexer lex(text, body);
+        value = pdf::ReadValue(lex);
+        return !value.Is(Value::Kind::Bad) && !value.Is(Value::Kind::Missing);
     }
-    // The object's text up to its "endobj" (or a bounded window).
-    std::string_view Body(long long num) const {
-        const auto it = bodies_.find(num);
-        if (it == bodies_.end()) return {};
-        std::string_view rest = file_.substr(it->second, 1 << 16);
-        const auto end = rest.find("endobj");
-        return end == std::string_view::npos ? rest : rest.substr(0, end);
+
+    // A dictionary object.
+    std::optional<Dict> ReadDict(std::int64_t number, std::string& text) {
+        Value value;
+        if (!Read(number, text, value) || !value.Is(Value::Kind::Dict)) return std::nullopt;
+        return Dict::At(value.text);
     }
-    std::size_t size() const { return bodies_.size(); }
-    const std::unordered_map<long long, std::size_t>& all() const { return bodies_; }
 
 private:
-    std::string_view file_;
-    std::unordered_map<long long, std::size_t> bodies_;
+    int fd_;
+    std::int64_t length_;
+    const ObjectIndex& index_;
+    const CompressedObjectReader& compressed_;
+    std::int64_t budget_;
 };
-
-std::optional<long long> FindRoot(std::string_view file, const ObjectMap& objects, long long& budget) {
-    // The newest trailer that names a root.
-    for (std::size_t at = file.rfind("trailer"); at != std::string_view::npos && budget > 0;
-         at = at == 0 ? std::string_view::npos : file.rfind("trailer", at - 1)) {
-        const Value root = TopValue(file.substr(at + 7, 1 << 16), "/Root", budget);
-        if (root.kind == Value::Ref) return root.number;
-    }
-    // No trailer (a file cut short, say): the catalog written last.
-    std::optional<long long> catalog;
-    std::size_t catalogAt = 0;
-    for (const auto& [num, at] : objects.all()) {
-        if (budget <= 0) return std::nullopt;
-        const Value type = TopValue(objects.Body(num), "/Type", budget);
-        if (type.kind == Value::Name && type.name == "/Catalog" && (!catalog || at > catalogAt)) {
-            catalog = num;
-            catalogAt = at;
-        }
-    }
-    return catalog;
-}
 
 }  // namespace
 
-std::optional<std::int32_t> CountByObjectScan(std::string_view file) {
-    const ObjectMap objects(file);
-    long long budget = kScanBudget;
-    const auto root = FindRoot(file, objects, budget);
-    if (!root) return std::nullopt;
-    const Value pages = TopValue(objects.Body(*root), "/Pages", budget);
-    if (pages.kind != Value::Ref) return std::nullopt;
-    const Value claimed = TopValue(objects.Body(pages.number), "/Count", budget);
-    if (claimed.kind != Value::Integer || claimed.number < 1 || claimed.number > kMaxNumber) return std::nullopt;
+const ScannedObject* ObjectIndex::Find(std::int64_t number) const {
+    const auto it = std::lower_bound(objects.begin(), objects.end(), number,
+                                     [](const ScannedObject& o, std::int64_t n) { return o.number < n; });
+    return it != objects.end() && it->number == number ? &*it : nullptr;
+}
 
-    long long leaves = 0;
-    std::vector<long long> stack{pages.number};
-    std::set<long long> seen;
-    while (!stack.empty()) {
-        const long long num = stack.back();
+ScanStatus ScanObjects(int fd, std::int64_t length, ObjectIndex& index) {
+    return Scanner(fd, length, index).Run();
+}
+
+ScanVerdict CountFromIndex(int fd, std::int64_t length, const ObjectIndex& index, std::int32_t& count,
+                           const CompressedObjectReader& compressed) {
+    const auto root = index.trailerRoot ? index.trailerRoot : index.lastCatalog;
+    if (!root) return ScanVerdict::NoTree;
+    ObjectReader reader(fd, length, index, compressed);
+    std::string text;
+    const auto catalog = reader.ReadDict(*root, text);
+    if (!catalog) return ScanVerdict::Unconfirmed;
+    const Value pagesRef = catalog->Get("/Pages");
+    if (!pagesRef.Is(Value::Kind::Ref)) return ScanVerdict::Unconfirmed;
+    const std::int64_t pages = pagesRef.integer;
+    const auto rootNode = reader.ReadDict(pages, text);
+    if (!rootNode) return ScanVerdict::Unconfirmed;
+    Value claimed = rootNode->Get("/Count");
+    std::string countText;
+    if (claimed.Is(Value::Kind::Ref) && !reader.Read(claimed.integer, countText, claimed))
+        return ScanVerdict::Unconfirmed;
+    const auto whole = claimed.Whole();
+    if (!whole || *whole < 1 || *whole > INT32_MAX) return ScanVerdict::Unconfirmed;
+
+    // Leaves of the tree, depth first.  A kid listed twice counts twice, as
+    // readers count it; a loop is a node that is its own ancestor.  Steps
+    // are bounded by the index, so shared subtrees cannot blow up.
+    struct Item {
+        std::int64_t number;
+        std::size_t depth;
+    };
+    std::vector<Item> stack{{pages, 0}};
+    std::vector<std::int64_t> path;
+    std::int64_t leaves = 0;
+    const std::size_t maxSteps = 2 * index.objects.size() + 1024;
+    for (std::size_t steps = 0; !stack.empty(); ++steps) {
+        if (steps > maxSteps || leaves > *whole) return ScanVerdict::Unconfirmed;
+        const Item item = stack.back();
         stack.pop_back();
-        if (!seen.insert(num).second || seen.size() > objects.size()) continue;
-        const std::string_view body = objects.Body(num);
-        if (body.empty()) return std::nullopt;  // a kid that is nowhere: no answer
-        const Value type = TopValue(body, "/Type", budget);
-        if (type.kind == Value::Name && type.name == "/Page") {
+        path.resize(item.depth);
+        if (item.depth >= static_cast<std::size_t>(pdf::kMaxDepth) ||
+            std::find(path.begin(), path.end(), item.number) != path.end())
+            return ScanVerdict::Unconfirmed;
+        const auto node = reader.ReadDict(item.number, text);
+        if (!node) return ScanVerdict::Unconfirmed;  // a kid that is nowhere
+        const Value type = node->Get("/Type");
+        if (type.Is(Value::Kind::Name) && pdf::NameEquals(type.text, "/Page")) {
             ++leaves;
             continue;
         }
-        const Value kids = TopValue(body, "/Kids", budget);
-        if (kids.kind != Value::RefArray) return std::nullopt;
-        for (auto it = kids.refs.rbegin(); it != kids.refs.rend(); ++it) stack.push_back(*it);
+        path.push_back(item.number);
+        std::vector<std::int64_t> kids;
+        bool allRefs = true;
+        const bool listed = pdf::ForEachItem(node->Get("/Kids"), [&](const Value& kid) {
+            allRefs = kid.Is(Value::Kind::Ref) && kids.size() < maxSteps;
+            if (allRefs) kids.push_back(kid.integer);
+            return allRefs;
+        });
+        if (!listed || !allRefs) return ScanVerdict::Unconfirmed;
+        for (auto it = kids.rbegin(); it != kids.rend(); ++it) stack.push_back({*it, item.depth + 1});
     }
-    if (budget <= 0 || leaves != claimed.number) return std::nullopt;
-    return static_cast<std::int32_t>(leaves);
+    if (leaves != *whole) return ScanVerdict::Unconfirmed;
+    count = static_cast<std::int32_t>(leaves);
+    return ScanVerdict::Counted;
 }
 
 }  // namespace brastel

@@ -2,6 +2,7 @@
 // the catalog or linearization dictionary, confirmed object by object, with
 // the structural reader deciding whenever the text route cannot confirm.
 #include "brastelv1.h"
+#include "lexer.h"
 #include "objectscan.h"
 #include "structural.h"
 #include "textops.h"
@@ -29,12 +30,22 @@ constexpr std::size_t kTailLimit = 16384;
 // "%%EOF" has to show up within this much of the tail.
 constexpr std::size_t kEofWindow = 800;
 constexpr int kMaxClimb = 64;
-// The object scan holds the whole file; larger files are not scanned.
-constexpr std::int64_t kObjectScanLimit = std::int64_t{64} << 20;
 // Smallest room a page can take in a file; a count claiming more pages than
 // that is not believed from the text alone.
 constexpr std::int64_t kMinBytesPerPage = 16;
 
+
+// The top-level /Count of the object whose text starts one byte before its
+// header, as readers read it: an integer or a real with no fraction.
+std::optional<std::int32_t> TopLevelCount(const Text& text) {
+    const auto header = pdf::ReadObjectHeader(text, 1);
+    if (!header) return std::nullopt;
+    const auto dict = pdf::Dict::At(text, header->body);
+    if (!dict) return std::nullopt;
+    const auto whole = dict->Get("/Count").Whole();
+    if (!whole || *whole < INT32_MIN || *whole > INT32_MAX) return std::nullopt;
+    return static_cast<std::int32_t>(*whole);
+}
 
 // Cuts the text just after the "e" of its first "endobj", if any.
 void CutAtEndobj(Text& text) {
@@ -111,6 +122,7 @@ bool Brastelv1::Open(const std::string& path) {
     }
     file_ = fd;
     fileLength_ = st.st_size;
+    path_ = path;
     blocks_.clear();
     return true;
 }
@@ -126,6 +138,9 @@ HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
     LinearPos = 0;
     route_ = Route::None;
     bytesRead_ = 0;
+    fileChanged_ = false;
+    treeState_ = TreeState::Unread;
+    answer_ = TextAnswer{};
     if (filenamess.empty()) {
         result = 0;
         return S_OK;
@@ -139,37 +154,94 @@ HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
         result = 0;
         return S_OK;
     }
-    std::int32_t count = 0;
-    if (TextRoute(count)) {
-        route_ = Route::Text;
-        result = count;
-    } else if (TableRoute(count)) {
-        route_ = Route::Table;
-        result = count;
-    } else {
-        route_ = Route::Structural;
-        auto counted = CountStructural(file_, filenamess);
-        if (!counted) {
-            counted = ObjectScan();
-            if (counted) route_ = Route::ObjectScan;
+    // The readers in turn, each only when the ones before could not
+    // confirm a count; a file that changes while it is read ends the chain.
+    struct Step {
+        Route route;
+        Outcome (Brastelv1::*run)(std::int32_t&);
+    };
+    static constexpr Step kChain[] = {
+        {Route::Text, &Brastelv1::TextStep},
+        {Route::Table, &Brastelv1::TableStep},
+        {Route::Structural, &Brastelv1::StructuralStep},
+        {Route::ObjectScan, &Brastelv1::ObjectScanStep},
+        {Route::Reconstruction, &Brastelv1::ReconstructionStep},
+    };
+    result = -1;
+    for (const Step& step : kChain) {
+        if (beforeRoute_) beforeRoute_(step.route);
+        std::int32_t count = -1;
+        const Outcome outcome = (this->*step.run)(count);
+        if (outcome == Outcome::Counted) {
+            route_ = step.route;
+            result = count;
         }
-        result = counted ? *counted : -1;
+        if (outcome != Outcome::Next || fileChanged_) break;
     }
     Close();
     return S_OK;
 }
 
-std::optional<std::int32_t> Brastelv1::ObjectScan() {
-    if (fileLength_ > kObjectScanLimit) return std::nullopt;
-    Text whole(static_cast<std::size_t>(fileLength_), '\0');
-    std::size_t done = 0;
-    while (done < whole.size()) {
-        const ssize_t got = ::pread(file_, whole.data() + done, whole.size() - done, static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return std::nullopt;
-        done += static_cast<std::size_t>(got);
+Brastelv1::Outcome Brastelv1::TextStep(std::int32_t& count) {
+    if (!TextRoute(count)) return Outcome::Next;
+    answer_.count = count;
+    return Confirm(answer_) ? Outcome::Counted : Outcome::Next;
+}
+
+bool Brastelv1::Confirm(const TextAnswer& a) {
+    const TreeFacts* t = nullptr;
+    if (!ReadTree(t) || t->xref != a.xrefStart || t->count != a.count) return false;
+    switch (a.kind) {
+    case TextAnswer::Kind::Catalog:
+        return t->root == a.root && t->catalogOffset == a.catalogOffset && t->pages == a.pages &&
+               t->pagesOffset == a.pagesOffset;
+    case TextAnswer::Kind::LinearizedN:
+        return true;  // /N is what the catalog's own page tree says
+    case TextAnswer::Kind::Climb:
+        return t->pages == a.pages && t->pagesOffset == a.pagesOffset;
     }
-    return CountByObjectScan(whole);
+    return false;
+}
+
+Brastelv1::Outcome Brastelv1::TableStep(std::int32_t& count) {
+    return TableRoute(count) ? Outcome::Counted : Outcome::Next;
+}
+
+Brastelv1::Outcome Brastelv1::StructuralStep(std::int32_t& count) {
+    const auto counted = CountStructural(file_, path_, Recovery::Off);
+    if (!counted) return Outcome::Next;
+    count = *counted;
+    return Outcome::Counted;
+}
+
+Brastelv1::Outcome Brastelv1::ObjectScanStep(std::int32_t& count) {
+    ObjectIndex index;
+    switch (ScanObjects(file_, fileLength_, index)) {
+    case ScanStatus::Changed:
+        fileChanged_ = true;
+        return Outcome::Stop;
+    case ScanStatus::TooLarge:
+        return Outcome::Next;
+    case ScanStatus::Read:
+        break;
+    }
+    switch (CountFromIndex(file_, fileLength_, index, count)) {
+    case ScanVerdict::Counted:
+        return Outcome::Counted;
+    case ScanVerdict::NoTree:
+        // Not one object header: nothing that a reconstruction could find.
+        return index.objects.empty() ? Outcome::Stop : Outcome::Next;
+    case ScanVerdict::Unconfirmed:
+        break;
+    }
+    return Outcome::Next;
+}
+
+Brastelv1::Outcome Brastelv1::ReconstructionStep(std::int32_t& count) {
+    const auto counted = CountStructural(file_, path_, Recovery::On);
+    if (!counted) return Outcome::Stop;
+    count = *counted;
+    return Outcome::Counted;
 }
 
 bool Brastelv1::ObjectStartsAt(std::int32_t obj, std::int32_t offset) {
@@ -235,6 +307,7 @@ bool Brastelv1::TextRoute(std::int32_t& count) {
             if (XrefStart < 0 || XrefStart == INT32_MAX || ReadAt(XrefStart + 1, head) < 0 || head != "xref")
                 return false;
             xrefChecked = true;
+            answer_.xrefStart = XrefStart;
         }
     }
     // The trailer that belongs to the last section: the last one in the tail.
@@ -289,17 +362,22 @@ bool Brastelv1::CatalogRoute(const std::string& rootText, std::int32_t XrefStart
     if (FindCase(key, pagesPos, chunk, none, text) < 0 || !InsideObject(text, "/Count")) return false;
     w = 0;
     Text literal = text;
-    CutAtEndobj(text);
-    if (linearized) literal = text;
+    CutAtEndobj(literal);
+    if (!linearized) literal = text;
     // The object is confirmed where the table says; when the literal
     // extraction fails on the value's layout, the value is read as a token.
     const HResult read = linearized ? ExtractNumber(literal, key, blank, mode, w, count)  // ends at a blank
                                     : ExtractNumber(literal, key, LineEnd, mode, w, count);
     if (read < 0) {
-        const auto token = IntegerAfterKey(text, "/Count");
+        const auto token = TopLevelCount(text);
         if (!token) return false;
         count = *token;
     }
+    answer_.kind = TextAnswer::Kind::Catalog;
+    answer_.root = root;
+    answer_.catalogOffset = catalog;
+    answer_.pages = pages;
+    answer_.pagesOffset = pagesPos;
     return Plausible(count, fileLength_);
 }
 
@@ -328,6 +406,7 @@ bool Brastelv1::LinearizedRoute(const std::string& trailerText, std::int32_t Xre
     if (!Contains(trailerText, "/Root")) {
         // /N is the count only while the file is as it was linearized.
         count = N;
+        answer_.kind = TextAnswer::Kind::LinearizedN;
         return dictConfirmed && L == Lval && Plausible(count, L);
     }
     return CatalogRoute(trailerText, XrefStart, true, count);
@@ -344,6 +423,8 @@ bool Brastelv1::ClimbPageTree(std::int32_t Lval, std::int32_t XrefStart, std::in
         if (!visited.insert(obj).second || static_cast<int>(visited.size()) > kMaxClimb) return false;
         std::int32_t off = 0;
         if (!LocateObject(obj, XrefStart, 256, off)) return false;
+        answer_.pages = obj;
+        answer_.pagesOffset = off;
         buffer.assign(512, ' ');
         if (ReadAt(off, buffer) < 0) return false;
         CutAtEndobj(buffer);
@@ -367,10 +448,11 @@ bool Brastelv1::ClimbPageTree(std::int32_t Lval, std::int32_t XrefStart, std::in
     w = 0;
     Text literal = buffer;
     if (ExtractNumber(literal, key, LineEnd, mode, w, count) < 0) {
-        const auto token = IntegerAfterKey(buffer, "/Count");
+        const auto token = TopLevelCount(buffer);
         if (!token) return false;
         count = *token;
     }
+    answer_.kind = TextAnswer::Kind::Climb;
     return Plausible(count, fileLength_);
 }
 

@@ -56,6 +56,15 @@ const Brastelv1::Block* Brastelv1::FetchBlocks(std::int64_t first, std::int64_t 
             done += static_cast<std::size_t>(got);
         }
         bytesRead_ += static_cast<std::int64_t>(done);
+        // Fewer bytes than the length seen at open promises: the file shrank
+        // while it was read.  The read fails, and with it the route that
+        // asked; no loop waits for bytes that are gone.
+        const std::int64_t expected =
+            std::min<std::int64_t>(static_cast<std::int64_t>(run.size()), fileLength_ - index * kBlockSize);
+        if (static_cast<std::int64_t>(done) < expected) {
+            fileChanged_ = true;
+            return nullptr;
+        }
         for (std::int64_t i = index; i <= runEnd; ++i) {
             const std::size_t from = static_cast<std::size_t>((i - index) * kBlockSize);
             const std::size_t n = from >= done ? 0 : std::min<std::size_t>(kBlockSize, done - from);

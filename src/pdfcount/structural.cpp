@@ -1,5 +1,8 @@
 #include "structural.h"
 
+#include "fileinput.h"
+#include "lexer.h"
+
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFLogger.hh>
 #include <qpdf/QPDFObjectHandle.hh>
@@ -8,7 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <set>
 #include <vector>
 
@@ -53,20 +55,20 @@ std::optional<long long> CountLeaves(QPDFObjectHandle pages, std::size_t objects
     return leaves;
 }
 
+// A count as readers take it: an integer, or a real with no fraction (2.0).
+std::optional<long long> WholeCount(QPDFObjectHandle count) {
+    if (count.isInteger()) return count.getIntValue();
+    if (!count.isReal()) return std::nullopt;
+    const std::string text = count.getRealValue();
+    pdf::Lexer lex(text);
+    return pdf::ReadValue(lex).Whole();
+}
+
 }  // namespace
 
-std::optional<std::int32_t> CountStructural(int fd, const std::string& description) {
-    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (own < 0) return std::nullopt;
-    if (::lseek(own, 0, SEEK_SET) != 0) {
-        ::close(own);
-        return std::nullopt;
-    }
-    std::FILE* fp = ::fdopen(own, "rb");
-    if (!fp) {
-        ::close(own);
-        return std::nullopt;
-    }
+std::optional<std::int32_t> CountStructural(int fd, const std::string& description, Recovery recovery) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return std::nullopt;
     try {
         QPDF pdf;
         auto log = QPDFLogger::create();
@@ -75,17 +77,15 @@ std::optional<std::int32_t> CountStructural(int fd, const std::string& descripti
         log->setError(log->discard());
         pdf.setLogger(log);
         pdf.setSuppressWarnings(true);
-        pdf.setAttemptRecovery(true);
-        std::FILE* handed = fp;
-        fp = nullptr;  // libqpdf owns and closes it from here on, even when it throws
-        pdf.processFile(description.c_str(), handed, true);
+        pdf.setAttemptRecovery(recovery == Recovery::On);
+        pdf.processInputSource(OpenFileInput(fd, st.st_size, description));
         QPDFObjectHandle pages = pdf.getRoot().getKey("/Pages");
         const std::size_t objects = pdf.getObjectCount();
         // Readers refuse a page tree whose root /Count is not a number.
         // (A reference to something that is no object shows as an indirect null.)
         if (pages.isDictionary()) {
             QPDFObjectHandle claimed = pages.getKey("/Count");
-            if (!claimed.isInteger() && (!claimed.isNull() || claimed.isIndirect())) return std::nullopt;
+            if (!WholeCount(claimed) && (!claimed.isNull() || claimed.isIndirect())) return std::nullopt;
         }
         std::optional<long long> leaves;
         try {
@@ -95,13 +95,11 @@ std::optional<std::int32_t> CountStructural(int fd, const std::string& descripti
         }
         if (leaves && *leaves >= 1 && *leaves <= INT32_MAX) return static_cast<std::int32_t>(*leaves);
         // The walk failed or found nothing: the root's own claim, if sane.
-        QPDFObjectHandle count = pages.isDictionary() ? pages.getKey("/Count") : QPDFObjectHandle::newNull();
-        if (count.isInteger() && SaneCount(count.getIntValue(), objects))
-            return static_cast<std::int32_t>(count.getIntValue());
+        const auto count = pages.isDictionary() ? WholeCount(pages.getKey("/Count")) : std::nullopt;
+        if (count && SaneCount(*count, objects)) return static_cast<std::int32_t>(*count);
         if (leaves && *leaves == 0) return 0;
         return std::nullopt;
     } catch (...) {
-        if (fp) std::fclose(fp);
         return std::nullopt;
     }
 }

@@ -10,8 +10,12 @@ namespace brastel {
 
 // Page count of the PDF on the open descriptor (not taken over), or no value
 // when the file cannot be read as a PDF.  description names the file in
-// libqpdf's diagnostics, which are silenced.
-std::optional<std::int32_t> CountStructural(int fd, const std::string& description);
+// libqpdf's diagnostics, which are silenced.  With recovery off, a file
+// whose cross-reference data is broken fails at once instead of being
+// reconstructed by a parse of the whole file.
+enum class Recovery { Off, On };
+std::optional<std::int32_t> CountStructural(int fd, const std::string& description,
+                                            Recovery recovery = Recovery::On);
 
 // The same for a path, opened read-only.
 std::optional<std::int32_t> CountStructural(const std::string& path);

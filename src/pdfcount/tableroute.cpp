@@ -1,37 +1,42 @@
 // The table route: the classic cross-reference table read by its tokens
 // rather than by fixed position arithmetic, so header lines and entries may
-// use any line ends.  It runs when the text route cannot confirm a count and
-// before the structural reader, which parses the whole file: most files
-// written with a classic table are decided here from a few KB.  Like the
-// text route, it trusts a count only from objects whose headers stand at the
-// offsets the table gives.
+// use any line ends.  The same reading confirms the text route's answer.
+//
+// It reads as readers read: the last "startxref" that leads to a
+// cross-reference section (bytes appended after it change nothing), every
+// subsection of a section before its /Prev, the newest entry of an object
+// (a free one ends the search), and keys only at the top level of the
+// trailer, the catalog and the page-tree root.
 #include "brastelv1.h"
+#include "lexer.h"
 #include "textops.h"
 
 #include <algorithm>
 #include <set>
-#include <vector>
 
 namespace brastel {
 
 using component::Text;
+using pdf::Dict;
+using pdf::Value;
 
 namespace {
 constexpr std::int64_t kTailWindow = 1024;
+// How far back from the end a "startxref" is looked for when the last ones
+// lead nowhere (another file's start or padding appended after %%EOF).
+constexpr std::int64_t kStartxrefSearch = std::int64_t{1} << 20;
 constexpr int kMaxSections = 1024;
 constexpr int kMaxSubsections = 65536;
 constexpr std::int64_t kEntryLength = 20;
-constexpr std::size_t kTrailerWindow = 4096;
-// Objects are read in growing windows until "endobj"; a page-tree root with
-// a very long /Kids array is the largest object this route reads.
-constexpr std::size_t kFirstObjectWindow = 4096;
-constexpr std::size_t kMaxObjectWindow = std::size_t{1} << 20;
+// Dictionaries and objects are read in growing windows until complete; a
+// page-tree root with a very long /Kids array is the largest one read.
+constexpr std::size_t kFirstWindow = 1024;
+constexpr std::size_t kMaxWindow = std::size_t{1} << 20;
 
-struct Subsection {
-    std::int64_t first;
-    std::int64_t count;
-    std::int64_t entries;  // offset of the first entry
-};
+bool IsKeywordAt(std::string_view text, std::size_t at, std::string_view key) {
+    return text.compare(at, key.size(), key) == 0 && (at == 0 || !pdf::IsRegular(text[at - 1])) &&
+           (at + key.size() >= text.size() || !pdf::IsRegular(text[at + key.size()]));
+}
 }  // namespace
 
 bool Brastelv1::ReadBytes(std::int64_t offset, std::size_t n, Text& out) {
@@ -41,107 +46,251 @@ bool Brastelv1::ReadBytes(std::int64_t offset, std::size_t n, Text& out) {
     return ReadAt(static_cast<std::int32_t>(offset + 1), out) >= 0;
 }
 
-bool Brastelv1::ReadObjectText(std::int32_t obj, std::int64_t offset, Text& text) {
-    if (offset > INT32_MAX || !ObjectStartsAt(obj, static_cast<std::int32_t>(offset))) return false;
-    for (std::size_t n = kFirstObjectWindow; n <= kMaxObjectWindow; n *= 4) {
-        if (!ReadBytes(offset, n, text)) return false;
-        if (const auto end = text.find("endobj"); end != Text::npos) {
-            text.resize(end);
-            return true;
-        }
-        if (static_cast<std::int64_t>(text.size()) < static_cast<std::int64_t>(n)) return false;  // end of file
+bool Brastelv1::ReadDictAt(std::int64_t offset, std::size_t skip, Text& text, std::optional<Dict>& dict,
+                           bool tolerateBreak) {
+    for (std::size_t n = kFirstWindow; n <= kMaxWindow; n *= 4) {
+        if (!ReadBytes(offset, n, text) || text.size() < skip) return false;
+        dict = Dict::At(text, skip);
+        if (!dict) return false;
+        if (dict->complete()) return tolerateBreak || dict->WellFormed();
+        // Broken before the window's end (a stray ">", say): what was read
+        // before the break is what a reader sees too.
+        if (dict->end() < text.size()) return tolerateBreak;
+        if (text.size() < n) return false;  // the file ends inside it
     }
     return false;
 }
 
-bool Brastelv1::TableRoute(std::int32_t& count) {
-    if (fileLength_ > INT32_MAX) return false;
-    Text tail;
-    const std::int64_t tailAt = std::max<std::int64_t>(0, fileLength_ - kTailWindow);
-    if (!ReadBytes(tailAt, kTailWindow, tail)) return false;
-    const auto sx = tail.rfind("startxref");
-    if (sx == Text::npos) return false;
-    const auto first = IntegerAfterKey(std::string_view(tail).substr(sx), "startxref");
-    if (!first) return false;
+bool Brastelv1::ReadObjectDict(std::int32_t obj, std::int64_t offset, Text& text, std::optional<Dict>& dict) {
+    if (offset > INT32_MAX || !ObjectStartsAt(obj, static_cast<std::int32_t>(offset))) return false;
+    Text head;
+    if (!ReadBytes(offset, 64, head)) return false;
+    const auto header = pdf::ReadObjectHeader(head, 0);
+    return header && header->number == obj && ReadDictAt(offset, header->body, text, dict, false);
+}
 
-    // Sections newest first along the /Prev chain, each read once.
-    std::vector<std::vector<Subsection>> sections;
-    Text rootTrailer;
+namespace {
+// "oooooooooo ggggg n" or "... f": the 18 bytes of an entry before its line end.
+bool EntryShape(std::string_view e) {
+    if (e.size() < 18) return false;
+    for (int j = 0; j < 18; ++j)
+        if (j != 10 && j != 16 && j != 17 && !IsDigit(e[j])) return false;
+    return e[10] == ' ' && e[16] == ' ' && (e[17] == 'n' || e[17] == 'f');
+}
+}  // namespace
+
+bool Brastelv1::ReadSection(std::int64_t at, XrefSection& section) {
+    Text w;
+    if (!ReadBytes(at, 64, w) || !IsKeywordAt(w, 0, "xref")) return false;
+    std::int64_t pos = at + 4;
+    for (int n = 0; n <= kMaxSubsections; ++n) {
+        if (!ReadBytes(pos, 64, w)) return false;
+        pdf::Lexer lex(w);
+        const pdf::Token first = lex.Next();
+        if (first.kind == pdf::Token::Kind::Keyword && first.text == "trailer") {
+            Text text;
+            std::optional<Dict> trailer;
+            if (!ReadDictAt(pos + static_cast<std::int64_t>(lex.pos()), 0, text, trailer, true)) return false;
+            const Value prev = trailer->Get("/Prev"), root = trailer->Get("/Root");
+            section.prev = prev.Is(Value::Kind::Missing) ? -1 : prev.Whole().value_or(-2);
+            section.root = root.Is(Value::Kind::Ref) ? root.integer : -1;
+            // A hybrid file lists objects in a cross-reference stream too.
+            const Value stream = trailer->Get("/XRefStm");
+            section.hybrid = !stream.Is(Value::Kind::Missing);
+            if (section.hybrid) StreamRanges(stream, section);
+            return section.prev != -2;
+        }
+        // "first count", then the entries from the next line on.
+        const pdf::Token count = lex.Next();
+        if (first.kind != pdf::Token::Kind::Integer || count.kind != pdf::Token::Kind::Integer || first.integer < 0 ||
+            count.integer < 0 || first.text[0] == '+' || count.text[0] == '+')
+            return false;
+        std::size_t i = lex.pos();
+        while (i < w.size() && IsPdfSpace(w[i])) ++i;
+        XrefSubsection s{first.integer, count.integer, pos + static_cast<std::int64_t>(i), kEntryLength};
+        if (s.count > 0) {
+            // Entries are 20 bytes; some writers end them with a one-byte
+            // line end, making them 19.
+            Text e;
+            if (!ReadBytes(s.entries, 20, e) || !EntryShape(e) || e.size() < 20) return false;
+            if ((e[18] == '\r' || e[18] == '\n') && e[19] != '\n') s.width = 19;
+        }
+        if (s.count > (fileLength_ - s.entries) / s.width) return false;
+        pos = s.entries + s.width * s.count;
+        // A count larger than the entries written runs into what follows
+        // them: the subsection ends at its last real entry.
+        if (!ReadBytes(pos, 16, w)) w.clear();
+        std::size_t j = 0;
+        while (j < w.size() && IsPdfSpace(w[j])) ++j;
+        if (!(j < w.size() && IsDigit(w[j])) && w.compare(j, 7, "trailer") != 0) {
+            std::int64_t real = 0;
+            for (Text e; real < s.count && ReadBytes(s.entries + s.width * real, 18, e) && EntryShape(e);) ++real;
+            s.count = real;
+            pos = s.entries + s.width * s.count;
+        }
+        section.subsections.push_back(s);
+    }
+    return false;
+}
+
+void Brastelv1::StreamRanges(const Value& at, XrefSection& section) {
+    // The object numbers a hybrid section's cross-reference stream may
+    // list: its /Index, or 0 to /Size.  Its data is not needed for that.
+    // When its dictionary cannot be read, it may list any object.
+    section.streamRanges = {{0, INT64_MAX}};
+    const auto offset = at.Whole();
+    Text text;
+    std::optional<Dict> dict;
+    Text head;
+    if (!offset || *offset < 0 || !ReadBytes(*offset, 64, head)) return;
+    const auto header = pdf::ReadObjectHeader(head, 0);
+    if (!header || !ReadDictAt(*offset, header->body, text, dict, false)) return;
+    std::vector<std::pair<std::int64_t, std::int64_t>> ranges;
+    const Value index = dict->Get("/Index");
+    if (index.Is(Value::Kind::Missing)) {
+        const auto size = dict->Get("/Size").Whole();
+        if (!size || *size < 0) return;
+        ranges.push_back({0, *size});
+    } else {
+        std::optional<std::int64_t> first;
+        bool numbers = true;
+        if (!pdf::ForEachItem(index, [&](const Value& v) {
+                const auto n = v.Whole();
+                numbers = n && *n >= 0;
+                if (!numbers) return false;
+                if (first) {
+                    ranges.push_back({*first, *n});
+                    first.reset();
+                } else {
+                    first = *n;
+                }
+                return true;
+            }) ||
+            !numbers || first)
+            return;
+    }
+    section.streamRanges = std::move(ranges);
+}
+
+bool Brastelv1::FindLastSection(XrefSection& section) {
+    // "startxref" keywords from the end backwards; the first whose offset
+    // leads to a section that reads whole is the last valid one.
+    std::int64_t end = fileLength_;
+    std::int64_t window = kTailWindow;
+    while (end > 0 && fileLength_ - end < kStartxrefSearch) {
+        const std::int64_t from = std::max<std::int64_t>(0, end - window);
+        Text tail;
+        if (!ReadBytes(from, static_cast<std::size_t>(end - from), tail)) return false;
+        for (std::size_t sx = tail.rfind("startxref"); sx != Text::npos;
+             sx = sx == 0 ? Text::npos : tail.rfind("startxref", sx - 1)) {
+            if (!IsKeywordAt(tail, sx, "startxref")) continue;
+            pdf::Lexer lex(tail, sx + 9);
+            const pdf::Token offset = lex.Next();
+            if (offset.kind != pdf::Token::Kind::Integer || offset.integer < 0 || offset.integer >= fileLength_)
+                continue;
+            Text head;
+            if (!ReadBytes(offset.integer, 64, head)) continue;
+            if (IsKeywordAt(head, 0, "xref")) {
+                section = XrefSection{};
+                section.at = offset.integer;
+                if (ReadSection(offset.integer, section)) return true;
+                continue;
+            }
+            // A cross-reference stream: not this route's to read.
+            if (pdf::ReadObjectHeader(head, 0)) return false;
+        }
+        if (fileChanged_) return false;
+        // Keep the keyword's length of overlap with the part already seen.
+        end = from + 16 < end ? from + 16 : from;
+        if (from == 0) break;
+        window = 64 * kTailWindow;
+    }
+    return false;
+}
+
+bool Brastelv1::Locate(std::int64_t obj, std::vector<XrefSection>& sections, std::int64_t& offset) {
+    // The newest entry decides: every subsection of a section is looked at
+    // before the section before it; an entry in use gives the offset, a free
+    // one means the object does not exist.
     std::set<std::int64_t> seen;
-    auto readSection = [&](std::int64_t at, std::vector<Subsection>& subs, Text& trailer) {
-        Text w;
-        if (!seen.insert(at).second || !ReadBytes(at, 64, w) || w.compare(0, 4, "xref") != 0) return false;
-        std::int64_t pos = at + 4;
-        for (int n = 0; n <= kMaxSubsections; ++n) {
-            if (!ReadBytes(pos, 64, w)) return false;
-            std::size_t i = 0;
-            while (i < w.size() && IsPdfSpace(w[i])) ++i;
-            if (w.compare(i, 7, "trailer") == 0) {
-                if (!ReadBytes(pos + static_cast<std::int64_t>(i), kTrailerWindow, trailer)) return false;
-                if (const auto end = trailer.find("startxref"); end != Text::npos) trailer.resize(end);
-                return true;
-            }
-            // "first count", then the line end before the first entry.
-            auto number = [&](std::int64_t& v) {
-                const std::size_t from = i;
-                v = 0;
-                while (i < w.size() && IsDigit(w[i]) && i - from < 10) v = v * 10 + (w[i++] - '0');
-                return i > from && i < w.size() && !IsDigit(w[i]);
-            };
-            Subsection s{};
-            if (!number(s.first) || (w[i] != ' ' && w[i] != '\t')) return false;
-            while (i < w.size() && (w[i] == ' ' || w[i] == '\t')) ++i;
-            if (!number(s.count)) return false;
-            while (i < w.size() && IsPdfSpace(w[i])) ++i;
-            s.entries = pos + static_cast<std::int64_t>(i);
-            if (s.entries + kEntryLength * s.count > fileLength_) return false;
-            subs.push_back(s);
-            pos = s.entries + kEntryLength * s.count;
+    for (const auto& s : sections) seen.insert(s.at);
+    for (std::size_t k = 0;; ++k) {
+        if (k == sections.size()) {
+            const std::int64_t prev = sections.back().prev;
+            if (prev < 0 || static_cast<int>(sections.size()) >= kMaxSections || !seen.insert(prev).second)
+                return false;
+            XrefSection older;
+            older.at = prev;
+            if (!ReadSection(prev, older)) return false;
+            sections.push_back(std::move(older));
         }
+        // A hybrid section may list the object in its cross-reference
+        // stream, which this reading does not see: where its table and its
+        // stream could both speak of the object, readers differ.
+        for (const auto& [first, count] : sections[k].streamRanges)
+            if (obj >= first && obj - first < count) return false;
+        for (const XrefSubsection& s : sections[k].subsections) {
+            if (obj < s.first || obj - s.first >= s.count) continue;
+            Text e;
+            if (!ReadBytes(s.entries + s.width * (obj - s.first), 18, e) || !EntryShape(e) || e[17] != 'n')
+                return false;
+            offset = std::stoll(e.substr(0, 10));
+            return true;
+        }
+    }
+}
+
+bool Brastelv1::ReadTree(const TreeFacts*& facts) {
+    if (treeState_ == TreeState::Unread) {
+        treeState_ = ReadTreeOnce(tree_) ? TreeState::Read : TreeState::Failed;
+    }
+    facts = &tree_;
+    return treeState_ == TreeState::Read;
+}
+
+bool Brastelv1::ReadTreeOnce(TreeFacts& facts) {
+    if (fileLength_ > INT32_MAX) return false;
+    std::vector<XrefSection> sections(1);
+    if (!FindLastSection(sections[0])) return false;
+    if (sections[0].root < 0) return false;
+    facts.xref = sections[0].at;
+    facts.root = sections[0].root;
+
+    Text text;
+    std::optional<Dict> dict;
+    if (facts.root > INT32_MAX || !Locate(facts.root, sections, facts.catalogOffset) ||
+        !ReadObjectDict(static_cast<std::int32_t>(facts.root), facts.catalogOffset, text, dict))
         return false;
-    };
-    std::int64_t next = *first;
-    auto nextSection = [&]() {
-        if (next < 0 || static_cast<int>(sections.size()) >= kMaxSections) return false;
-        std::vector<Subsection> subs;
-        Text trailer;
-        if (!readSection(next, subs, trailer)) return false;
-        // A hybrid file lists objects in a cross-reference stream too.
-        if (FindKey(trailer, "/XRefStm")) return false;
-        if (sections.empty()) rootTrailer = trailer;
-        sections.push_back(std::move(subs));
-        const auto prev = IntegerAfterKey(trailer, "/Prev");
-        next = prev ? *prev : -1;
-        return true;
-    };
-    if (!nextSection()) return false;
+    const Value pages = dict->Get("/Pages");
+    if (!pages.Is(Value::Kind::Ref) || pages.integer > INT32_MAX) return false;
+    facts.pages = pages.integer;
+    if (!Locate(facts.pages, sections, facts.pagesOffset) ||
+        !ReadObjectDict(static_cast<std::int32_t>(facts.pages), facts.pagesOffset, text, dict))
+        return false;
+    Value count = dict->Get("/Count");
+    Text countText;
+    if (count.Is(Value::Kind::Ref)) {
+        // A count kept in an object of its own.
+        std::int64_t at = 0;
+        if (count.integer > INT32_MAX || !Locate(count.integer, sections, at) || at > INT32_MAX ||
+            !ObjectStartsAt(static_cast<std::int32_t>(count.integer), static_cast<std::int32_t>(at)) ||
+            !ReadBytes(at, 256, countText))
+            return false;
+        const auto header = pdf::ReadObjectHeader(countText, 0);
+        if (!header) return false;
+        pdf::Lexer lex(countText, header->body);
+        count = pdf::ReadValue(lex);
+    }
+    const auto whole = count.Whole();
+    if (!whole || *whole < 1 || *whole > INT32_MAX || !Plausible(static_cast<std::int32_t>(*whole), fileLength_)) return false;
+    facts.count = static_cast<std::int32_t>(*whole);
+    return true;
+}
 
-    // The newest entry of an object decides: in use with its offset, or free.
-    auto locate = [&](std::int32_t obj, std::int64_t& offset) {
-        for (std::size_t k = 0;; ++k) {
-            if (k == sections.size() && !nextSection()) return false;
-            for (const Subsection& s : sections[k]) {
-                if (obj < s.first || obj >= s.first + s.count) continue;
-                Text e;
-                if (!ReadBytes(s.entries + kEntryLength * (obj - s.first), 18, e) || e.size() < 18) return false;
-                for (int j = 0; j < 10; ++j)
-                    if (!IsDigit(e[j])) return false;
-                if (e[10] != ' ' || e[16] != ' ' || e[17] != 'n') return false;
-                offset = std::stoll(e.substr(0, 10));
-                return true;
-            }
-        }
-    };
-
-    const auto root = ReferenceAfterKey(rootTrailer, "/Root");
-    std::int64_t at = 0;
-    Text catalog, pages;
-    if (!root || !locate(*root, at) || !ReadObjectText(*root, at, catalog)) return false;
-    const auto pagesObj = ReferenceAfterKey(catalog, "/Pages");
-    if (!pagesObj || !locate(*pagesObj, at) || !ReadObjectText(*pagesObj, at, pages)) return false;
-    const auto counted = IntegerAfterKey(pages, "/Count");
-    if (!counted || !Plausible(*counted, fileLength_)) return false;
-    count = *counted;
+bool Brastelv1::TableRoute(std::int32_t& count) {
+    const TreeFacts* facts = nullptr;
+    if (!ReadTree(facts)) return false;
+    count = facts->count;
     return true;
 }
 

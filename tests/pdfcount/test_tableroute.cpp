@@ -71,7 +71,9 @@ protected:
 TEST_F(TableRouteTest, MixedLineEndsAreReadByTokens) {
     // LF header lines with CR LF entries, and LF with blank-LF entries: the
     // position arithmetic lands beside the entries, the tokens do not.
-    for (const auto& [header, entry] : {std::pair{"\n", "\r\n"}, std::pair{"\n", " \n"}, std::pair{"\r", "\r\n"}}) {
+    // 19-byte entries (one-byte line ends) are read as such.
+    for (const auto& [header, entry] : {std::pair{"\n", "\r\n"}, std::pair{"\n", " \n"}, std::pair{"\r", "\r\n"},
+                                        std::pair{"\n", "\n"}}) {
         TableFile f(header, entry);
         Pages(f, 4);
         f.Section(Numbers(4), " /Root 1 0 R");
@@ -119,11 +121,13 @@ TEST_F(TableRouteTest, WhatItCannotConfirmGoesOn) {
         EXPECT_EQ(Count(f.str()), 2);
         EXPECT_NE(counter.LastRoute(), Route::Table);
     }
-    {  // 19-byte entries: the offsets found do not hold the objects
-        TableFile f("\n", "\n");
+    {  // an entry whose offset does not hold its object
+        TableFile f("\n", "\r\n");
         Pages(f, 2);
         f.Section(Numbers(2), " /Root 1 0 R");
-        Count(f.str());
+        std::string bytes = f.str();
+        bytes.replace(bytes.find("\n1 1\n") + 5, 10, "0000000003");  // the catalog's entry
+        Count(bytes);
         EXPECT_NE(counter.LastRoute(), Route::Table);
     }
 }

@@ -1,0 +1,107 @@
+#include "fileinput.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+namespace brastel {
+
+namespace {
+
+constexpr std::size_t kBlock = std::size_t{64} << 10;
+
+class FileInput final : public InputSource {
+public:
+    FileInput(int fd, std::int64_t length, std::string name) : fd_(fd), length_(length), name_(std::move(name)) {}
+
+    qpdf_offset_t findAndSkipNextEOL() override {
+        // Moves past the next run of line-end characters; returns where the
+        // run starts, or the end of the file when there is none.
+        for (;;) {
+            if (pos_ >= length_) return pos_;
+            Load(pos_);
+            const char* from = buffer_.data() + (pos_ - base_);
+            const std::size_t n = static_cast<std::size_t>(end() - pos_);
+            const char* cr = static_cast<const char*>(std::memchr(from, '\r', n));
+            const char* lf = static_cast<const char*>(std::memchr(from, '\n', n));
+            const char* eol = cr && lf ? std::min(cr, lf) : cr ? cr : lf;
+            if (!eol) {
+                pos_ = end();
+                continue;
+            }
+            const qpdf_offset_t at = pos_ + (eol - from);
+            pos_ = at;
+            char ch = 0;
+            while (read(&ch, 1) == 1) {
+                if (ch != '\r' && ch != '\n') {
+                    unreadCh(ch);
+                    break;
+                }
+            }
+            return at;
+        }
+    }
+    std::string const& getName() const override { return name_; }
+    qpdf_offset_t tell() override { return pos_; }
+    void seek(qpdf_offset_t offset, int whence) override {
+        const qpdf_offset_t from = whence == SEEK_END ? length_ : whence == SEEK_CUR ? pos_ : 0;
+        if (offset < 0 && from < -offset) throw std::runtime_error(name_ + ": seek before the start of the file");
+        pos_ = from + offset;
+    }
+    void rewind() override { pos_ = 0; }
+    size_t read(char* out, size_t length) override {
+        last_offset = pos_;
+        std::size_t done = 0;
+        while (done < length && pos_ < length_) {
+            Load(pos_);
+            const std::size_t n = std::min<std::size_t>(length - done, static_cast<std::size_t>(end() - pos_));
+            std::memcpy(out + done, buffer_.data() + (pos_ - base_), n);
+            done += n;
+            pos_ += static_cast<qpdf_offset_t>(n);
+        }
+        return done;
+    }
+    void unreadCh(char) override {
+        if (pos_ > 0) --pos_;
+    }
+
+private:
+    qpdf_offset_t end() const { return base_ + static_cast<qpdf_offset_t>(buffer_.size()); }
+
+    // Makes the block holding `at` (below the length seen at open) current.
+    void Load(qpdf_offset_t at) {
+        if (at >= base_ && at < end()) return;
+        const std::size_t want = static_cast<std::size_t>(std::min<qpdf_offset_t>(kBlock, length_ - at));
+        buffer_.resize(want);
+        std::size_t got = 0;
+        while (got < want) {
+            const ssize_t r = ::pread(fd_, buffer_.data() + got, want - got, static_cast<off_t>(at) + static_cast<off_t>(got));
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) {
+                buffer_.clear();
+                throw std::runtime_error(name_ + ": the file changed while it was read");
+            }
+            got += static_cast<std::size_t>(r);
+        }
+        base_ = at;
+    }
+
+    int fd_;
+    qpdf_offset_t length_;
+    std::string name_;
+    std::vector<char> buffer_;
+    qpdf_offset_t base_ = 0;
+    qpdf_offset_t pos_ = 0;
+};
+
+}  // namespace
+
+std::shared_ptr<InputSource> OpenFileInput(int fd, std::int64_t length, const std::string& name) {
+    return std::make_shared<FileInput>(fd, length, name);
+}
+
+}  // namespace brastel
