@@ -90,7 +90,10 @@ private:
     };
     void StreamRanges(const pdf::Value& at, XrefSection& section);
     bool ReadSection(std::int64_t at, XrefSection& section);
-    // The section of the last "startxref" that leads to one.
+    // An object with /Type /XRef starts at offset.
+    bool IsXrefStream(std::int64_t offset);
+    // The section of the last "startxref" that leads to one (false when
+    // that is a cross-reference stream, or none does).
     bool FindLastSection(XrefSection& section);
     // The newest in-use entry of obj along the sections' /Prev chain; false
     // for a free entry, and where a hybrid section could hide a newer one.

@@ -12,7 +12,10 @@ namespace brastel {
 
 namespace {
 
+// Blocks grow while libqpdf reads on from where the last one ended (a search
+// through the whole file), so a long scan costs about one read per megabyte.
 constexpr std::size_t kBlock = std::size_t{64} << 10;
+constexpr std::size_t kMaxBlock = std::size_t{1} << 20;
 
 class FileInput final : public InputSource {
 public:
@@ -75,7 +78,8 @@ private:
     // Makes the block holding `at` (below the length seen at open) current.
     void Load(qpdf_offset_t at) {
         if (at >= base_ && at < end()) return;
-        const std::size_t want = static_cast<std::size_t>(std::min<qpdf_offset_t>(kBlock, length_ - at));
+        block_ = at == end() ? std::min(2 * block_, kMaxBlock) : kBlock;
+        const std::size_t want = static_cast<std::size_t>(std::min<qpdf_offset_t>(block_, length_ - at));
         buffer_.resize(want);
         std::size_t got = 0;
         while (got < want) {
@@ -96,6 +100,7 @@ private:
     std::vector<char> buffer_;
     qpdf_offset_t base_ = 0;
     qpdf_offset_t pos_ = 0;
+    std::size_t block_ = kBlock;
 };
 
 }  // namespace

@@ -208,6 +208,11 @@ Brastelv1::Outcome Brastelv1::TableStep(std::int32_t& count) {
 }
 
 Brastelv1::Outcome Brastelv1::StructuralStep(std::int32_t& count) {
+    // libqpdf looks for a header it cannot find through the whole file; a
+    // file with none near its start is damaged or no PDF at all, and the
+    // object scan reads it once instead.
+    Text head;
+    if (!ReadBytes(0, 1024, head) || !Contains(head, "%PDF-")) return Outcome::Next;
     const auto counted = CountStructural(file_, path_, Recovery::Off);
     if (!counted) return Outcome::Next;
     count = *counted;

@@ -172,6 +172,16 @@ void Brastelv1::StreamRanges(const Value& at, XrefSection& section) {
     section.streamRanges = std::move(ranges);
 }
 
+bool Brastelv1::IsXrefStream(std::int64_t offset) {
+    Text head, text;
+    std::optional<Dict> dict;
+    if (!ReadBytes(offset, 64, head) || head.empty() || !IsDigit(head[0])) return false;
+    const auto header = pdf::ReadObjectHeader(head, 0);
+    if (!header || !ReadDictAt(offset, header->body, text, dict, true)) return false;
+    const Value type = dict->Get("/Type");
+    return type.Is(Value::Kind::Name) && pdf::NameEquals(type.text, "/XRef");
+}
+
 bool Brastelv1::FindLastSection(XrefSection& section) {
     // "startxref" keywords from the end backwards; the first whose offset
     // leads to a section that reads whole is the last valid one.
@@ -197,7 +207,7 @@ bool Brastelv1::FindLastSection(XrefSection& section) {
                 continue;
             }
             // A cross-reference stream: not this route's to read.
-            if (pdf::ReadObjectHeader(head, 0)) return false;
+            if (IsXrefStream(offset.integer)) return false;
         }
         if (fileChanged_) return false;
         // Keep the keyword's length of overlap with the part already seen.

@@ -54,4 +54,13 @@ PdfBuilder StandardDocument(const DocOptions& options);
 std::string PagesRootBody(const DocOptions& options, int firstPage);
 std::string PageBody(const std::string& eol);
 
+// The bytes with the first occurrence of from replaced by to.
+std::string Patch(std::string bytes, const std::string& from, const std::string& to);
+
+// A linearized file as writers lay it out (see pdfbuilder.cpp); its
+// linearization dictionary claims claimedPages (default: the true count).
+std::string Linearized(int pages, const std::string& eol, const std::string& rootExtra = "", int claimedPages = -1);
+// The offset written after the file's last "startxref".
+std::size_t LastStartxref(const std::string& bytes);
+
 }  // namespace brastel::test
