@@ -94,6 +94,8 @@ public:
     {
         texts << text;
         icons.push_back(icon);
+        if (onShow)
+            onShow(text);
         if (buttons == quillon::MsgButtons::YesNo) {
             if (answers.empty())
                 return quillon::MsgAnswer::No;
@@ -106,6 +108,8 @@ public:
     QStringList texts;
     std::vector<quillon::MsgIcon> icons;
     std::deque<quillon::MsgAnswer> answers;
+    // Runs while the box is up (the modal wait), with its text.
+    std::function<void(const QString&)> onShow;
 };
 
 class FakeShell final : public quillon::DesktopShell {

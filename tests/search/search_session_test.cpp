@@ -307,7 +307,7 @@ TEST(SearchSession, FileDeletedBetweenWalkAndRowsIsDropped) {
     ASSERT_EQ(h.session->FoundFiles().size(), 1u);
     EXPECT_NE(h.session->FoundFiles()[0], removed);
     EXPECT_EQ(h.view.rows[0].key, h.session->FoundFiles()[0]);
-    EXPECT_EQ(h.view.captions[Caption::lblTotalFiles], "Total Files : 0");  // rows at the time it was dropped
+    EXPECT_EQ(h.view.captions[Caption::lblTotalFiles], "Total Files : 1");  // the rows in the list at the end
 }
 
 TEST(SearchSession, TiffOnlyAndNoKind) {

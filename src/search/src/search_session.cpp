@@ -17,6 +17,7 @@ namespace {
 constexpr auto kStatusInterval = std::chrono::milliseconds(50);  // at most ~20 refreshes a second
 constexpr std::size_t kBatchRows = 1024;
 constexpr int kMaxPendingBatches = 4;
+constexpr auto kTimeTick = std::chrono::seconds(1);
 }  // namespace
 
 struct SearchSession::Worker {
@@ -38,6 +39,23 @@ struct SearchSession::Worker {
     bool folderSet = false;
     bool statusPending = false;
     std::chrono::steady_clock::time_point lastStatus{};
+
+    // Moves the search time on while nothing else reports (a long count, a
+    // walk through folders without a matching file).
+    std::thread ticker;
+    std::mutex tickMutex;
+    std::condition_variable tickWake;
+    bool tickStop = false;
+
+    void StopTicker() {
+        {
+            std::lock_guard lock(tickMutex);
+            tickStop = true;
+        }
+        tickWake.notify_all();
+        if (ticker.joinable()) ticker.join();
+    }
+    ~Worker() { StopTicker(); }
 };
 
 SearchSession::SearchSession(SearchView& view, CriteriaHolder& criteria, SessionOptions options)
@@ -53,7 +71,30 @@ SearchSession::~SearchSession() {
 }
 
 void SearchSession::JoinWorker() {
-    if (worker_ && worker_->thread.joinable()) worker_->thread.join();
+    if (!worker_) return;
+    worker_->StopTicker();
+    if (worker_->thread.joinable()) worker_->thread.join();
+}
+
+std::chrono::seconds SearchSession::SearchElapsed() const {
+    if (clockStart_ == std::chrono::steady_clock::time_point{}) return std::chrono::seconds(0);
+    const auto end = timing_ ? std::chrono::steady_clock::now() : clockEnd_;
+    return std::chrono::duration_cast<std::chrono::seconds>(end - clockStart_ - waited_);
+}
+
+void SearchSession::ShowSearchTime() {
+    view_.SetCaption(Caption::lblSearchTime, " Total Search Time : " + FormatElapsed(SearchElapsed()));
+}
+
+void SearchSession::ShowMessageUntimed(const std::string& text, MessageIcon icon) {
+    const bool outer = !waiting_;
+    waiting_ = true;
+    const auto shown = std::chrono::steady_clock::now();
+    view_.ShowMessage(text, icon);
+    if (outer) {
+        waited_ += std::chrono::steady_clock::now() - shown;
+        waiting_ = false;
+    }
 }
 
 // ---- commands on the window's thread --------------------------------------
@@ -192,6 +233,13 @@ private:
 
 void SearchSession::Start() {
     if (Running()) return;  // one search at a time
+    // A folder that is not there is said so; nothing is searched and the
+    // list stays as it was.
+    const std::string problem = SearchFolderProblem(criteria_.Folder());
+    if (!problem.empty()) {
+        view_.ShowMessage(problem, MessageIcon::Warning);
+        return;
+    }
     JoinWorker();
 
     view_.SetEnabled(Control::cmdStart, false);
@@ -214,6 +262,10 @@ void SearchSession::Start() {
     stopRows_ = false;
     foundFiles_.clear();
     searchStartTime_ = std::chrono::system_clock::now();
+    clockStart_ = std::chrono::steady_clock::now();
+    waited_ = {};
+    waiting_ = false;
+    timing_ = true;
     phase_ = Phase::Walking;
 
     auto previous = std::move(worker_);
@@ -245,7 +297,7 @@ void SearchSession::Start() {
         if (w->examined || final) {
             if (w->examined) {
                 view_.SetCaption(Caption::lblTotalFiles, "Total Files : " + std::to_string(w->fileCount));
-                view_.SetCaption(Caption::lblSearchTime, " Total Search Time : " + FormatElapsed(w->elapsed));
+                ShowSearchTime();
             }
         }
         if (w->folderSet) view_.SetCaption(Caption::lblFileName, w->folderText);
@@ -260,6 +312,13 @@ void SearchSession::Start() {
         post([showStatus] { showStatus(false); });
     };
 
+    w->ticker = std::thread([this, w, post] {
+        std::unique_lock lock(w->tickMutex);
+        while (!w->tickWake.wait_for(lock, kTimeTick, [w] { return w->tickStop; }))
+            post([this] {
+                if (timing_ && !waiting_) ShowSearchTime();
+            });
+    });
     w->thread = std::thread([=, this] {
         SessionWalkControl control(criteria_, stopRequested_, w->shutdown, foundFiles_, searchStartTime_,
                                    statusChanged, w->statusMutex, w->examined, w->fileCount, w->elapsed,
@@ -271,11 +330,11 @@ void SearchSession::Start() {
             showStatus(true);
             phase_ = Phase::Message;
             if (walk.failed)
-                view_.ShowMessage("Unexpected error in procedure: TotalFiles\r\nError #" +
-                                      std::to_string(walk.errorNumber) + ": " + walk.errorText + " (" +
-                                      walk.failedFolder + ")",
-                                  MessageIcon::Critical);
-            view_.ShowMessage("Search Completed Successfully.", MessageIcon::Information);
+                ShowMessageUntimed("Unexpected error in procedure: TotalFiles\r\nError #" +
+                                       std::to_string(walk.errorNumber) + ": " + walk.errorText + " (" +
+                                       walk.failedFolder + ")",
+                                   MessageIcon::Critical);
+            ShowMessageUntimed("Search Completed Successfully.", MessageIcon::Information);
             BeginRowPhase(false);
         });
         if (!shown || w->shutdown) return;
@@ -329,6 +388,7 @@ void SearchSession::RowPhase(bool rebuild) {
     std::vector<ResultRow> batch;
     std::vector<std::size_t> removed;
     std::size_t lastIndex = 0;
+    std::size_t consumed = 0;  // paths handed on before a Stop
     bool removedInBatch = false;
     auto lastFlush = std::chrono::steady_clock::now();
 
@@ -346,7 +406,7 @@ void SearchSession::RowPhase(bool rebuild) {
             auto fut = done->get_future();
             post([this, apply = std::move(apply), message, done]() mutable {
                 apply();
-                view_.ShowMessage(message, MessageIcon::Critical);
+                ShowMessageUntimed(message, MessageIcon::Critical);
                 done->set_value();
             });
             while (fut.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
@@ -377,6 +437,7 @@ void SearchSession::RowPhase(bool rebuild) {
         [&](std::size_t i, RowOutcome&& o) {
             if (stopRows_ || w->shutdown) return false;
             lastIndex = i;
+            consumed = i + 1;
             if (o.vanished) {
                 removed.push_back(i);
                 removedInBatch = true;
@@ -392,7 +453,7 @@ void SearchSession::RowPhase(bool rebuild) {
         });
     if (w->shutdown) return;
     if (!batch.empty()) flush({});
-    post([this, removed = std::move(removed), rebuild] { FinishSearch(removed, rebuild); });
+    post([this, removed = std::move(removed), consumed, rebuild] { FinishSearch(removed, consumed, rebuild); });
 }
 
 void SearchSession::ApplyRows(std::vector<ResultRow>&& rows, std::size_t lastIndex, bool removedInBatch) {
@@ -407,6 +468,10 @@ void SearchSession::ApplyRows(std::vector<ResultRow>&& rows, std::size_t lastInd
     if (!rows.empty()) view_.AppendRows(std::move(rows));
     if (removedInBatch)
         view_.SetCaption(Caption::lblTotalFiles, "Total Files : " + std::to_string(view_.RowCount()));
+    // No row wrote the totals (nothing found, or a delete took the last
+    // row): they say 0 rather than what was there before.
+    if (foundFiles_.empty())
+        view_.SetCaption(Caption::lblTotalPages, TotalPagesText(criteria_.Tif(), criteria_.Pdf(), 0, 0));
     progressValue_ = static_cast<std::int64_t>(lastIndex) + 1 + 100;
     view_.SetProgressValue(progressValue_);
     if (counted || std::any_of(rows.begin(), rows.end(), [](const ResultRow& r) { return r.kind == FileKind::None; }))
@@ -414,19 +479,32 @@ void SearchSession::ApplyRows(std::vector<ResultRow>&& rows, std::size_t lastInd
                          TotalPagesText(criteria_.Tif(), criteria_.Pdf(), tifPages_, pdfPages_));
 }
 
-void SearchSession::FinishSearch(const std::vector<std::size_t>& removed, bool rebuild) {
+void SearchSession::FinishSearch(const std::vector<std::size_t>& removed, std::size_t consumed, bool rebuild) {
+    // A Stop ended the row phase: the paths it did not reach leave the found
+    // files too, so that the list, its totals and a later delete's rebuild
+    // all describe the same files.
+    if (consumed < foundFiles_.size())
+        foundFiles_.erase(foundFiles_.begin() + static_cast<std::ptrdiff_t>(consumed), foundFiles_.end());
     for (auto it = removed.rbegin(); it != removed.rend(); ++it)
         foundFiles_.erase(foundFiles_.begin() + static_cast<std::ptrdiff_t>(*it));
     phase_ = Phase::Idle;
     stopRows_ = false;
+    view_.SetCaption(Caption::lblTotalFiles, "Total Files : " + std::to_string(view_.RowCount()));
+    // No row wrote the totals (nothing found, or a delete took the last
+    // row): they say 0 rather than what was there before.
+    if (foundFiles_.empty())
+        view_.SetCaption(Caption::lblTotalPages, TotalPagesText(criteria_.Tif(), criteria_.Pdf(), 0, 0));
+    if (timing_) {
+        clockEnd_ = std::chrono::steady_clock::now();
+        timing_ = false;
+        if (worker_) worker_->StopTicker();
+        ShowSearchTime();
+    }
     if (!rebuild) {
         SearchCommand(1);
         progressValue_ = 0;
         view_.SetProgressValue(0);
         view_.SetCaption(Caption::lblFileName, "");
-        if (foundFiles_.empty())
-            view_.SetCaption(Caption::lblTotalPages,
-                             TotalPagesText(criteria_.Tif(), criteria_.Pdf(), tifPages_, pdfPages_));
     } else {
         progressValue_ = 0;
         view_.SetProgressValue(0);

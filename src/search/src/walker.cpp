@@ -249,6 +249,18 @@ private:
 
 }  // namespace
 
+std::string SearchFolderProblem(const std::string& folder) {
+    if (folder.empty()) return "No search folder is given. Type or choose the folder to search.";
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return "The search folder does not exist:\n\"" + folder + "\"";
+        return {};  // e.g. no permission: the walk reports what it cannot read
+    }
+    if (!S_ISDIR(st.st_mode)) return "The search path is not a folder:\n\"" + folder + "\"";
+    return {};
+}
+
 WalkResult TotalFiles(const std::string& folder, const std::vector<std::string>& patterns,
                       WalkControl& control) {
     WalkResult result;

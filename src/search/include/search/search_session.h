@@ -54,6 +54,9 @@ public:
     const std::vector<std::string>& FoundFiles() const { return foundFiles_; }
     bool StopRequested() const { return stopRequested_.load(); }
     std::chrono::system_clock::time_point SearchStartTime() const { return searchStartTime_; }
+    // How long the last (or running) search has worked, from Start to its
+    // last row; the time that message boxes wait for the user is left out.
+    std::chrono::seconds SearchElapsed() const;
     Phase CurrentPhase() const { return phase_; }
     bool Running() const { return phase_ != Phase::Idle; }
 
@@ -69,7 +72,10 @@ private:
     void BeginRowPhase(bool rebuild);
     void RowPhase(bool rebuild);
     void ApplyRows(std::vector<ResultRow>&& rows, std::size_t lastIndex, bool removedInBatch);
-    void FinishSearch(const std::vector<std::size_t>& removed, bool rebuild);
+    void FinishSearch(const std::vector<std::size_t>& removed, std::size_t consumed, bool rebuild);
+    // A modal box whose wait for the user does not count as search time.
+    void ShowMessageUntimed(const std::string& text, MessageIcon icon);
+    void ShowSearchTime();
     void JoinWorker();
 
     SearchView& view_;
@@ -80,6 +86,12 @@ private:
     std::atomic<bool> stopRequested_{true};
     std::atomic<bool> stopRows_{false};
     std::chrono::system_clock::time_point searchStartTime_{};
+    // The search time: a monotonic clock, less the waits for the user.
+    std::chrono::steady_clock::time_point clockStart_{};
+    std::chrono::steady_clock::time_point clockEnd_{};
+    std::chrono::steady_clock::duration waited_{};
+    bool timing_ = false;   // the search's time is running
+    bool waiting_ = false;  // a box waits for the user
     Phase phase_ = Phase::Idle;
     bool kindTif_ = false;
     bool kindPdf_ = false;

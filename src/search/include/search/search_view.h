@@ -100,7 +100,7 @@ enum class Control {
 
 enum class Caption { lblFileName, lblTotalFiles, lblSearchTime, lblTotalPages };
 
-enum class MessageIcon { Information, Critical };
+enum class MessageIcon { Information, Warning, Critical };
 
 class SearchView {
 public:

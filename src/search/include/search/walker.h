@@ -63,6 +63,11 @@ std::optional<CalendarDate> FileDate(int dirFd, const char* path, int dateField)
 // when field is 0, the file is gone or its date is unknown.
 bool CheckFileDate(int dirFd, const char* path, int dateField, CalendarDate from, CalendarDate to);
 
+// Why the search folder (text as typed) cannot be searched at all: it is
+// empty, does not exist or is not a folder.  Empty when it is a folder, or
+// when the walk itself must find out (a folder it may not read).
+std::string SearchFolderProblem(const std::string& folder);
+
 // TotalFiles over the folder (text as typed; a missing trailing separator is
 // added).  Blocks until the walk ends.
 WalkResult TotalFiles(const std::string& folder, const std::vector<std::string>& patterns,
