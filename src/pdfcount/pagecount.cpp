@@ -60,25 +60,6 @@ bool InsideObject(const Text& text, const char* key) {
     return k != Text::npos && e != Text::npos && k < e;
 }
 
-// Parses "<digits> <digits> obj" at i (after PDF white space); the object
-// number goes to num.
-bool ParseObjectHeader(const Text& t, std::size_t i, long long& num) {
-    while (i < t.size() && IsPdfSpace(t[i])) ++i;
-    auto digits = [&](long long& v) {
-        const std::size_t from = i;
-        v = 0;
-        while (i < t.size() && IsDigit(t[i]) && i - from < 11) v = v * 10 + (t[i++] - '0');
-        return i > from && (i >= t.size() || !IsDigit(t[i]));
-    };
-    long long gen = 0;
-    if (!digits(num)) return false;
-    if (i >= t.size() || !IsPdfSpace(t[i])) return false;
-    while (i < t.size() && IsPdfSpace(t[i])) ++i;
-    if (!digits(gen)) return false;
-    while (i < t.size() && IsPdfSpace(t[i])) ++i;
-    return t.compare(i, 3, "obj") == 0;
-}
-
 // The linearization dictionary in text: an object whose dictionary holds
 // "/Linearized" and, in the same dictionary, "/N ".
 bool LinearizationConfirmed(const Text& text) {
@@ -100,8 +81,7 @@ bool LinearizationConfirmed(const Text& text) {
         start = d;
         ++groups;
     }
-    long long num = 0;
-    return groups == 2 && ParseObjectHeader(text, start, num);
+    return groups == 2 && pdf::ReadObjectHeader(text, start).has_value();
 }
 
 }  // namespace
@@ -256,8 +236,8 @@ bool Brastelv1::ObjectStartsAt(std::int32_t obj, std::int32_t offset) {
     Text window(40, '\0');
     if (ReadAt(offset, window) < 0) return false;
     if (IsDigit(window[0])) return false;
-    long long num = -1;
-    return ParseObjectHeader(window, 1, num) && num == obj;
+    const auto header = pdf::ReadObjectHeader(window, 1);
+    return header && header->number == obj;
 }
 
 bool Brastelv1::LocateObject(std::int32_t obj, std::int32_t XrefStart, std::int32_t bufferLength,

@@ -52,18 +52,4 @@ inline bool IsPdfSpace(char c) {
 }
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Index just past the first occurrence of the name key (such as "/Count")
-// that is a whole name, i.e. not followed by a regular character
-// ("/Pages" does not match "/PageLabels" or "/PagesX").
-std::optional<std::size_t> FindKey(std::string_view text, std::string_view key);
-
-// The value after the first key read as a PDF integer token: white space,
-// an optional "+", digits, then a delimiter and no second number.  Serves
-// counts written as "/Count 12 >>" or "/Count 12/Kids", which the literal
-// extraction up to a line end or a blank cannot convert.
-std::optional<std::int32_t> IntegerAfterKey(std::string_view text, std::string_view key);
-
-// The object number of an indirect reference "N G R" after the first key.
-std::optional<std::int32_t> ReferenceAfterKey(std::string_view text, std::string_view key);
-
 }  // namespace brastel

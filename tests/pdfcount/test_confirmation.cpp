@@ -7,18 +7,14 @@
 #include "testsupport.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace brastel::test {
 namespace {
 
 class Confirmation : public ::testing::Test {
 protected:
-    // Counts the bytes; with BRASTEL_WRITE_SEEDS set, also keeps them there
-    // under the name, as a fuzzing seed.
     std::int32_t Count(const std::string& bytes, const std::string& seed = "") {
-        if (const char* seeds = std::getenv("BRASTEL_WRITE_SEEDS"); seeds && !seed.empty())
-            std::ofstream(std::string(seeds) + "/" + seed + ".pdf", std::ios::binary) << bytes;
+        KeepAsSeed(seed, bytes);
         return counter.Count(dir.Write("doc.pdf", bytes));
     }
     Route LastRoute() const { return counter.LastRoute(); }
@@ -131,14 +127,9 @@ TEST_F(Confirmation, SubsectionsOutOfOrderInAnUpdatedLinearizedFile) {
     PdfBuilder pdf("\r\n", "");
     pdf.Raw(base);
     // Page 5 comes first after the linearized part: the climb starts there.
-    const std::size_t page = pdf.Object(5, PageBody("\r\n"));
-    const std::size_t root = pdf.Object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R]\r\n/Count 3\r\n>>");
-    char entries[128];
-    std::snprintf(entries, sizeof entries, "0 1\r\n0000000000 65535 f\r\n5 1\r\n%010zu 00000 n\r\n2 1\r\n%010zu 00000 n\r\n",
-                  page, root);
-    const std::size_t at = pdf.size();
-    pdf.Raw("xref\r\n" + std::string(entries) + "trailer\r\n<< /Size 8 /Root 1 0 R /Prev " +
-            std::to_string(LastStartxref(base)) + " >>\r\nstartxref\r\n" + std::to_string(at) + "\r\n%%EOF\r\n");
+    pdf.Object(5, PageBody("\r\n"));
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R]\r\n/Count 3\r\n>>");
+    pdf.Xref(" /Root 1 0 R /Prev " + std::to_string(LastStartxref(base)), {{0, 1}, {5, 1}, {2, 1}});
     EXPECT_EQ(Count(pdf.str(), "confirm-linearized-update-out-of-order"), 3);
     EXPECT_EQ(LastRoute(), Route::Table);
 }
@@ -204,15 +195,11 @@ TEST_F(Confirmation, ClimbFromAnOrphanPageReachesAnOrphanTree) {
     const std::string base = Linearized(3, "\r\n");
     PdfBuilder pdf("\r\n", "");
     pdf.Raw(base);
-    const std::size_t page = pdf.Object(8, "<< /Type /Page /Parent 9 0 R >>");
+    pdf.Object(8, "<< /Type /Page /Parent 9 0 R >>");
     std::string kids;
     for (int i = 0; i < 9; ++i) kids += "8 0 R ";
-    const std::size_t node = pdf.Object(9, "<< /Type /Pages /Kids [" + kids + "]\r\n/Count 9\r\n>>");
-    char entries[96];
-    std::snprintf(entries, sizeof entries, "8 2\r\n%010zu 00000 n\r\n%010zu 00000 n\r\n", page, node);
-    const std::size_t at = pdf.size();
-    pdf.Raw("xref\r\n" + std::string(entries) + "trailer\r\n<< /Size 10 /Root 1 0 R /Prev " +
-            std::to_string(LastStartxref(base)) + " >>\r\nstartxref\r\n" + std::to_string(at) + "\r\n%%EOF\r\n");
+    pdf.Object(9, "<< /Type /Pages /Kids [" + kids + "]\r\n/Count 9\r\n>>");
+    pdf.Xref(" /Root 1 0 R /Prev " + std::to_string(LastStartxref(base)), {{8, 2}});
     EXPECT_EQ(Count(pdf.str(), "confirm-linearized-orphan-climb"), 3);
     EXPECT_EQ(LastRoute(), Route::Table);
 }

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <future>
 #include <set>
 #include <thread>
@@ -39,10 +38,8 @@ const std::string kFakeObjects =
 
 class Damage : public ::testing::Test {
 protected:
-    // With BRASTEL_WRITE_SEEDS set, also keeps the bytes there as a seed.
     std::int32_t Count(const std::string& bytes, const std::string& seed = "") {
-        if (const char* seeds = std::getenv("BRASTEL_WRITE_SEEDS"); seeds && !seed.empty())
-            std::ofstream(std::string(seeds) + "/" + seed + ".pdf", std::ios::binary) << bytes;
+        KeepAsSeed(seed, bytes);
         return counter.Count(dir.Write("doc.pdf", bytes));
     }
     ScratchDir dir;
@@ -162,6 +159,31 @@ TEST_F(Damage, FileThatShrinksBetweenOpenAndReadsEndsEveryReader) {
         const std::int32_t n = CountWithDeadline(counter, path);
         EXPECT_TRUE(n == -1 || n == 2) << "cut before route " << static_cast<int>(at) << " gave " << n;
     }
+    // Cut while libqpdf reconstructs a large file (256 MB, sparse): its
+    // search through the file meets the new end halfway.
+    const std::string big = dir.PathOf("big.pdf");
+    {
+        const std::string head = Damaged("", "5").substr(0, Damaged("", "5").find("5 0 obj"));
+        const std::int64_t dataBytes = std::int64_t{256} << 20;
+        dir.Write("big.pdf", head + "5 0 obj\n<< /Length " + std::to_string(dataBytes) + " >>\nstream\n");
+        const std::string tail = "\nendstream\nendobj\ntrailer\n<< /Root 1 0 R >>\nstartxref\n99999999\n%%EOF\n";
+        const int fd = ::open(big.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        const off_t end = ::lseek(fd, 0, SEEK_END) + dataBytes;
+        ASSERT_EQ(::pwrite(fd, tail.data(), tail.size(), end), static_cast<ssize_t>(tail.size()));
+        ::close(fd);
+    }
+    std::thread cutter;
+    BrastelPeer::SetBeforeRoute(*counter, [&](Route r) {
+        if (r != Route::Reconstruction) return;
+        cutter = std::thread([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            ASSERT_EQ(::truncate(big.c_str(), 1 << 20), 0);
+        });
+    });
+    const std::int32_t n = CountWithDeadline(counter, big);
+    if (cutter.joinable()) cutter.join();
+    EXPECT_EQ(n, -1);
     // A file cut inside its last lines before the text route reads them.
     DocOptions o;
     o.pages = 3;

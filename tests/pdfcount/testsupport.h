@@ -35,6 +35,13 @@ private:
     std::filesystem::path path_;
 };
 
+// With BRASTEL_WRITE_SEEDS set to a folder, keeps a test's file there
+// under the name, as a fuzzing seed (fuzz/seeds/pdfcount/ holds them).
+inline void KeepAsSeed(const std::string& name, const std::string& bytes) {
+    if (const char* seeds = std::getenv("BRASTEL_WRITE_SEEDS"); seeds && !name.empty())
+        std::ofstream(std::string(seeds) + "/" + name + ".pdf", std::ios::binary) << bytes;
+}
+
 // A counter instance owned by a test.
 class Counter {
 public:
