@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev
-  libqpdf-dev qpdf
+  libqpdf-dev qpdf zlib1g-dev
   libtiff-dev libtiff-tools
   libgsf-1-dev libxlsxwriter-dev
   libgtest-dev libbenchmark-dev

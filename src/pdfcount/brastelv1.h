@@ -21,10 +21,11 @@
 namespace brastel {
 
 // Which reader decided the last count (for tests and the benchmark), in the
-// order they are tried: libqpdf first without reconstruction (cheap, and
-// enough for any file whose cross-reference data holds), then the object
-// scan, and only then libqpdf's reconstruction, which parses the whole file.
-enum class Route { None, Text, Table, Structural, ObjectScan, Reconstruction };
+// order they are tried: the native routes (text, table, stream), then
+// libqpdf without reconstruction (cheap, and enough for any file whose
+// cross-reference data holds), then the object scan, and only then
+// libqpdf's reconstruction, which parses the whole file.
+enum class Route { None, Text, Table, Stream, Structural, ObjectScan, Reconstruction };
 
 class Brastelv1 final : public _Brastelv1 {
 public:
@@ -69,6 +70,9 @@ private:
     // The classic table read by its tokens (any line ends); false when it
     // cannot confirm a count either.
     bool TableRoute(std::int32_t& count);
+    // The cross-reference chain read natively (streams, tables, hybrids),
+    // objects taken out of object streams: before the structural reader.
+    bool StreamRoute(std::int32_t& count);
     // Up to n bytes at a 0-based offset, fewer at the end of the file.
     bool ReadBytes(std::int64_t offset, std::size_t n, component::Text& out);
 

@@ -1,0 +1,51 @@
+#include "filereader.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace brastel {
+
+bool FileReader::ReadDirect(std::int64_t offset, std::size_t n, std::string& out) {
+    out.clear();
+    if (offset < 0 || offset >= length_) return true;
+    n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(n), length_ - offset));
+    out.resize(n);
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd_, out.data() + done, n - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            out.clear();
+            return false;
+        }
+        if (got == 0) break;  // the file ends sooner than it did at the open
+        done += static_cast<std::size_t>(got);
+    }
+    out.resize(done);
+    bytesRead_ += static_cast<std::int64_t>(done);
+    return true;
+}
+
+bool FileReader::Read(std::int64_t offset, std::size_t n, std::string& out) {
+    if (n > kWindow) return ReadDirect(offset, n, out);
+    const std::int64_t end = offset + static_cast<std::int64_t>(n);
+    const std::int64_t windowEnd = windowAt_ + static_cast<std::int64_t>(window_.size());
+    // Served from the window when it holds the span, or holds everything up
+    // to where the file ended when it was read.
+    if (windowAt_ >= 0 && offset >= windowAt_ && (end <= windowEnd || window_.size() < kWindow)) {
+        const auto from = static_cast<std::size_t>(offset - windowAt_);
+        out.assign(window_, std::min(from, window_.size()), n);
+        return true;
+    }
+    if (!ReadDirect(offset, kWindow, window_)) {
+        windowAt_ = -1;
+        return false;
+    }
+    windowAt_ = offset;
+    out.assign(window_, 0, n);
+    return true;
+}
+
+}  // namespace brastel

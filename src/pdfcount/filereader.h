@@ -1,0 +1,39 @@
+// Positioned reads of the open file for the routes that follow offsets
+// through it.  A read gives what the file holds there: fewer bytes at its
+// end, or once it shrank since it was opened, and never loops on a file that
+// gives nothing.  The last small window is kept, so the reads of one object
+// (its header, its dictionary, the start of its stream) cost one system call.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace brastel {
+
+class FileReader {
+public:
+    FileReader(int fd, std::int64_t length) : fd_(fd), length_(length) {}
+
+    // Up to n bytes at offset into out (fewer at the end of the file, none
+    // past it); false on a read error.
+    bool Read(std::int64_t offset, std::size_t n, std::string& out);
+
+    // The length seen when the file was opened: an upper bound for offsets.
+    std::int64_t length() const { return length_; }
+    std::int64_t bytesRead() const { return bytesRead_; }
+
+    // Reads this small are served from one window of kWindow bytes.
+    static constexpr std::size_t kWindow = 4096;
+
+private:
+    bool ReadDirect(std::int64_t offset, std::size_t n, std::string& out);
+
+    int fd_;
+    std::int64_t length_;
+    std::int64_t bytesRead_ = 0;
+    std::string window_;
+    std::int64_t windowAt_ = -1;
+};
+
+}  // namespace brastel

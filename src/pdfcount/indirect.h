@@ -1,0 +1,45 @@
+// Indirect objects read at the offsets a cross-reference gives: the
+// "N G obj" header confirmed, the value read whole, and a stream's data found
+// by its /Length (or, when that is wrong, by its "endstream") and decoded.
+#pragma once
+
+#include "filereader.h"
+#include "inflate.h"
+#include "lexer.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace brastel::pdf {
+
+// Largest object value read from the file: a page-tree node with a very long
+// /Kids array is the largest a count needs.
+constexpr std::size_t kMaxObjectBytes = std::size_t{4} << 20;
+
+// An object's bytes as read: text holds the file from offset on, and the
+// value starts at text[body].
+struct ObjectText {
+    std::int64_t offset = 0;
+    std::string text;
+    std::size_t body = 0;
+};
+
+// Reads the object at offset: its header must start there, or after white
+// space from there (not in the middle of a longer number), name object num
+// when num is given, and its value must be complete within kMaxObjectBytes.
+std::optional<ObjectText> ReadIndirect(FileReader& file, std::int64_t offset, std::optional<std::int64_t> num);
+
+// The raw data of the stream whose dictionary dict belongs to object o.
+// length is its /Length when known; when the data does not end in
+// "endstream" there, the data runs to the first "endstream" within limit
+// bytes, as readers recover it.
+std::optional<std::string> StreamData(FileReader& file, const ObjectText& o, const Dict& dict,
+                                      std::optional<std::int64_t> length, std::size_t limit);
+
+// Decodes data by the dictionary's /Filter and /DecodeParms: no filter, or
+// FlateDecode with or without a predictor; any other filter is Unsupported.
+// At most cap bytes are kept.
+Decoded DecodeStream(const Dict& dict, std::string_view data, std::size_t cap, std::string& out);
+
+}  // namespace brastel::pdf

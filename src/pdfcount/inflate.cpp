@@ -1,0 +1,138 @@
+#include "inflate.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace brastel::pdf {
+
+namespace {
+constexpr std::size_t kOutChunk = std::size_t{64} << 10;
+
+bool IsPng(long long predictor) { return predictor >= 10 && predictor <= 15; }
+
+// The PNG filters of ISO 32000's predictor functions (the same as PNG's).
+unsigned char Paeth(int a, int b, int c) {
+    const int p = a + b - c;
+    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+    if (pa <= pb && pa <= pc) return static_cast<unsigned char>(a);
+    return static_cast<unsigned char>(pb <= pc ? b : c);
+}
+}  // namespace
+
+Decoded Inflate(std::string_view in, std::size_t cap, std::string& out) {
+    out.clear();
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return Decoded::Damaged;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    // Streams are read whole from a file of a few MB; a longer input is fed
+    // in pieces of what zlib's counters hold.
+    std::size_t left = in.size();
+    auto feed = [&] {
+        if (z.avail_in == 0 && left > 0) {
+            z.avail_in = static_cast<uInt>(std::min<std::size_t>(left, UINT_MAX));
+            left -= z.avail_in;
+        }
+    };
+    Decoded result = Decoded::Ok;
+    for (;;) {
+        feed();
+        if (out.size() >= cap) {
+            // At the cap: one more byte tells a stream that ends here from
+            // one that goes on.
+            unsigned char probe = 0;
+            z.next_out = &probe;
+            z.avail_out = 1;
+            const int rc = inflate(&z, Z_NO_FLUSH);
+            if (z.avail_out == 0) result = Decoded::Capped;
+            else if (rc == Z_DATA_ERROR && (!z.msg || std::strcmp(z.msg, "incorrect data check") != 0))
+                result = Decoded::Damaged;
+            break;
+        }
+        const std::size_t before = out.size();
+        const std::size_t room = std::min(kOutChunk, cap - before);
+        out.resize(before + room);
+        z.next_out = reinterpret_cast<Bytef*>(out.data() + before);
+        z.avail_out = static_cast<uInt>(room);
+        const int rc = inflate(&z, Z_NO_FLUSH);
+        out.resize(before + room - z.avail_out);
+        if (rc == Z_STREAM_END) break;
+        if (rc == Z_OK) continue;
+        if (rc == Z_BUF_ERROR && z.avail_in == 0 && left == 0) break;  // the data ends early
+        // A wrong checksum comes after all the data: readers keep it.
+        if (rc == Z_DATA_ERROR && z.msg && std::strcmp(z.msg, "incorrect data check") == 0) break;
+        result = Decoded::Damaged;
+        break;
+    }
+    inflateEnd(&z);
+    return result;
+}
+
+std::size_t Predictor::RowBytes() const {
+    if (colors < 1 || colors > 32 || columns < 1 || columns > (1 << 24)) return 0;
+    if (bitsPerComponent != 1 && bitsPerComponent != 2 && bitsPerComponent != 4 && bitsPerComponent != 8 &&
+        bitsPerComponent != 16)
+        return 0;
+    const long long bits = colors * bitsPerComponent * columns;
+    return static_cast<std::size_t>((bits + 7) / 8);
+}
+
+std::size_t Predictor::EncodedSize(std::size_t n) const {
+    if (!IsPng(predictor)) return n;
+    const std::size_t row = RowBytes();
+    if (row == 0) return n;
+    return (n + row - 1) / row * (row + 1);
+}
+
+Decoded Unpredict(const Predictor& p, std::string& data) {
+    if (p.predictor == 1) return Decoded::Ok;
+    const std::size_t row = p.RowBytes();
+    if (row == 0) return Decoded::Unsupported;
+    if (p.predictor == 2) {
+        // TIFF: each sample is stored as its difference from the one to its left.
+        if (p.bitsPerComponent != 8) return Decoded::Unsupported;
+        const std::size_t step = static_cast<std::size_t>(p.colors);
+        data.resize(data.size() / row * row);
+        for (std::size_t at = 0; at < data.size(); at += row)
+            for (std::size_t i = step; i < row; ++i)
+                data[at + i] = static_cast<char>(data[at + i] + data[at + i - step]);
+        return Decoded::Ok;
+    }
+    if (!IsPng(p.predictor)) return Decoded::Unsupported;
+    const std::size_t bpp = std::max<std::size_t>(1, static_cast<std::size_t>(p.colors * p.bitsPerComponent / 8));
+    const std::size_t rows = data.size() / (row + 1);
+    std::string prior(row, '\0');
+    std::size_t out = 0;
+    for (std::size_t r = 0; r < rows; ++r) {
+        const unsigned char tag = static_cast<unsigned char>(data[r * (row + 1)]);
+        // The row is decoded into the place of the previous output, which
+        // always lies before the row's own bytes.
+        unsigned char* cur = reinterpret_cast<unsigned char*>(data.data() + out);
+        const unsigned char* raw = reinterpret_cast<const unsigned char*>(data.data() + r * (row + 1) + 1);
+        const unsigned char* up = reinterpret_cast<const unsigned char*>(prior.data());
+        for (std::size_t i = 0; i < row; ++i) {
+            const int a = i >= bpp ? cur[i - bpp] : 0;
+            const int b = up[i];
+            const int c = i >= bpp ? up[i - bpp] : 0;
+            int v = raw[i];
+            switch (tag) {
+            case 0: break;
+            case 1: v += a; break;
+            case 2: v += b; break;
+            case 3: v += (a + b) / 2; break;
+            case 4: v += Paeth(a, b, c); break;
+            default: return Decoded::Damaged;
+            }
+            cur[i] = static_cast<unsigned char>(v);
+        }
+        std::memcpy(prior.data(), cur, row);
+        out += row;
+    }
+    data.resize(out);
+    return Decoded::Ok;
+}
+
+}  // namespace brastel::pdf

@@ -1,0 +1,119 @@
+// How every route that reads the page tree turns it into a count, so that a
+// file gets one answer whichever reader decides it, and the answer readers
+// give:
+//  - the root's /Count when it is a whole number from 0 up to the number of
+//    objects the file's cross-reference names (every page is an object);
+//  - the leaves of the tree when /Count is missing or not plausible;
+//  - no count at all when /Count is there but is no number;
+//  - 0 when /Pages names no page-tree node.
+// Kept free of C++20 so that the libqpdf route, which builds as C++17 under
+// clang, includes it too.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <vector>
+
+namespace brastel {
+
+// What the root's /Count says, as read by the route.
+struct CountClaim {
+    enum Kind {
+        Whole,     // an integer, or a real with no fraction; value holds it
+        Fraction,  // a number with a fraction: no count of pages
+        Missing,   // no /Count, or a direct null
+        NotNumber  // a name, string, array, dictionary, stream, or a reference to nothing
+    };
+    Kind kind = Missing;
+    std::int64_t value = 0;
+};
+
+enum class CountRule { Answer, Leaves, NoCount };
+
+// objectsAtLeast(n): whether the cross-reference names at least n objects
+// in use; called only when the claim could be an answer.
+template <typename ObjectsAtLeast>
+CountRule JudgeRootCount(const CountClaim& claim, ObjectsAtLeast&& objectsAtLeast) {
+    switch (claim.kind) {
+    case CountClaim::Whole:
+        if (claim.value >= 0 && claim.value <= INT32_MAX && objectsAtLeast(static_cast<std::size_t>(claim.value)))
+            return CountRule::Answer;
+        return CountRule::Leaves;
+    case CountClaim::Fraction:
+    case CountClaim::Missing:
+        return CountRule::Leaves;
+    case CountClaim::NotNumber:
+        break;
+    }
+    return CountRule::NoCount;
+}
+
+// The leaves below a page-tree node, counted as readers count them: a kid
+// that a node names twice is two pages; a node that is its own ancestor on
+// the current path is a loop, which gives no count (readers refuse such a
+// tree); and the walk gives up after `budget` kids.
+//
+// Tree supplies
+//   Item: a kid as its node's /Kids array holds it;
+//   Id: an ordered identity of indirect nodes;
+//   Kind Visit(const Item&, std::optional<Id>& id, std::vector<Item>& kids):
+//     Skip (not a dictionary: readers ignore it), Leaf, Node (id and kids
+//     filled in), or Broken (it could not be read: no count).
+enum class TreeItem { Skip, Leaf, Node, Broken };
+
+template <typename Tree>
+std::optional<std::int64_t> CountLeaves(Tree& tree, const std::optional<typename Tree::Id>& rootId,
+                                        std::vector<typename Tree::Item> rootKids, std::size_t budget) {
+    using Item = typename Tree::Item;
+    using Id = typename Tree::Id;
+    struct Frame {
+        std::optional<Id> id;
+        std::vector<Item> kids;
+        std::size_t next = 0;
+    };
+    std::vector<Frame> stack;
+    std::set<Id> path;
+    stack.push_back(Frame{rootId, std::move(rootKids), 0});
+    if (rootId) path.insert(*rootId);
+    std::int64_t leaves = 0;
+    std::size_t steps = 0;
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (top.next == top.kids.size()) {
+            if (top.id) path.erase(*top.id);
+            stack.pop_back();
+            continue;
+        }
+        if (++steps > budget) return std::nullopt;
+        const Item kid = top.kids[top.next++];
+        Frame child;
+        switch (tree.Visit(kid, child.id, child.kids)) {
+        case TreeItem::Skip:
+            break;
+        case TreeItem::Leaf:
+            ++leaves;
+            break;
+        case TreeItem::Broken:
+            return std::nullopt;
+        case TreeItem::Node:
+            if (child.id) {
+                if (path.count(*child.id)) return std::nullopt;  // a loop
+                path.insert(*child.id);
+            }
+            stack.push_back(std::move(child));  // `top` is not used after this
+            break;
+        }
+    }
+    return leaves;
+}
+
+// Kids one walk may visit: four per object named, with room for small files
+// whose tree names a page many times, and never more than two million.
+inline std::size_t LeafBudget(std::size_t objects) {
+    const std::size_t cap = std::size_t{1} << 21;
+    return objects >= cap / 4 ? cap : 4 * objects + 1024;
+}
+
+}  // namespace brastel

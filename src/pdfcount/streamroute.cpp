@@ -1,0 +1,344 @@
+// The stream route: the cross-reference chain the last "startxref" leads to
+// (cross-reference streams, classic tables and hybrid sections alike), the
+// catalog and the page tree read through it, objects taken out of object
+// streams where the chain says they are.  It runs when the text and table
+// routes cannot confirm a count and before the structural reader: a file
+// written with a cross-reference stream is decided from a few KB of it.
+// Anything it cannot read with certainty (another filter, a decoding error,
+// an encrypted object stream, a count that is no number) is handed on.
+#include "brastelv1.h"
+#include "indirect.h"
+#include "objectstream.h"
+#include "pagetree.h"
+#include "xrefchain.h"
+
+#include <map>
+#include <memory>
+
+namespace brastel {
+
+using namespace pdf;
+
+namespace {
+
+constexpr std::size_t kTailBytes = 1024;
+// A decoded object stream larger than this is a bomb, not a page tree.
+constexpr std::size_t kMaxObjectStream = std::size_t{8} << 20;
+// All the object streams one count may decode, and those it keeps at once.
+constexpr std::size_t kMaxDecodedTotal = std::size_t{64} << 20;
+constexpr std::size_t kMaxCachedStreams = std::size_t{16} << 20;
+
+struct Ref {
+    std::int64_t num = 0;
+    std::int64_t gen = 0;
+};
+
+// An object's value as read: the bytes that hold it and the value's text.
+struct Loaded {
+    enum class State { Value, Null, Broken };
+    State state = State::Broken;
+    std::shared_ptr<const std::string> owner;
+    std::string_view text;  // from the value's first byte on
+
+    Value Read() const {
+        Lexer lex(text);
+        return ReadValue(lex);
+    }
+    // The value could not be parsed: the object is damaged, not absent.
+    static bool Unreadable(const Value& v) { return v.Is(Value::Kind::Bad) || v.Is(Value::Kind::Missing); }
+    std::optional<Dict> AsDict() const {
+        if (state != State::Value) return std::nullopt;
+        auto d = Dict::At(text);
+        if (!d || !d->complete()) return std::nullopt;
+        return d;
+    }
+};
+
+Loaded Null() {
+    Loaded l;
+    l.state = Loaded::State::Null;
+    return l;
+}
+
+class StreamCounter {
+public:
+    explicit StreamCounter(FileReader& file) : file_(file), xref_(file) {}
+
+    // True with the count when the file is decided here.
+    bool Count(std::int32_t& count);
+
+    // The page tree as CountLeaves walks it.
+    using Item = Ref;
+    using Id = std::int64_t;
+    TreeItem Visit(const Ref& kid, std::optional<Id>& id, std::vector<Ref>& kids);
+
+private:
+    bool FindStartxref(std::int64_t& offset);
+    Loaded Resolve(const Ref& ref);
+    // A direct value where it stands, or the object a reference names.
+    Loaded ResolveValue(const Value& v, const Loaded& holder);
+    const ObjectStream* LoadObjectStream(std::int64_t num);
+    bool StreamsEncrypted(const Dict& trailer, const Loaded& holder);
+    // The kids in a node's /Kids value, or false when they cannot be read.
+    bool Kids(const Loaded& array, std::vector<Ref>& kids);
+    std::optional<CountClaim> Claim(const Dict& root, const Loaded& holder);
+
+    FileReader& file_;
+    CrossReference xref_;
+    bool streamsEncrypted_ = false;
+    std::map<std::int64_t, ObjectStream> streams_;
+    std::size_t cachedBytes_ = 0;
+    std::size_t decodedBytes_ = 0;
+};
+
+bool StreamCounter::FindStartxref(std::int64_t& offset) {
+    std::string tail;
+    const std::int64_t from = std::max<std::int64_t>(0, file_.length() - static_cast<std::int64_t>(kTailBytes));
+    if (!file_.Read(from, kTailBytes, tail)) return false;
+    const auto at = tail.rfind("startxref");
+    if (at == std::string::npos) return false;
+    Lexer lex(tail, at + 9);
+    const Token t = lex.Next();
+    if (t.kind != Token::Kind::Integer || t.integer < 0) return false;
+    offset = t.integer;
+    return true;
+}
+
+const ObjectStream* StreamCounter::LoadObjectStream(std::int64_t num) {
+    if (const auto it = streams_.find(num); it != streams_.end()) return &it->second;
+    // Object streams of an encrypted file can be read only when the stream
+    // crypt filter leaves them as they are.
+    if (streamsEncrypted_) return nullptr;
+    XrefEntry e;
+    if (xref_.Find(num, e) != CrossReference::Lookup::Found || e.type != XrefEntry::InUse || e.field3 != 0)
+        return nullptr;
+    const auto o = ReadIndirect(file_, e.field2, num);
+    if (!o) return nullptr;
+    const auto dict = Dict::At(o->text, o->body);
+    if (!dict || !dict->complete()) return nullptr;
+    // An indirect /Length is followed only to a plain object, so reading
+    // one object stream never needs another.
+    std::optional<std::int64_t> length = dict->Get("/Length").Whole();
+    const Value lengthValue = dict->Get("/Length");
+    if (lengthValue.Is(Value::Kind::Ref)) {
+        XrefEntry le;
+        if (xref_.Find(lengthValue.integer, le) == CrossReference::Lookup::Found && le.type == XrefEntry::InUse) {
+            const Loaded l = Resolve(Ref{lengthValue.integer, lengthValue.generation});
+            if (l.state == Loaded::State::Value) length = l.Read().Whole();
+        }
+    }
+    const auto raw = StreamData(file_, *o, *dict, length, kMaxObjectStream);
+    if (!raw) return nullptr;
+    std::string data;
+    if (DecodeStream(*dict, *raw, kMaxObjectStream, data) != Decoded::Ok) return nullptr;
+    decodedBytes_ += data.size();
+    if (decodedBytes_ > kMaxDecodedTotal) return nullptr;
+    auto stream = ObjectStream::Parse(*dict, std::move(data));
+    if (!stream) return nullptr;
+    if (cachedBytes_ + stream->bytes() > kMaxCachedStreams) {
+        streams_.clear();  // what was read from them lives on in its own copies
+        cachedBytes_ = 0;
+    }
+    cachedBytes_ += stream->bytes();
+    return &streams_.emplace(num, std::move(*stream)).first->second;
+}
+
+Loaded StreamCounter::Resolve(const Ref& ref) {
+    XrefEntry e;
+    switch (xref_.Find(ref.num, e)) {
+    case CrossReference::Lookup::Broken:
+        return {};
+    case CrossReference::Lookup::Absent:
+        return Null();  // a reference to no object is null, as readers take it
+    case CrossReference::Lookup::Found:
+        break;
+    }
+    Loaded l;
+    switch (e.type) {
+    case XrefEntry::Free:
+        return Null();
+    case XrefEntry::InUse: {
+        if (e.field3 != ref.gen) return {};
+        auto o = ReadIndirect(file_, e.field2, ref.num);
+        if (!o) return {};
+        const std::size_t body = o->body;
+        auto owner = std::make_shared<const std::string>(std::move(o->text));
+        l.text = std::string_view(*owner).substr(body);
+        l.owner = std::move(owner);
+        break;
+    }
+    case XrefEntry::Compressed: {
+        if (ref.gen != 0 || e.field3 < 0) return {};
+        const ObjectStream* stream = LoadObjectStream(e.field2);
+        if (!stream) return {};
+        const auto text = stream->At(static_cast<std::size_t>(e.field3), ref.num);
+        if (!text) return {};
+        l.text = *text;
+        l.owner = stream->data();
+        break;
+    }
+    }
+    l.state = Loaded::State::Value;
+    return l;
+}
+
+Loaded StreamCounter::ResolveValue(const Value& v, const Loaded& holder) {
+    if (v.Is(Value::Kind::Ref)) return Resolve(Ref{v.integer, v.generation});
+    if (v.Is(Value::Kind::Missing) || v.Is(Value::Kind::Null)) return Null();
+    if (v.Is(Value::Kind::Bad)) return {};
+    Loaded l;
+    l.state = Loaded::State::Value;
+    l.owner = holder.owner;
+    l.text = v.text;
+    return l;
+}
+
+bool StreamCounter::StreamsEncrypted(const Dict& trailer, const Loaded& holder) {
+    const Value encrypt = trailer.Get("/Encrypt");
+    if (encrypt.Is(Value::Kind::Missing) || encrypt.Is(Value::Kind::Null)) return false;
+    // Until the dictionary says otherwise, streams are taken as encrypted.
+    streamsEncrypted_ = true;
+    const auto dict = ResolveValue(encrypt, holder);
+    const auto d = dict.AsDict();
+    if (!d) return true;
+    // Only crypt filters (/V 4 and later) can leave streams as they are:
+    // a /StmF that is absent or /Identity, or names a filter of /CFM /None.
+    const auto v = d->Get("/V").Whole();
+    if (!v || *v < 4) return true;
+    const Value stmf = d->Get("/StmF");
+    if (stmf.Is(Value::Kind::Missing) || (stmf.Is(Value::Kind::Name) && NameEquals(stmf.text, "/Identity")))
+        return false;
+    if (!stmf.Is(Value::Kind::Name)) return true;
+    const Value cf = d->Get("/CF");
+    const auto filters = cf.Is(Value::Kind::Dict) ? Dict::At(cf.text) : std::nullopt;
+    if (!filters || !filters->complete()) return true;
+    std::optional<Dict> filter;
+    filters->ForEach([&](std::string_view name, const Value& value) {
+        if (name == stmf.text && value.Is(Value::Kind::Dict)) filter = Dict::At(value.text);
+        return true;
+    });
+    if (!filter || !filter->complete()) return true;
+    const Value cfm = filter->Get("/CFM");
+    return !(cfm.Is(Value::Kind::Name) && NameEquals(cfm.text, "/None"));
+}
+
+bool StreamCounter::Kids(const Loaded& array, std::vector<Ref>& kids) {
+    if (array.state == Loaded::State::Broken) return false;
+    if (array.state == Loaded::State::Null) return true;
+    const Value v = array.Read();
+    if (!v.Is(Value::Kind::Array)) return !Loaded::Unreadable(v);  // no array: no kids
+    bool readable = true;
+    const bool closed = ForEachItem(v, [&](const Value& item) {
+        if (item.Is(Value::Kind::Ref)) kids.push_back(Ref{item.integer, item.generation});
+        // A kid written in place has no identity to guard a loop with; such
+        // trees are rare enough to leave to the structural reader.
+        else if (item.Is(Value::Kind::Dict)) readable = false;
+        return readable;
+    });
+    return closed && readable;
+}
+
+TreeItem StreamCounter::Visit(const Ref& kid, std::optional<Id>& id, std::vector<Ref>& kids) {
+    const Loaded o = Resolve(kid);
+    if (o.state == Loaded::State::Broken) return TreeItem::Broken;
+    if (o.state == Loaded::State::Null) return TreeItem::Skip;
+    const Value v = o.Read();
+    if (!v.Is(Value::Kind::Dict)) return Loaded::Unreadable(v) ? TreeItem::Broken : TreeItem::Skip;
+    const auto d = o.AsDict();
+    if (!d) return TreeItem::Broken;
+    // A node is what has /Kids; a /Kids of null is no /Kids, as readers take it.
+    const Loaded array = ResolveValue(d->Get("/Kids"), o);
+    if (array.state == Loaded::State::Null) return TreeItem::Leaf;
+    id = kid.num;
+    return Kids(array, kids) ? TreeItem::Node : TreeItem::Broken;
+}
+
+std::optional<CountClaim> StreamCounter::Claim(const Dict& root, const Loaded& holder) {
+    CountClaim claim;
+    const Value raw = root.Get("/Count");
+    if (raw.Is(Value::Kind::Missing) || raw.Is(Value::Kind::Null)) return claim;
+    const Loaded l = ResolveValue(raw, holder);
+    if (l.state == Loaded::State::Broken) return std::nullopt;
+    const Value v = l.state == Loaded::State::Value ? l.Read() : Value{};
+    if (l.state == Loaded::State::Value && Loaded::Unreadable(v)) return std::nullopt;
+    if (v.Is(Value::Kind::Integer) || v.Is(Value::Kind::Real)) {
+        const auto whole = v.Whole();
+        claim.kind = whole ? CountClaim::Whole : CountClaim::Fraction;
+        claim.value = whole.value_or(0);
+    } else {
+        claim.kind = CountClaim::NotNumber;  // a reference to nothing included
+    }
+    return claim;
+}
+
+bool StreamCounter::Count(std::int32_t& count) {
+    std::int64_t startxref = 0;
+    if (!FindStartxref(startxref) || !xref_.Open(startxref)) return false;
+    Loaded trailerText;
+    trailerText.state = Loaded::State::Value;
+    trailerText.owner = std::make_shared<const std::string>(xref_.trailer());
+    trailerText.text = *trailerText.owner;
+    const auto trailer = trailerText.AsDict();
+    if (!trailer) return false;
+    const Value rootRef = trailer->Get("/Root");
+    if (!rootRef.Is(Value::Kind::Ref)) return false;
+    streamsEncrypted_ = StreamsEncrypted(*trailer, trailerText);
+
+    const Loaded catalog = Resolve(Ref{rootRef.integer, rootRef.generation});
+    const auto catalogDict = catalog.AsDict();
+    if (!catalogDict) return false;
+    const Value pagesValue = catalogDict->Get("/Pages");
+    const Loaded pages = ResolveValue(pagesValue, catalog);
+    if (pages.state == Loaded::State::Broken) return false;
+    // No invented pages: a /Pages that names nothing, or no page-tree node
+    // (neither /Kids nor /Type /Pages), is a document of no pages.
+    count = 0;
+    if (pages.state == Loaded::State::Null) return true;
+    const Value pagesRead = pages.Read();
+    if (Loaded::Unreadable(pagesRead)) return false;
+    if (!pagesRead.Is(Value::Kind::Dict)) return true;
+    const auto root = pages.AsDict();
+    if (!root) return false;
+    const Value type = root->Get("/Type");
+    const Loaded kidsArray = ResolveValue(root->Get("/Kids"), pages);
+    if (kidsArray.state == Loaded::State::Broken) return false;
+    if (kidsArray.state == Loaded::State::Null && !(type.Is(Value::Kind::Name) && NameEquals(type.text, "/Pages")))
+        return true;
+
+    const auto claim = Claim(*root, pages);
+    if (!claim) return false;
+    bool xrefBroken = false;
+    const CountRule rule = JudgeRootCount(*claim, [&](std::size_t n) {
+        const auto inUse = xref_.ObjectsInUse(n);
+        if (!inUse) xrefBroken = true;
+        return inUse && *inUse >= n;
+    });
+    if (xrefBroken) return false;
+    if (rule == CountRule::Answer) {
+        count = static_cast<std::int32_t>(claim->value);
+        return true;
+    }
+    if (rule == CountRule::NoCount) return false;  // the structural reader says why
+
+    const auto objects = xref_.ObjectsInUse(SIZE_MAX);
+    std::vector<Ref> kids;
+    if (!objects || !Kids(kidsArray, kids)) return false;
+    const std::optional<Id> rootId =
+        pagesValue.Is(Value::Kind::Ref) ? std::optional<Id>(pagesValue.integer) : std::nullopt;
+    const auto leaves = CountLeaves(*this, rootId, std::move(kids), LeafBudget(*objects));
+    if (!leaves || *leaves > INT32_MAX) return false;
+    count = static_cast<std::int32_t>(*leaves);
+    return true;
+}
+
+}  // namespace
+
+bool Brastelv1::StreamRoute(std::int32_t& count) {
+    FileReader file(file_, fileLength_);
+    StreamCounter counter(file);
+    const bool decided = counter.Count(count);
+    bytesRead_ += file.bytesRead();
+    return decided;
+}
+
+}  // namespace brastel

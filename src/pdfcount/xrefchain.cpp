@@ -1,0 +1,243 @@
+#include "xrefchain.h"
+
+#include "indirect.h"
+
+#include <algorithm>
+
+namespace brastel::pdf {
+
+namespace {
+constexpr std::size_t kMaxSections = 512;
+// Section lookups of one count: a long chain of updates times a tree
+// walked through all of them is bounded here.
+constexpr std::size_t kMaxProbes = std::size_t{32} << 20;
+constexpr std::size_t kMaxSubsections = 65536;
+constexpr std::int64_t kEntryLength = 20;
+// Cross-reference data held for one count.  A file with more than two
+// million objects is left to the structural reader.
+constexpr std::size_t kMaxHeldBytes = std::size_t{16} << 20;
+constexpr std::size_t kMaxHeldEntries = std::size_t{1} << 21;
+constexpr std::size_t kMaxTrailerBytes = std::size_t{64} << 10;
+
+bool IsDigitByte(char c) { return c >= '0' && c <= '9'; }
+
+// A /Prev or /XRefStm offset: absent (-1), or a whole number; anything else
+// is a damaged trailer.
+bool ReadOffset(const Value& v, std::int64_t& out) {
+    out = -1;
+    if (v.Is(Value::Kind::Missing)) return true;
+    const auto whole = v.Whole();
+    if (!whole || *whole < 0) return false;
+    out = *whole;
+    return true;
+}
+}  // namespace
+
+bool CrossReference::Open(std::int64_t startxref) {
+    sections_.clear();
+    Section s;
+    if (!ReadSection(startxref, s)) return false;
+    sections_.push_back(std::move(s));
+    return true;
+}
+
+bool CrossReference::ReadSection(std::int64_t offset, Section& section) {
+    if (offset < 0 || offset >= file_.length() || sections_.size() >= kMaxSections || !seen_.insert(offset).second)
+        return false;
+    // Read from the byte before, where the object reader starts too, so
+    // that both are served by one read.
+    std::string head;
+    const std::int64_t before = offset > 0 ? 1 : 0;
+    if (!file_.Read(offset - before, 6, head)) return false;
+    head.erase(0, std::min<std::size_t>(head.size(), static_cast<std::size_t>(before)));
+    if (head.size() == 5 && head.compare(0, 4, "xref") == 0 && IsWhite(head[4])) return ReadTable(offset + 4, section);
+    return ReadStream(offset, section.stream, &section.trailer, &section.prev);
+}
+
+bool CrossReference::ReadTable(std::int64_t pos, Section& section) {
+    std::string window;
+    for (std::size_t n = 0; n <= kMaxSubsections; ++n) {
+        if (!file_.Read(pos, FileReader::kWindow, window)) return false;
+        Lexer lex(window);
+        const Token first = lex.Next();
+        if (first.kind == Token::Kind::Keyword && first.text == "trailer") {
+            const std::int64_t at = pos + static_cast<std::int64_t>(lex.pos());
+            for (std::size_t size = FileReader::kWindow;; size *= 4) {
+                if (!file_.Read(at, size, window)) return false;
+                const auto dict = Dict::At(window);
+                if (dict && dict->complete()) {
+                    section.trailer.assign(dict->text());
+                    break;
+                }
+                if (window.size() < size || size >= kMaxTrailerBytes) return false;
+            }
+            if (!section.tableRanges.Seal()) return false;
+            const auto trailer = Dict::At(section.trailer);
+            std::int64_t xrefStm = -1;
+            if (!ReadOffset(trailer->Get("/Prev"), section.prev) || !ReadOffset(trailer->Get("/XRefStm"), xrefStm))
+                return false;
+            // A hybrid section: the stream lists the objects the table hides.
+            return xrefStm < 0 || ReadStream(xrefStm, section.stream, nullptr, nullptr);
+        }
+        const Token count = lex.Next();
+        if (first.kind != Token::Kind::Integer || count.kind != Token::Kind::Integer || first.integer < 0 ||
+            count.integer < 0 || first.integer > INT32_MAX || count.integer > INT32_MAX)
+            return false;
+        // The entries start on the line after the subsection's header.
+        std::size_t i = lex.pos();
+        while (i < window.size() && IsWhite(window[i])) ++i;
+        const std::int64_t entries = pos + static_cast<std::int64_t>(i);
+        const std::int64_t bytes = kEntryLength * count.integer;
+        if (bytes > file_.length() - entries || heldBytes_ + static_cast<std::size_t>(bytes) > kMaxHeldBytes)
+            return false;
+        std::string block;
+        if (!file_.Read(entries, static_cast<std::size_t>(bytes), block) ||
+            block.size() != static_cast<std::size_t>(bytes))
+            return false;
+        heldBytes_ += block.size();
+        section.tableEntries += block;
+        section.tableRanges.Add(first.integer, count.integer);
+        pos = entries + bytes;
+    }
+    return false;
+}
+
+bool CrossReference::ReadStream(std::int64_t offset, std::optional<XrefStreamSection>& stream, std::string* dictText,
+                                std::int64_t* prev) {
+    const auto o = ReadIndirect(file_, offset, std::nullopt);
+    if (!o) return false;
+    const auto dict = Dict::At(o->text, o->body);
+    if (!dict || !dict->complete()) return false;
+    const Value type = dict->Get("/Type");
+    if (!type.Is(Value::Kind::Name) || !NameEquals(type.text, "/XRef")) return false;
+    const auto expected = XrefStreamSection::ExpectedSize(*dict);
+    if (!expected || heldBytes_ + *expected > kMaxHeldBytes) return false;
+    // Deflate can make data slightly larger than it was, and PNG rows add a
+    // byte each: twice the decoded size is room enough for the raw data.
+    std::string raw, data;
+    if (const auto got = StreamData(file_, *o, *dict, dict->Get("/Length").Whole(), 2 * *expected + 1024))
+        raw = std::move(*got);
+    else
+        return false;
+    const Decoded status = DecodeStream(*dict, raw, *expected, data);
+    if (status != Decoded::Ok && status != Decoded::Capped) return false;
+    auto section = XrefStreamSection::Parse(*dict, std::move(data));
+    if (!section) return false;
+    heldBytes_ += *expected;
+    stream = std::move(section);
+    if (dictText) dictText->assign(dict->text());
+    return !prev || ReadOffset(dict->Get("/Prev"), *prev);
+}
+
+bool CrossReference::NextSection() {
+    if (chainEnded_ || broken_) return false;
+    // A /Prev of 0 ends the chain, as it does for readers: no section
+    // can stand where the file's header is.
+    if (sections_.back().prev <= 0) {
+        chainEnded_ = true;
+        return false;
+    }
+    Section s;
+    if (!ReadSection(sections_.back().prev, s)) {
+        broken_ = true;
+        return false;
+    }
+    sections_.push_back(std::move(s));
+    return true;
+}
+
+CrossReference::Entry CrossReference::ParseTableEntry(const char* e, XrefEntry& entry) {
+    // "oooooooooo ggggg n" and a two-byte line end.
+    std::int64_t offset = 0, gen = 0;
+    for (int i = 0; i < 10; ++i) {
+        if (!IsDigitByte(e[i])) return Entry::Bad;
+        offset = offset * 10 + (e[i] - '0');
+    }
+    for (int i = 11; i < 16; ++i) {
+        if (!IsDigitByte(e[i])) return Entry::Bad;
+        gen = gen * 10 + (e[i] - '0');
+    }
+    if (e[10] != ' ' || e[16] != ' ' || (e[17] != 'n' && e[17] != 'f')) return Entry::Bad;
+    entry.type = e[17] == 'n' ? XrefEntry::InUse : XrefEntry::Free;
+    entry.field2 = offset;
+    entry.field3 = gen;
+    return e[17] == 'n' ? Entry::InUse : Entry::Free;
+}
+
+CrossReference::Entry CrossReference::TableEntry(const Section& s, std::int64_t num, XrefEntry& entry) {
+    const auto row = s.tableRanges.Row(num);
+    if (!row) return Entry::None;
+    return ParseTableEntry(s.tableEntries.data() + kEntryLength * static_cast<std::int64_t>(*row), entry);
+}
+
+std::optional<XrefEntry> CrossReference::SectionEntry(const Section& s, std::int64_t num, bool& bad) {
+    // In a hybrid section the table's objects in use come first, then the
+    // stream's entries, then the table's free entries: the objects a table
+    // hides from older readers are free there and listed in the stream.
+    XrefEntry fromTable;
+    const Entry t = TableEntry(s, num, fromTable);
+    if (t == Entry::Bad) {
+        bad = true;
+        return std::nullopt;
+    }
+    if (t == Entry::InUse) return fromTable;
+    if (s.stream)
+        if (auto e = s.stream->Find(num)) return e;
+    if (t == Entry::Free) return fromTable;
+    return std::nullopt;
+}
+
+CrossReference::Lookup CrossReference::Find(std::int64_t num, XrefEntry& entry) {
+    for (std::size_t k = 0;; ++k) {
+        if (k == sections_.size() && !NextSection()) return broken_ ? Lookup::Broken : Lookup::Absent;
+        if (++probes_ > kMaxProbes) return Lookup::Broken;
+        bool bad = false;
+        if (auto e = SectionEntry(sections_[k], num, bad)) {
+            entry = *e;
+            return Lookup::Found;
+        }
+        if (bad) return Lookup::Broken;
+    }
+}
+
+bool CrossReference::CollectInUse(std::size_t upTo, std::size_t& inUse) const {
+    // (number, rank * 2 + in use): a number's entries sort newest first.
+    // Within a section a table's objects in use come before the stream's
+    // entries, and those before the table's free entries.
+    std::vector<std::pair<std::int64_t, std::int64_t>> all;
+    bool bad = false;
+    auto add = [&](std::int64_t num, std::int64_t rank, bool used) {
+        if (all.size() >= kMaxHeldEntries) return (bad = true, void());
+        all.emplace_back(num, rank * 2 + (used ? 1 : 0));
+    };
+    for (std::size_t k = 0; k < upTo && !bad; ++k) {
+        const Section& s = sections_[k];
+        const auto rank = static_cast<std::int64_t>(3 * k);
+        s.tableRanges.ForEach([&](std::int64_t num, std::size_t row) {
+            XrefEntry e;
+            const Entry t = ParseTableEntry(s.tableEntries.data() + kEntryLength * static_cast<std::int64_t>(row), e);
+            if (t == Entry::Bad) bad = true;
+            else add(num, t == Entry::InUse ? rank : rank + 2, t == Entry::InUse);
+        });
+        if (s.stream)
+            s.stream->ForEach([&](std::int64_t num, const XrefEntry& e) { add(num, rank + 1, e.type != XrefEntry::Free); });
+    }
+    if (bad) return false;
+    std::sort(all.begin(), all.end());
+    inUse = 0;
+    for (std::size_t i = 0; i < all.size(); ++i)
+        if ((i == 0 || all[i].first != all[i - 1].first) && (all[i].second & 1)) ++inUse;
+    return true;
+}
+
+std::optional<std::size_t> CrossReference::ObjectsInUse(std::size_t atLeast) {
+    std::size_t inUse = 0;
+    if (!CollectInUse(1, inUse)) return std::nullopt;
+    if (inUse >= atLeast) return inUse;
+    while (NextSection()) {
+    }
+    if (broken_ || !CollectInUse(sections_.size(), inUse)) return std::nullopt;
+    return inUse;
+}
+
+}  // namespace brastel::pdf

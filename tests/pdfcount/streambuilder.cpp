@@ -1,0 +1,191 @@
+#include "streambuilder.h"
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <set>
+#include <stdexcept>
+
+namespace brastel::test {
+
+std::string Deflate(const std::string& bytes) {
+    uLongf size = compressBound(static_cast<uLong>(bytes.size()));
+    std::string out(size, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(bytes.data()),
+                  static_cast<uLong>(bytes.size()), 9) != Z_OK)
+        throw std::runtime_error("compress2 failed");
+    out.resize(size);
+    return out;
+}
+
+StreamPdfBuilder::StreamPdfBuilder(std::string header) {
+    if (!header.empty()) out_ = header + "\n%\xE2\xE3\xCF\xD3\n";
+}
+
+void StreamPdfBuilder::Resume(const std::string& bytes, std::size_t lastSection) {
+    out_ = bytes;
+    lastSection_ = static_cast<long long>(lastSection);
+    pending_.clear();
+}
+
+std::size_t StreamPdfBuilder::Object(int num, const std::string& body) {
+    const std::size_t at = out_.size();
+    out_ += std::to_string(num) + " 0 obj\n" + body + "\nendobj\n";
+    pending_[num] = Entry{1, static_cast<long long>(at), 0};
+    plain_[num] = at;
+    return at;
+}
+
+std::size_t StreamPdfBuilder::Stream(int num, const std::string& entries, const std::string& data,
+                                     const std::string& length) {
+    const std::string len = length.empty() ? std::to_string(data.size()) : length;
+    return Object(num, "<< " + entries + " /Length " + len + " >>\nstream\n" + data + "\nendstream");
+}
+
+std::size_t StreamPdfBuilder::ObjectStream(int num, const std::vector<std::pair<int, std::string>>& objects,
+                                           bool compress, std::size_t padding) {
+    std::string pairs, bodies;
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        pairs += std::to_string(objects[i].first) + " " + std::to_string(bodies.size()) + " ";
+        bodies += objects[i].second + "\n";
+    }
+    const std::string data = pairs + bodies + std::string(padding, ' ');
+    std::string entries = "/Type /ObjStm /N " + std::to_string(objects.size()) + " /First " +
+                          std::to_string(pairs.size());
+    if (compress) entries += " /Filter /FlateDecode";
+    const std::size_t at = Stream(num, entries, compress ? Deflate(data) : data);
+    for (std::size_t i = 0; i < objects.size(); ++i)
+        pending_[objects[i].first] = Entry{2, num, static_cast<long long>(i)};
+    return at;
+}
+
+std::string StreamPdfBuilder::EntryBytes(const Entry& e, const int widths[3]) const {
+    const long long fields[3] = {e.type, e.field2, e.field3};
+    std::string out;
+    for (int f = 0; f < 3; ++f)
+        for (int k = widths[f] - 1; k >= 0; --k) out += static_cast<char>((fields[f] >> (8 * k)) & 0xFF);
+    return out;
+}
+
+std::string StreamPdfBuilder::Tail(std::size_t at) {
+    lastSection_ = static_cast<long long>(at);
+    pending_.clear();
+    return "startxref\n" + std::to_string(at) + "\n%%EOF\n";
+}
+
+std::size_t StreamPdfBuilder::XrefStream(int num, const std::string& trailerEntries, const XrefOptions& o) {
+    const std::size_t at = out_.size();
+    pending_[num] = Entry{1, static_cast<long long>(at), 0};
+    if (lastSection_ < 0) pending_[0] = Entry{0, 0, 65535};
+    const int highest = pending_.rbegin()->first;
+    // The runs of listed numbers, or every number from 0 when /Index is left out.
+    std::vector<std::pair<int, int>> runs;
+    if (o.explicitIndex) {
+        for (const auto& [n, e] : pending_) {
+            if (!runs.empty() && runs.back().first + runs.back().second == n) ++runs.back().second;
+            else runs.push_back({n, 1});
+        }
+    } else {
+        runs.push_back({0, highest + 1});
+    }
+    const int rowBytes = o.widths[0] + o.widths[1] + o.widths[2];
+    // Predictors belong to the Flate filter: without it there is none.
+    const int predictor = o.compress ? o.predictor : 0;
+    std::string data, prior(static_cast<std::size_t>(rowBytes), '\0');
+    for (const auto& [first, count] : runs)
+        for (int n = first; n < first + count; ++n) {
+            const auto it = pending_.find(n);
+            const std::string row = EntryBytes(it == pending_.end() ? Entry{0, 0, 0} : it->second, o.widths);
+            if (predictor == 12) {  // PNG "Up": each byte less the byte above it
+                data += '\2';
+                for (int i = 0; i < rowBytes; ++i) data += static_cast<char>(row[i] - prior[i]);
+            } else if (predictor == 2) {  // TIFF: each byte less the byte to its left
+                for (int i = 0; i < rowBytes; ++i) data += static_cast<char>(row[i] - (i ? row[i - 1] : 0));
+            } else {
+                data += row;
+            }
+            prior = row;
+        }
+    std::string entries = "/Type /XRef /Size " + std::to_string(highest + 1) + " /W [" +
+                          std::to_string(o.widths[0]) + " " + std::to_string(o.widths[1]) + " " +
+                          std::to_string(o.widths[2]) + "]";
+    if (o.explicitIndex) {
+        entries += " /Index [";
+        for (const auto& [first, count] : runs) entries += std::to_string(first) + " " + std::to_string(count) + " ";
+        entries += "]";
+    }
+    if (o.compress) entries += " /Filter /FlateDecode";
+    if (predictor != 0)
+        entries += " /DecodeParms << /Predictor " + std::to_string(predictor) + " /Columns " +
+                   std::to_string(rowBytes) + " >>";
+    if (lastSection_ >= 0) entries += " /Prev " + std::to_string(lastSection_);
+    entries += trailerEntries;
+    // Stream() would record the object again: write it directly.
+    const std::string body = o.compress ? Deflate(data) : data;
+    out_ += std::to_string(num) + " 0 obj\n<< " + entries + " /Length " + std::to_string(body.size()) +
+            " >>\nstream\n" + body + "\nendstream\nendobj\n";
+    plain_[num] = at;
+    out_ += Tail(at);
+    return at;
+}
+
+std::size_t StreamPdfBuilder::Hybrid(int streamNum, const std::string& trailerEntries) {
+    std::set<long long> objectStreams;
+    for (const auto& [n, e] : pending_)
+        if (e.type == 2) objectStreams.insert(e.field2);
+    // The stream: the compressed objects and their object streams.
+    const std::size_t streamAt = out_.size();
+    std::map<int, Entry> inStream;
+    for (const auto& [n, e] : pending_)
+        if (e.type == 2 || objectStreams.count(n)) inStream[n] = e;
+    inStream[streamNum] = Entry{1, static_cast<long long>(streamAt), 0};
+    const int widths[3] = {1, 4, 2};
+    std::string data, index;
+    for (const auto& [n, e] : inStream) {
+        data += EntryBytes(e, widths);
+        index += std::to_string(n) + " 1 ";
+    }
+    int highest = std::max(pending_.empty() ? 0 : pending_.rbegin()->first, streamNum);
+    const std::string body = Deflate(data);
+    out_ += std::to_string(streamNum) + " 0 obj\n<< /Type /XRef /Size " + std::to_string(highest + 1) +
+            " /W [1 4 2] /Index [" + index + "] /Filter /FlateDecode /Length " + std::to_string(body.size()) +
+            " >>\nstream\n" + body + "\nendstream\nendobj\n";
+    // The table: plain objects in use, everything else free.
+    const std::size_t at = out_.size();
+    out_ += "xref\n0 " + std::to_string(highest + 1) + "\n";
+    for (int n = 0; n <= highest; ++n) {
+        const auto it = pending_.find(n);
+        char entry[32];
+        if (it != pending_.end() && it->second.type == 1 && !objectStreams.count(n))
+            std::snprintf(entry, sizeof entry, "%010lld 00000 n\r\n", it->second.field2);
+        else
+            std::snprintf(entry, sizeof entry, "%010d 65535 f\r\n", 0);
+        out_ += entry;
+    }
+    out_ += "trailer\n<< /Size " + std::to_string(highest + 1) + " /XRefStm " + std::to_string(streamAt) +
+            trailerEntries;
+    if (lastSection_ >= 0) out_ += " /Prev " + std::to_string(lastSection_);
+    out_ += " >>\n";
+    out_ += Tail(at);
+    return at;
+}
+
+StreamPdfBuilder StreamDocument(const StreamDocOptions& o) {
+    StreamPdfBuilder pdf;
+    std::vector<std::pair<int, std::string>> objects;
+    std::string kids;
+    for (int i = 0; i < o.pages; ++i) kids += std::to_string(3 + i) + " 0 R ";
+    objects.push_back({1, "<< /Type /Catalog /Pages 2 0 R >>"});
+    const std::string count = o.countText.empty() ? std::to_string(o.pages) : o.countText;
+    objects.push_back({2, "<< /Type /Pages /Kids [" + kids + "] /Count " + count + o.rootExtra + " >>"});
+    for (int i = 0; i < o.pages; ++i)
+        objects.push_back({3 + i, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " +
+                                      std::to_string(100 + i) + " 0 R >>"});
+    for (int i = 0; i < o.pages; ++i) pdf.Stream(100 + i, "", "BT /F1 12 Tf (page) Tj ET");
+    pdf.ObjectStream(10, objects);
+    for (const auto& [num, body] : o.plainObjects) pdf.Object(num, body);
+    pdf.XrefStream(11, " /Root 1 0 R" + o.trailerExtra, o.xref);
+    return pdf;
+}
+
+}  // namespace brastel::test

@@ -1,0 +1,83 @@
+// The page-tree rules every route shares, on a tree held in a map: which
+// /Count is an answer, and how leaves are counted when it is not.
+#include "pagetree.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace brastel {
+namespace {
+
+// Objects by number: a node lists its kids, a page lists none; numbers that
+// are not in the map are no dictionaries, and -1 cannot be read.
+struct MapTree {
+    using Item = int;
+    using Id = int;
+    std::map<int, std::vector<int>> nodes;
+    std::set<int> pages;
+    int visits = 0;
+
+    TreeItem Visit(const int& kid, std::optional<int>& id, std::vector<int>& kids) {
+        ++visits;
+        if (kid == -1) return TreeItem::Broken;
+        if (pages.count(kid)) return TreeItem::Leaf;
+        const auto it = nodes.find(kid);
+        if (it == nodes.end()) return TreeItem::Skip;
+        id = kid;
+        kids = it->second;
+        return TreeItem::Node;
+    }
+    std::optional<std::int64_t> Count(int root) { return CountLeaves(*this, std::optional<int>(root), nodes.at(root), 1000); }
+};
+
+TEST(PageTree, RootCountDecidesWhenPlausible) {
+    auto objects = [](std::size_t have) { return [have](std::size_t n) { return n <= have; }; };
+    EXPECT_EQ(JudgeRootCount({CountClaim::Whole, 7}, objects(10)), CountRule::Answer);
+    EXPECT_EQ(JudgeRootCount({CountClaim::Whole, 0}, objects(10)), CountRule::Answer);
+    EXPECT_EQ(JudgeRootCount({CountClaim::Whole, 11}, objects(10)), CountRule::Leaves);
+    EXPECT_EQ(JudgeRootCount({CountClaim::Whole, -1}, objects(10)), CountRule::Leaves);
+    EXPECT_EQ(JudgeRootCount({CountClaim::Whole, std::int64_t{1} << 31}, objects(SIZE_MAX)), CountRule::Leaves);
+    EXPECT_EQ(JudgeRootCount({CountClaim::Fraction, 0}, objects(10)), CountRule::Leaves);
+    EXPECT_EQ(JudgeRootCount({CountClaim::Missing, 0}, objects(10)), CountRule::Leaves);
+    EXPECT_EQ(JudgeRootCount({CountClaim::NotNumber, 0}, objects(10)), CountRule::NoCount);
+}
+
+TEST(PageTree, LeavesAsReadersCountThem) {
+    MapTree t;
+    t.pages = {10, 11, 12};
+    // A kid named twice counts twice; a non-dictionary kid is ignored.
+    t.nodes[1] = {10, 11, 10, 99};
+    EXPECT_EQ(t.Count(1), 3);
+    // A node reached along two paths is shared, not a loop: both count.
+    t.nodes[1] = {2, 3};
+    t.nodes[2] = {4, 12};
+    t.nodes[3] = {4};
+    t.nodes[4] = {10, 11};
+    EXPECT_EQ(t.Count(1), 5);
+    // A node below itself is a loop: no count.
+    t.nodes[4] = {10, 2};
+    EXPECT_EQ(t.Count(1), std::nullopt);
+    t.nodes[4] = {4};
+    EXPECT_EQ(t.Count(1), std::nullopt);
+    // Empty nodes give 0, an unreadable kid no count.
+    t.nodes[4] = {};
+    t.nodes[1] = {4};
+    EXPECT_EQ(t.Count(1), 0);
+    t.nodes[1] = {10, -1};
+    EXPECT_EQ(t.Count(1), std::nullopt);
+}
+
+TEST(PageTree, WalkStopsAtItsBudget) {
+    // Each level names the next twice: 2^30 leaves from 31 objects.
+    MapTree t;
+    for (int level = 1; level <= 30; ++level) t.nodes[level] = {level + 1, level + 1};
+    t.pages = {31};
+    EXPECT_EQ(t.Count(1), std::nullopt);
+    EXPECT_LE(t.visits, 1001);
+    EXPECT_EQ(LeafBudget(10), 1064u);
+    EXPECT_EQ(LeafBudget(std::size_t{1} << 30), std::size_t{1} << 21);
+}
+
+}  // namespace
+}  // namespace brastel
