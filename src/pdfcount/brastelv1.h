@@ -148,6 +148,7 @@ private:
     };
     Outcome TextStep(std::int32_t& count);
     Outcome TableStep(std::int32_t& count);
+    Outcome StreamStep(std::int32_t& count);  // StreamRoute
     Outcome StructuralStep(std::int32_t& count);
     Outcome ObjectScanStep(std::int32_t& count);
     Outcome ReconstructionStep(std::int32_t& count);

@@ -20,7 +20,10 @@ bool FileReader::ReadDirect(std::int64_t offset, std::size_t n, std::string& out
             out.clear();
             return false;
         }
-        if (got == 0) break;  // the file ends sooner than it did at the open
+        if (got == 0) {  // the file ends sooner than it did at the open
+            shrank_ = true;
+            break;
+        }
         done += static_cast<std::size_t>(got);
     }
     out.resize(done);

@@ -22,6 +22,8 @@ public:
     // The length seen when the file was opened: an upper bound for offsets.
     std::int64_t length() const { return length_; }
     std::int64_t bytesRead() const { return bytesRead_; }
+    // A read found the file shorter than it was at the open.
+    bool shrank() const { return shrank_; }
 
     // Reads this small are served from one window of kWindow bytes.
     static constexpr std::size_t kWindow = 4096;
@@ -32,6 +34,7 @@ private:
     int fd_;
     std::int64_t length_;
     std::int64_t bytesRead_ = 0;
+    bool shrank_ = false;
     std::string window_;
     std::int64_t windowAt_ = -1;
 };

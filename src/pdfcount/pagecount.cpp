@@ -143,6 +143,7 @@ HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
     static constexpr Step kChain[] = {
         {Route::Text, &Brastelv1::TextStep},
         {Route::Table, &Brastelv1::TableStep},
+        {Route::Stream, &Brastelv1::StreamStep},
         {Route::Structural, &Brastelv1::StructuralStep},
         {Route::ObjectScan, &Brastelv1::ObjectScanStep},
         {Route::Reconstruction, &Brastelv1::ReconstructionStep},

@@ -338,7 +338,14 @@ bool Brastelv1::StreamRoute(std::int32_t& count) {
     StreamCounter counter(file);
     const bool decided = counter.Count(count);
     bytesRead_ += file.bytesRead();
-    return decided;
+    // A file that ends sooner than it did at the open is not counted from
+    // what this route happened to read of it.
+    if (file.shrank()) fileChanged_ = true;
+    return decided && !file.shrank();
+}
+
+Brastelv1::Outcome Brastelv1::StreamStep(std::int32_t& count) {
+    return StreamRoute(count) ? Outcome::Counted : Outcome::Next;
 }
 
 }  // namespace brastel
