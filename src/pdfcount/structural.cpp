@@ -2,6 +2,7 @@
 
 #include "fileinput.h"
 #include "lexer.h"
+#include "pagetree.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFLogger.hh>
@@ -11,57 +12,72 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <set>
 #include <vector>
 
 namespace brastel {
 
 namespace {
 
-// A root /Count is believed only when the file has room for that many page
-// objects; one real file claims 9,999,999,999 pages and holds one.
-bool SaneCount(long long count, std::size_t objects) {
-    return count >= 1 && count <= INT32_MAX && static_cast<unsigned long long>(count) <= objects;
-}
-
-// Leaves of the page tree below pages.  Nodes are visited once each, so a
-// /Kids cycle or a node listed twice cannot loop or count twice; the walk
-// stops with no value past a bound tied to the file's object count.
-std::optional<long long> CountLeaves(QPDFObjectHandle pages, std::size_t objects) {
-    std::vector<QPDFObjectHandle> stack{pages};
-    std::set<QPDFObjGen> seen;
-    const std::size_t bound = 4 * objects + 1024;
-    std::size_t steps = 0;
-    long long leaves = 0;
-    while (!stack.empty()) {
-        if (++steps > bound) return std::nullopt;
-        QPDFObjectHandle node = stack.back();
-        stack.pop_back();
-        if (node.isIndirect() && !seen.insert(node.getObjGen()).second) continue;
-        if (!node.isDictionary()) continue;
-        QPDFObjectHandle type = node.getKey("/Type");
-        if (type.isNameAndEquals("/Page")) {
-            ++leaves;
-            continue;
-        }
-        QPDFObjectHandle kids = node.getKey("/Kids");
-        if (kids.isArray()) {
-            const int n = kids.getArrayNItems();
-            for (int i = n - 1; i >= 0; --i) stack.push_back(kids.getArrayItem(i));
-        } else if (!type.isNameAndEquals("/Pages")) {
-            ++leaves;  // neither a node nor typed: readers treat it as a page
-        }
+// The page tree as libqpdf holds it, for the walk every route shares.
+struct QpdfTree {
+    using Item = QPDFObjectHandle;
+    using Id = QPDFObjGen;
+    TreeItem Visit(const QPDFObjectHandle& kid, std::optional<Id>& id, std::vector<Item>& kids) {
+        QPDFObjectHandle node = kid;
+        if (!node.isDictionary()) return TreeItem::Skip;  // readers ignore it
+        if (!node.hasKey("/Kids")) return TreeItem::Leaf;
+        if (node.isIndirect()) id = node.getObjGen();
+        QPDFObjectHandle array = node.getKey("/Kids");
+        if (array.isArray())
+            for (int i = 0, n = array.getArrayNItems(); i < n; ++i) kids.push_back(array.getArrayItem(i));
+        return TreeItem::Node;
     }
-    return leaves;
+};
+
+CountClaim ClaimOf(QPDFObjectHandle count) {
+    CountClaim claim;
+    if (count.isInteger()) {
+        claim.kind = CountClaim::Whole;
+        claim.value = count.getIntValue();
+    } else if (count.isReal()) {
+        const std::string text = count.getRealValue();
+        pdf::Value real;
+        real.kind = pdf::Value::Kind::Real;
+        real.text = text;
+        const auto whole = real.Whole();
+        claim.kind = whole ? CountClaim::Whole : CountClaim::Fraction;
+        claim.value = whole.value_or(0);
+    } else if (count.isNull() && !count.isIndirect()) {
+        claim.kind = CountClaim::Missing;
+    } else {
+        claim.kind = CountClaim::NotNumber;  // a reference to nothing included
+    }
+    return claim;
 }
 
-// A count as readers take it: an integer, or a real with no fraction (2.0).
-std::optional<long long> WholeCount(QPDFObjectHandle count) {
-    if (count.isInteger()) return count.getIntValue();
-    if (!count.isReal()) return std::nullopt;
-    const std::string text = count.getRealValue();
-    pdf::Lexer lex(text);
-    return pdf::ReadValue(lex).Whole();
+// The count of an opened document by the rules all routes share.
+std::optional<std::int32_t> CountPages(QPDF& pdf) {
+    QPDFObjectHandle pages = pdf.getRoot().getKey("/Pages");
+    // No invented pages: /Pages that names no page-tree node is no page.
+    if (!pages.isDictionary()) return 0;
+    if (!pages.hasKey("/Kids") && !pages.getKey("/Type").isNameAndEquals("/Pages")) return 0;
+    const std::size_t objects = pdf.getXRefTable().size();
+    const CountClaim claim = ClaimOf(pages.getKey("/Count"));
+    switch (JudgeRootCount(claim, [&](std::size_t n) { return n <= objects; })) {
+    case CountRule::Answer:
+        return static_cast<std::int32_t>(claim.value);
+    case CountRule::NoCount:
+        return std::nullopt;  // readers refuse a /Count that is no number
+    case CountRule::Leaves:
+        break;
+    }
+    QpdfTree tree;
+    std::optional<QPDFObjGen> rootId;
+    std::vector<QPDFObjectHandle> kids;
+    tree.Visit(pages, rootId, kids);
+    const auto leaves = CountLeaves(tree, rootId, std::move(kids), LeafBudget(objects));
+    if (!leaves || *leaves > INT32_MAX) return std::nullopt;
+    return static_cast<std::int32_t>(*leaves);
 }
 
 }  // namespace
@@ -79,26 +95,7 @@ std::optional<std::int32_t> CountStructural(int fd, const std::string& descripti
         pdf.setSuppressWarnings(true);
         pdf.setAttemptRecovery(recovery == Recovery::On);
         pdf.processInputSource(OpenFileInput(fd, st.st_size, description));
-        QPDFObjectHandle pages = pdf.getRoot().getKey("/Pages");
-        const std::size_t objects = pdf.getObjectCount();
-        // Readers refuse a page tree whose root /Count is not a number.
-        // (A reference to something that is no object shows as an indirect null.)
-        if (pages.isDictionary()) {
-            QPDFObjectHandle claimed = pages.getKey("/Count");
-            if (!WholeCount(claimed) && (!claimed.isNull() || claimed.isIndirect())) return std::nullopt;
-        }
-        std::optional<long long> leaves;
-        try {
-            leaves = CountLeaves(pages, objects);
-        } catch (...) {
-            leaves.reset();
-        }
-        if (leaves && *leaves >= 1 && *leaves <= INT32_MAX) return static_cast<std::int32_t>(*leaves);
-        // The walk failed or found nothing: the root's own claim, if sane.
-        const auto count = pages.isDictionary() ? WholeCount(pages.getKey("/Count")) : std::nullopt;
-        if (count && SaneCount(*count, objects)) return static_cast<std::int32_t>(*count);
-        if (leaves && *leaves == 0) return 0;
-        return std::nullopt;
+        return CountPages(pdf);
     } catch (...) {
         return std::nullopt;
     }

@@ -1,5 +1,6 @@
-// The structural reader: libqpdf opens the file read-only with recovery on
-// and counts the leaves of the page tree.
+// The structural reader: libqpdf opens the file read-only with recovery on,
+// and the page tree is counted by the rules every route follows (the root's
+// /Count when plausible, else its leaves).
 #pragma once
 
 #include <cstdint>

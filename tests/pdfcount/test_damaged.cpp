@@ -87,7 +87,8 @@ TEST_F(Damage, NoObjectHeaderAtAllNeverReachesTheReconstruction) {
     EXPECT_FALSE(ran.count(Route::Reconstruction));
     // Objects whose tree the scan cannot confirm: libqpdf reconstructs.
     ran.clear();
-    EXPECT_EQ(Count(Damaged("", "5")), 2);  // the leaves, as libqpdf counts them
+    // /Count 9 is more than the file's objects: the leaves decide.
+    EXPECT_EQ(Count(Damaged("", "9")), 2);
     EXPECT_EQ(counter.LastRoute(), Route::Reconstruction);
 }
 

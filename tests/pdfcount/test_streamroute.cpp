@@ -1,0 +1,462 @@
+// Files written with cross-reference streams and object streams: decided by
+// the stream route from a few KB, or handed on when it cannot be sure, and
+// counted the way readers count them whichever route decides.
+#include "pdfbuilder.h"
+#include "streambuilder.h"
+#include "structural.h"
+#include "testsupport.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+
+namespace brastel::test {
+namespace {
+
+std::string Patch(std::string bytes, const std::string& from, const std::string& to) {
+    const auto at = bytes.find(from);
+    if (at == std::string::npos) throw std::runtime_error("patch target missing: " + from);
+    return bytes.replace(at, from.size(), to);
+}
+
+std::string PatchLast(std::string bytes, const std::string& from, const std::string& to) {
+    const auto at = bytes.rfind(from);
+    if (at == std::string::npos) throw std::runtime_error("patch target missing: " + from);
+    return bytes.replace(at, from.size(), to);
+}
+
+// A big-endian field of a cross-reference stream entry.
+std::string Field(std::uint64_t value, int width) {
+    std::string out;
+    for (int k = width - 1; k >= 0; --k) out += static_cast<char>((value >> (8 * k)) & 0xFF);
+    return out;
+}
+
+// Offset after the last "startxref".
+std::size_t LastStartxref(const std::string& bytes) { return std::stoul(bytes.substr(bytes.rfind("startxref\n") + 10)); }
+
+// Appends an uncompressed cross-reference stream numbered num (listed as
+// the last range of index) whose entries are given, with /Prev prev.
+std::string AppendXrefStream(std::string bytes, int num, const std::string& index, std::string entries,
+                             long long prev) {
+    const std::size_t at = bytes.size();
+    entries += "\x01" + Field(at, 4) + Field(0, 2);
+    bytes += std::to_string(num) + " 0 obj\n<< /Type /XRef /Size 200 /W [1 4 2] /Index [" + index + " " +
+             std::to_string(num) + " 1] /Root 1 0 R /Prev " + std::to_string(prev) + " /Length " +
+             std::to_string(entries.size()) + " >>\nstream\n" + entries + "\nendstream\nendobj\nstartxref\n" +
+             std::to_string(at) + "\n%%EOF\n";
+    return bytes;
+}
+
+class StreamRoute : public ::testing::Test {
+protected:
+    std::int32_t Count(const std::string& bytes, const std::string& name = "doc.pdf") {
+        path = dir.Write(name, bytes);
+        return counter.Count(path);
+    }
+    Route route() const { return counter.LastRoute(); }
+    // libqpdf alone on the last file, -1 where it gives no count.
+    std::int32_t Structural() const { return CountStructural(path).value_or(-1); }
+
+    ScratchDir dir;
+    Counter counter;
+    std::string path;
+};
+
+// ---- the layouts of a cross-reference stream ----------------------------
+
+TEST_F(StreamRoute, FieldWidthsPredictorsAndIndexRanges) {
+    struct Layout {
+        int w[3];
+        int predictor;
+        bool compress;
+        bool index;
+    };
+    const Layout layouts[] = {
+        {{1, 4, 2}, 0, true, true},  {{1, 2, 1}, 12, true, true}, {{1, 4, 2}, 2, true, true},
+        {{2, 8, 8}, 12, true, false}, {{1, 3, 1}, 0, false, true}, {{1, 4, 2}, 0, false, false},
+    };
+    for (const Layout& l : layouts) {
+        StreamDocOptions o;
+        o.pages = 7;
+        std::copy(l.w, l.w + 3, o.xref.widths);
+        o.xref.predictor = l.predictor;
+        o.xref.compress = l.compress;
+        o.xref.explicitIndex = l.index;
+        const std::string bytes = StreamDocument(o).str();
+        const std::string what = std::to_string(l.w[0]) + std::to_string(l.w[1]) + std::to_string(l.w[2]) +
+                                 " predictor " + std::to_string(l.predictor);
+        EXPECT_EQ(Count(bytes), 7) << what;
+        EXPECT_EQ(route(), Route::Stream) << what;
+        // A few KB of the file, not all of it.
+        EXPECT_LT(BrastelPeer::BytesRead(*counter), 16 * 1024) << what;
+    }
+}
+
+TEST_F(StreamRoute, CatalogAndTreeAsPlainObjectsOrInObjectStreams) {
+    // Catalog plain, tree root in an object stream, pages plain.
+    StreamPdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.ObjectStream(5, {{2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>"}});
+    pdf.Object(3, "<< /Type /Page /Parent 2 0 R >>");
+    pdf.Object(4, "<< /Type /Page /Parent 2 0 R >>");
+    pdf.XrefStream(6, " /Root 1 0 R");
+    EXPECT_EQ(Count(pdf.str()), 2);
+    EXPECT_EQ(route(), Route::Stream);
+
+    // Two object streams, one uncompressed; /Count written as a reference
+    // to a number in the other stream.
+    StreamPdfBuilder two;
+    two.ObjectStream(10, {{1, "<< /Type /Catalog /Pages 2 0 R >>"}, {9, "3"}}, false);
+    two.ObjectStream(11, {{2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 9 0 R >>"},
+                          {3, "<< /Type /Page /Parent 2 0 R >>"},
+                          {4, "<< /Type /Page /Parent 2 0 R >>"},
+                          {5, "<< /Type /Page /Parent 2 0 R >>"}});
+    two.XrefStream(12, " /Root 1 0 R");
+    EXPECT_EQ(Count(two.str()), 3);
+    EXPECT_EQ(route(), Route::Stream);
+}
+
+TEST_F(StreamRoute, ObjectMustBeWhereTheCrossReferenceSays) {
+    // The entry of object 2 names index 1 of the object stream, where the
+    // pair names object 7: the number is not confirmed, and the route
+    // hands the file on.
+    StreamPdfBuilder pdf;
+    pdf.ObjectStream(10, {{1, "<< /Type /Catalog /Pages 2 0 R >>"}, {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"},
+                          {3, "<< /Type /Page /Parent 2 0 R >>"}},
+                     false);
+    pdf.XrefStream(11, " /Root 1 0 R");
+    const std::int32_t n = Count(Patch(pdf.str(), "1 0 2 ", "1 0 7 "));
+    EXPECT_TRUE(n == 1 || n < 1) << n;
+    EXPECT_NE(route(), Route::Stream);
+
+    // An entry whose offset points one byte into "12 0 obj" finds no header.
+    StreamPdfBuilder plain;
+    plain.Object(1, "<< /Type /Catalog /Pages 12 0 R >>");
+    plain.Object(12, "<< /Type /Pages /Kids [] /Count 0 >>");
+    plain.XrefStream(13, " /Root 1 0 R", {{1, 4, 2}, 0, false, true});
+    const std::size_t at = plain.OffsetOf(12);
+    Count(Patch(plain.str(), "\x01" + Field(at, 4), "\x01" + Field(at + 1, 4)));
+    EXPECT_NE(route(), Route::Stream);
+}
+
+// ---- chains of sections -------------------------------------------------
+
+TEST_F(StreamRoute, PrevChainsNewestEntryWins) {
+    StreamDocOptions o;
+    o.pages = 2;
+    StreamPdfBuilder pdf = StreamDocument(o);
+    // Update 1: a third page and a new tree root, in a new object stream.
+    pdf.ObjectStream(20, {{2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>"},
+                          {5, "<< /Type /Page /Parent 2 0 R >>"}});
+    pdf.XrefStream(21, " /Root 1 0 R");
+    EXPECT_EQ(Count(pdf.str()), 3);
+    EXPECT_EQ(route(), Route::Stream);
+    // Update 2: the root again, as a plain object, with a fourth page.
+    pdf.Object(6, "<< /Type /Page /Parent 2 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R 6 0 R] /Count 4 >>");
+    pdf.XrefStream(22, " /Root 1 0 R");
+    EXPECT_EQ(Count(pdf.str()), 4);
+    EXPECT_EQ(route(), Route::Stream);
+    EXPECT_EQ(Structural(), 4);
+}
+
+TEST_F(StreamRoute, ClassicAndStreamSectionsMixed) {
+    // A classic file updated with a cross-reference stream.
+    DocOptions d;
+    d.pages = 2;
+    PdfBuilder classic = StandardDocument(d);
+    const std::size_t table = classic.str().rfind("\r\nxref\r\n") + 2;
+    StreamPdfBuilder update;
+    update.Resume(classic.str(), table);
+    update.ObjectStream(20, {{2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>"},
+                             {5, "<< /Type /Page /Parent 2 0 R >>"}});
+    update.XrefStream(21, " /Root 1 0 R");
+    EXPECT_EQ(Count(update.str()), 3);
+    EXPECT_EQ(route(), Route::Stream);
+
+    // A stream file updated with a classic table.
+    StreamDocOptions o;
+    o.pages = 2;
+    std::string bytes = StreamDocument(o).str();
+    const std::size_t streamSection = std::stoul(bytes.substr(bytes.rfind("startxref\n") + 10));
+    const std::size_t rootAt = bytes.size();
+    bytes += "2 0 obj\n<< /Type /Pages /Kids [3 0 R] /Count 1 >>\nendobj\n";
+    const std::size_t tableAt = bytes.size();
+    char entry[32];
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n\r\n", rootAt);
+    bytes += "xref\n2 1\n" + std::string(entry) + "trailer\n<< /Size 102 /Root 1 0 R /Prev " +
+             std::to_string(streamSection) + " >>\nstartxref\n" + std::to_string(tableAt) + "\n%%EOF\n";
+    EXPECT_EQ(Count(bytes), 1);
+    EXPECT_EQ(route(), Route::Stream);
+}
+
+TEST_F(StreamRoute, UpdateThatFreesTheTreeRootLeavesNoPages) {
+    StreamDocOptions o;
+    o.pages = 2;
+    const std::string base = StreamDocument(o).str();
+    // Object 2 free in the newest section (type 0, next generation 1).
+    const std::string bytes =
+        AppendXrefStream(base, 30, "2 1", std::string(1, '\0') + Field(0, 4) + Field(1, 2), static_cast<long long>(LastStartxref(base)));
+    EXPECT_EQ(Count(bytes), 0);
+    EXPECT_EQ(route(), Route::Stream);
+    EXPECT_EQ(Structural(), 0);
+}
+
+TEST_F(StreamRoute, PrevLoopEndsAndIsHandedOn) {
+    StreamDocOptions o;
+    o.pages = 3;
+    const std::string base = StreamDocument(o).str();
+    // A section that lists only itself and names itself as /Prev: the walk
+    // meets it again and stops.
+    const std::string bytes = AppendXrefStream(base, 40, "40 0", "", static_cast<long long>(base.size()));
+    const std::int32_t n = Count(bytes);
+    EXPECT_TRUE(n == 3 || n == -1) << n;
+    EXPECT_NE(route(), Route::Stream);
+}
+
+TEST_F(StreamRoute, HybridFilesReadTheStreamTheTableHides) {
+    StreamPdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.ObjectStream(10, {{2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>"},
+                          {3, "<< /Type /Page /Parent 2 0 R >>"},
+                          {4, "<< /Type /Page /Parent 2 0 R >>"}});
+    pdf.Object(5, "<< /Type /Page /Parent 2 0 R >>");
+    pdf.Hybrid(11, " /Root 1 0 R");
+    EXPECT_EQ(Count(pdf.str()), 3);
+    EXPECT_EQ(route(), Route::Stream);
+    // An update in a classic table on top of the hybrid section.
+    std::string bytes = pdf.str();
+    const std::size_t hybrid = std::stoul(bytes.substr(bytes.rfind("startxref\n") + 10));
+    const std::size_t rootAt = bytes.size();
+    bytes += "2 0 obj\n<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>\nendobj\n";
+    const std::size_t tableAt = bytes.size();
+    char entry[32];
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n\r\n", rootAt);
+    bytes += "xref\n2 1\n" + std::string(entry) + "trailer\n<< /Size 12 /Root 1 0 R /Prev " +
+             std::to_string(hybrid) + " >>\nstartxref\n" + std::to_string(tableAt) + "\n%%EOF\n";
+    EXPECT_EQ(Count(bytes), 2);
+    EXPECT_TRUE(route() == Route::Table || route() == Route::Stream);  // both read hybrid sections
+}
+
+// ---- encryption ---------------------------------------------------------
+
+// A standard security handler whose user password is not empty: libqpdf
+// refuses the file without it.
+std::string EncryptDict(const std::string& streamFilter) {
+    const std::string hex32(64, 'A');
+    return "<< /Filter /Standard /V 4 /R 4 /Length 128 /P -1028 /O <" + hex32 + "> /U <" + hex32 +
+           "> /CF << /StdCF << /CFM /AESV2 /AuthEvent /DocOpen /Length 16 >> >> /StmF " + streamFilter +
+           " /StrF " + streamFilter + " /EFF /StdCF >>";
+}
+const char* kId = " /ID [<0123456789ABCDEF0123456789ABCDEF> <0123456789ABCDEF0123456789ABCDEF>]";
+
+TEST_F(StreamRoute, EncryptedFilesCountedWhereTheTreeNeedsNoKey) {
+    // Streams left as they are (/Identity): the object streams are read,
+    // although libqpdf wants the password.
+    StreamDocOptions o;
+    o.pages = 4;
+    o.plainObjects = {{60, EncryptDict("/Identity")}};
+    o.trailerExtra = std::string(" /Encrypt 60 0 R") + kId;
+    EXPECT_EQ(Count(StreamDocument(o).str()), 4);
+    EXPECT_EQ(route(), Route::Stream);
+    EXPECT_EQ(Structural(), -1);
+
+    // Encrypted object streams cannot be read: handed on, and libqpdf
+    // cannot read them either without the password.
+    o.plainObjects = {{60, EncryptDict("/StdCF")}};
+    EXPECT_EQ(Count(StreamDocument(o).str()), -1);
+    EXPECT_NE(route(), Route::Stream);
+
+    // The same encryption with the tree in plain objects: integers in
+    // dictionaries are never encrypted.
+    StreamPdfBuilder plain;
+    plain.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    plain.Object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>");
+    plain.Object(3, "<< /Type /Page /Parent 2 0 R >>");
+    plain.Object(4, "<< /Type /Page /Parent 2 0 R >>");
+    plain.Object(60, EncryptDict("/StdCF"));
+    plain.XrefStream(5, std::string(" /Root 1 0 R /Encrypt 60 0 R") + kId);
+    EXPECT_EQ(Count(plain.str()), 2);
+    EXPECT_EQ(route(), Route::Stream);
+}
+
+// ---- counting as readers count, whichever route decides -------------------
+
+struct TreeCase {
+    const char* name;
+    std::vector<std::pair<int, std::string>> objects;  // catalog 1 first
+    std::int32_t expected;                             // -1: no count
+};
+
+std::vector<TreeCase> TreeCases() {
+    const std::string page = "<< /Type /Page /Parent 2 0 R >>";
+    auto withFiller = [](std::vector<std::pair<int, std::string>> objects) {
+        for (int i = 20; i < 28; ++i) objects.push_back({i, "<< /Filler " + std::to_string(i) + " >>"});
+        return objects;
+    };
+    const std::pair<int, std::string> catalog{1, "<< /Type /Catalog /Pages 2 0 R >>"};
+    return {
+        {"stale count", withFiller({catalog, {2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 7 >>"}, {3, page}, {4, page}}), 7},
+        {"count beyond the objects", withFiller({catalog, {2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 500 >>"}, {3, page}, {4, page}}), 2},
+        {"no count, a kid named twice", {catalog, {2, "<< /Type /Pages /Kids [3 0 R 4 0 R 3 0 R] >>"}, {3, page}, {4, page}}, 3},
+        {"count 0", {catalog, {2, "<< /Type /Pages /Kids [3 0 R] /Count 0 >>"}, {3, page}}, 0},
+        {"empty tree", {catalog, {2, "<< /Type /Pages /Kids [] >>"}}, 0},
+        {"pages names a page", {{1, "<< /Type /Catalog /Pages 3 0 R >>"}, {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"}, {3, page}}, 0},
+        {"pages names nothing", {{1, "<< /Type /Catalog /Pages 9 0 R >>"}, {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"}, {3, page}}, 0},
+        {"count is a name", {catalog, {2, "<< /Type /Pages /Kids [3 0 R] /Count /One >>"}, {3, page}}, -1},
+        {"count with a fraction", {catalog, {2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2.5 >>"}, {3, page}, {4, page}}, 2},
+        {"count 2.0", {catalog, {2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2.0 >>"}, {3, page}, {4, page}}, 2},
+        {"count by reference", {catalog, {2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 8 0 R >>"}, {3, page}, {4, page}, {8, "2"}}, 2},
+        {"no count, a loop", {catalog, {2, "<< /Type /Pages /Kids [5 0 R] >>"}, {5, "<< /Type /Pages /Kids [3 0 R 5 0 R] >>"}, {3, page}}, -1},
+        {"no count, a shared subtree", {catalog, {2, "<< /Type /Pages /Kids [5 0 R 6 0 R] >>"}, {5, "<< /Type /Pages /Kids [7 0 R] >>"},
+                                         {6, "<< /Type /Pages /Kids [7 0 R] >>"}, {7, "<< /Type /Pages /Kids [3 0 R 4 0 R] >>"}, {3, page}, {4, page}}, 4},
+    };
+}
+
+TEST_F(StreamRoute, OneAnswerWhateverTheRoute) {
+    for (const TreeCase& c : TreeCases()) {
+        PdfBuilder classic("\n");
+        for (const auto& [num, body] : c.objects) classic.Object(num, body);
+        classic.Xref(" /Root 1 0 R");
+        EXPECT_EQ(Count(classic.str(), "classic.pdf"), c.expected) << c.name << " (classic table)";
+        EXPECT_EQ(Structural(), c.expected) << c.name << " (classic table, libqpdf alone)";
+
+        StreamPdfBuilder packed;
+        packed.ObjectStream(50, c.objects);
+        packed.XrefStream(51, " /Root 1 0 R");
+        EXPECT_EQ(Count(packed.str(), "packed.pdf"), c.expected) << c.name << " (cross-reference stream)";
+        if (c.expected >= 0) {
+            EXPECT_EQ(route(), Route::Stream) << c.name;
+        }
+        EXPECT_EQ(Structural(), c.expected) << c.name << " (cross-reference stream, libqpdf alone)";
+    }
+}
+
+// ---- damaged stream files -------------------------------------------------
+
+TEST_F(StreamRoute, WrongLengthsAreRecoveredAsReadersRecoverThem) {
+    StreamDocOptions o;
+    o.pages = 5;
+    o.xref.compress = false;
+    const std::string good = StreamDocument(o).str();
+    const std::size_t xrefAt = good.rfind("11 0 obj");
+    const std::size_t lengthAt = good.find("/Length ", xrefAt) + 8;
+    const std::size_t digits = good.find(' ', lengthAt) - lengthAt;
+    const long length = std::stol(good.substr(lengthAt, digits));
+    for (const long wrong : {length + 9, length - 3, 0L}) {
+        std::string bytes = good;
+        bytes.replace(lengthAt, digits, std::to_string(wrong));
+        // The offset after "startxref" stays right: the object starts before the change.
+        EXPECT_EQ(Count(bytes), 5) << wrong;
+        EXPECT_EQ(route(), Route::Stream) << wrong;
+    }
+    // The object stream's /Length too.
+    const std::string objstm = Patch(good, "/Filter /FlateDecode /Length ", "/Filter /FlateDecode /Length 1");
+    EXPECT_EQ(Count(objstm), 5);
+    EXPECT_EQ(route(), Route::Stream);
+}
+
+TEST_F(StreamRoute, DamagedFilesAreHandedOnNeverMiscounted) {
+    StreamDocOptions o;
+    o.pages = 5;
+    const std::string good = StreamDocument(o).str();
+    const std::size_t xrefAt = std::stoul(good.substr(good.rfind("startxref\n") + 10));
+    auto withStartxref = [&](std::size_t offset) {
+        return good.substr(0, good.rfind("startxref\n")) + "startxref\n" + std::to_string(offset) + "\n%%EOF\n";
+    };
+    struct Variant {
+        const char* name;
+        std::string bytes;
+    };
+    std::string corrupt = good;
+    corrupt[xrefAt + good.substr(xrefAt).find("stream\n") + 10] ^= 0x5A;  // inside the deflate data
+    const Variant variants[] = {
+        {"startxref past the end", withStartxref(good.size() + 100)},
+        {"startxref into an object", withStartxref(xrefAt + 3)},
+        {"startxref at the object stream", withStartxref(good.find("10 0 obj"))},
+        {"corrupt deflate data", corrupt},
+        {"entries wider than the data", Patch(good, "/W [1 4 2]", "/W [1 4 3]")},
+        {"offsets moved by an insertion", Patch(good, "%\xE2\xE3\xCF\xD3\n", "%\xE2\xE3\xCF\xD3\n% inserted\n")},
+        {"unknown filter", PatchLast(good, "/Filter /FlateDecode", "/Filter /LZWDecode  ")},
+    };
+    for (const Variant& v : variants) {
+        const std::int32_t n = Count(v.bytes);
+        EXPECT_TRUE(n == 5 || n == -1) << v.name << " gave " << n;
+        EXPECT_NE(route(), Route::Stream) << v.name;
+    }
+    // Cut anywhere: the count is right or there is none.
+    for (std::size_t cut = 16; cut < good.size(); cut += 97) {
+        const std::int32_t n = Count(good.substr(0, cut));
+        EXPECT_TRUE(n == 5 || n < 1) << "cut at " << cut << " gave " << n;
+    }
+}
+
+TEST_F(StreamRoute, ObjectStreamPastTheCapIsHandedOn) {
+    // Valid, but its object stream inflates to 24 MB: no page tree needs
+    // that much, so the route does not hold it; libqpdf still reads it.
+    StreamPdfBuilder pdf;
+    pdf.ObjectStream(10, {{1, "<< /Type /Catalog /Pages 2 0 R >>"}, {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"}},
+                     true, std::size_t{24} << 20);
+    pdf.Object(3, "<< /Type /Page /Parent 2 0 R >>");
+    pdf.XrefStream(11, " /Root 1 0 R");
+    EXPECT_LT(pdf.size(), std::size_t{1} << 20);
+    EXPECT_EQ(Count(pdf.str()), 1);
+    EXPECT_NE(route(), Route::Stream);
+    EXPECT_LT(BrastelPeer::BytesRead(*counter), std::int64_t{1} << 20);
+}
+
+// ---- files rewritten by the qpdf command ---------------------------------
+
+bool Qpdf(const std::string& args) {
+    const int rc = std::system(("qpdf " + args + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(rc) && (WEXITSTATUS(rc) == 0 || WEXITSTATUS(rc) == 3);
+}
+
+TEST_F(StreamRoute, FilesRewrittenByQpdf) {
+    if (std::system("qpdf --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "qpdf command not installed";
+    DocOptions d;
+    d.pages = 9;
+    const std::string in = dir.Write("plain.pdf", StandardDocument(d).str());
+    const std::string out = dir.PathOf("out.pdf");
+    struct Rewrite {
+        const char* args;
+        std::int32_t count;
+        bool native;
+    };
+    const Rewrite rewrites[] = {
+        {"--object-streams=generate", 9, true},
+        {"--object-streams=generate --compress-streams=y --recompress-flate", 9, true},
+        {"--object-streams=generate --linearize", 9, true},
+        {"--object-streams=generate --newline-before-endstream", 9, true},
+        {"--object-streams=generate --encrypt '' owner 256 --", 9, false},  // AES object streams: libqpdf
+        {"--object-streams=generate --encrypt user owner 256 --", -1, false},  // needs the password
+        {"--object-streams=generate --encrypt user owner 128 --use-aes=y --", -1, false},
+    };
+    for (const Rewrite& r : rewrites) {
+        ASSERT_TRUE(Qpdf(std::string(r.args) + " " + in + " " + out)) << r.args;
+        EXPECT_EQ(counter.Count(out), r.count) << r.args;
+        EXPECT_EQ(counter.LastRoute() == Route::Stream, r.native) << r.args;
+    }
+    // A stale /Count, kept by qpdf's rewrite: the same answer as the
+    // classic file it came from.
+    PdfBuilder stale("\n");
+    stale.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    stale.Object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 7 >>");
+    stale.Object(3, "<< /Type /Page /Parent 2 0 R /Contents 5 0 R >>");
+    stale.Object(4, "<< /Type /Page /Parent 2 0 R /Contents 6 0 R >>");
+    stale.Object(5, "<< /Length 0 >>\nstream\n\nendstream");
+    stale.Object(6, "<< /Length 0 >>\nstream\n\nendstream");
+    stale.Object(7, "<< /Producer (a stale count) >>");
+    stale.Xref(" /Root 1 0 R /Info 7 0 R");
+    const std::string stalePath = dir.Write("stale.pdf", stale.str());
+    EXPECT_EQ(counter.Count(stalePath), 7);
+    EXPECT_EQ(counter.LastRoute(), Route::Text);
+    ASSERT_TRUE(Qpdf("--object-streams=generate " + stalePath + " " + out));
+    EXPECT_EQ(counter.Count(out), 7);
+    EXPECT_EQ(counter.LastRoute(), Route::Stream);
+    EXPECT_EQ(CountStructural(out), 7);
+}
+
+}  // namespace
+}  // namespace brastel::test
