@@ -1,8 +1,9 @@
 // Counts the shared corpus PDFs three ways in one process: the full
 // PDF_PageCount, the structural reader (libqpdf) alone and the text route
-// alone, and prints files per second, the ratios, the bytes the text route
-// reads and the worst single file of the full counter against the
-// structural reader.
+// alone, and prints files per second, the ratios, which route decided how
+// many files, the bytes read per file (by the text route, and by the whole
+// counter on the files the stream route decides) and the worst single file
+// of the full counter against the structural reader.
 //
 //   bench_pdfcount [corpus-dir] [rounds]
 #include "brastelpeer.h"
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -67,6 +69,8 @@ int main(int argc, char** argv) {
     brastel::Brastelv1* counter = brastel::NewBrastelv1();
     std::vector<double> full(paths.size()), structural(paths.size()), text(paths.size()), bytes;
     std::vector<bool> handedOver(paths.size(), false);
+    std::vector<brastel::Route> routes(paths.size(), brastel::Route::None);
+    std::vector<double> streamBytes;
     int textDecided = 0;
     volatile long long sink = 0;
     // Per file, the best of several rounds of each way.  A round is one
@@ -87,8 +91,11 @@ int main(int argc, char** argv) {
                         sink = sink + result;
                     }));
                     if (r == 0) {
-                        handedOver[i] = brastel::BrastelPeer::LastRoute(*counter) != brastel::Route::Text;
+                        routes[i] = brastel::BrastelPeer::LastRoute(*counter);
+                        handedOver[i] = routes[i] != brastel::Route::Text;
                         textDecided += handedOver[i] ? 0 : 1;
+                        if (routes[i] == brastel::Route::Stream)
+                            streamBytes.push_back(static_cast<double>(brastel::BrastelPeer::BytesRead(*counter)));
                     }
                     break;
                 case 1:
@@ -123,6 +130,19 @@ int main(int argc, char** argv) {
     const double n = static_cast<double>(paths.size());
     std::printf("corpus: %zu PDF files, best of %d passes per file\n", paths.size(), rounds);
     std::printf("text route decides %d of %zu files\n", textDecided, paths.size());
+    std::map<brastel::Route, int> byRoute;
+    std::map<brastel::Route, double> timeByRoute;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        byRoute[routes[i]]++;
+        timeByRoute[routes[i]] += full[i];
+    }
+    const std::pair<brastel::Route, const char*> names[] = {
+        {brastel::Route::Text, "text route"},      {brastel::Route::Table, "table route"},
+        {brastel::Route::Stream, "stream route"},  {brastel::Route::Structural, "libqpdf"},
+        {brastel::Route::ObjectScan, "object scan"}, {brastel::Route::None, "nobody"}};
+    std::printf("%-28s %8s %14s\n", "decided by", "files", "ms total");
+    for (const auto& [route, name] : names)
+        std::printf("%-28s %8d %14.2f\n", name, byRoute[route], timeByRoute[route] * 1e3);
     std::printf("%-28s %12s %14s\n", "way", "files/s", "ms total");
     std::printf("%-28s %12.0f %14.2f\n", "full PDF_PageCount", n / sumFull, sumFull * 1e3);
     std::printf("%-28s %12.0f %14.2f\n", "structural reader alone", n / sumStructural, sumStructural * 1e3);
@@ -139,12 +159,16 @@ int main(int argc, char** argv) {
                 overhead.size(), 100 * Percentile(overhead, 0.5), 100 * Percentile(overhead, 1.0));
     if (std::getenv("BENCH_PER_FILE"))
         for (std::size_t i = 0; i < paths.size(); ++i)
-            std::printf("%8.1f us full %8.1f us structural %6.1f us text  %.3f  %s\n", full[i] * 1e6,
-                        structural[i] * 1e6, text[i] * 1e6, full[i] / structural[i],
+            std::printf("%8.1f us full %8.1f us structural %6.1f us text  %.3f  route %d  %s\n", full[i] * 1e6,
+                        structural[i] * 1e6, text[i] * 1e6, full[i] / structural[i], static_cast<int>(routes[i]),
                         std::filesystem::path(paths[i]).filename().c_str());
     std::printf("worst single file, full / structural time: %.3f (%s)\n", worst,
                 std::filesystem::path(paths[worstAt]).filename().c_str());
     std::printf("bytes read by the text route per file: median %.0f, 90th percentile %.0f, max %.0f\n",
                 Percentile(bytes, 0.5), Percentile(bytes, 0.9), Percentile(bytes, 1.0));
+    std::printf("bytes read per file the stream route decides (%zu files, all routes tried): median %.0f, "
+                "90th percentile %.0f, max %.0f\n",
+                streamBytes.size(), Percentile(streamBytes, 0.5), Percentile(streamBytes, 0.9),
+                Percentile(streamBytes, 1.0));
     return 0;
 }
