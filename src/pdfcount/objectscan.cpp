@@ -135,6 +135,7 @@ private:
         if (!d || !d->complete()) return true;
         const Value root = d->Get("/Root");
         if (root.Is(Value::Kind::Ref)) index_.trailerRoot = root.integer;
+        if (!d->Get("/Encrypt").Is(Value::Kind::Missing)) index_.encrypted = true;
         after += static_cast<std::int64_t>(d->end());
         return true;
     }
@@ -188,6 +189,7 @@ private:
             } else if (pdf::NameEquals(type.text, "/XRef")) {
                 const Value root = d->Get("/Root");  // a cross-reference stream is a trailer too
                 if (root.Is(Value::Kind::Ref)) index_.trailerRoot = root.integer;
+                if (!d->Get("/Encrypt").Is(Value::Kind::Missing)) index_.encrypted = true;
             }
         }
         pdf::Lexer lex(view, d->end());

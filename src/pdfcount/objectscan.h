@@ -34,6 +34,9 @@ struct ObjectIndex {
     std::optional<std::int64_t> trailerRoot;
     // The catalog (/Type /Catalog) written last, for files with no trailer.
     std::optional<std::int64_t> lastCatalog;
+    // A trailer or cross-reference stream names /Encrypt: object streams
+    // cannot be read without the key.
+    bool encrypted = false;
 
     const ScannedObject* Find(std::int64_t number) const;
 };

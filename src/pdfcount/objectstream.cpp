@@ -1,5 +1,7 @@
 #include "objectstream.h"
 
+#include "indirect.h"
+
 namespace brastel::pdf {
 
 std::optional<ObjectStream> ObjectStream::Parse(const Dict& dict, std::string decoded) {
@@ -38,6 +40,67 @@ std::string_view ObjectStream::Text(std::size_t index) const {
 std::optional<std::string_view> ObjectStream::At(std::size_t index, std::int64_t num) const {
     if (index >= pairs_.size() || pairs_[index].number != num) return std::nullopt;
     return Text(index);
+}
+
+std::optional<ObjectStream> ReadObjectStream(FileReader& file, std::int64_t offset, std::optional<std::int64_t> num,
+                                             std::size_t cap, const LengthResolver& indirectLength) {
+    const auto o = ReadIndirect(file, offset, num);
+    if (!o) return std::nullopt;
+    const auto dict = Dict::At(o->text, o->body);
+    if (!dict || !dict->complete()) return std::nullopt;
+    const Value lengthValue = dict->Get("/Length");
+    std::optional<std::int64_t> length = lengthValue.Whole();
+    if (lengthValue.Is(Value::Kind::Ref) && indirectLength) length = indirectLength(lengthValue);
+    const auto raw = StreamData(file, *o, *dict, length, cap);
+    if (!raw) return std::nullopt;
+    std::string data;
+    // Past the cap a stream is a bomb, not a page tree.
+    if (DecodeStream(*dict, *raw, cap, data) != Decoded::Ok) return std::nullopt;
+    return ObjectStream::Parse(*dict, std::move(data));
+}
+
+namespace {
+// Decoded bytes the scan may hold: a damaged file bigger than that is left
+// to a reader that rebuilds the whole document.
+constexpr std::size_t kScanDecodedBudget = std::size_t{32} << 20;
+constexpr std::size_t kScanStreamCap = std::size_t{8} << 20;
+}  // namespace
+
+void ScannedObjectStreams::DecodeAll() {
+    decoded_ = true;
+    std::size_t held = 0;
+    for (const std::int64_t offset : offsets_) {
+        auto stream = ReadObjectStream(file_, offset, std::nullopt, std::min(kScanStreamCap, kScanDecodedBudget - held));
+        if (!stream) continue;
+        held += stream->bytes();
+        const std::size_t k = streams_.size();
+        streams_.push_back(std::move(*stream));
+        const ObjectStream& s = streams_.back();
+        for (std::size_t i = 0; i < s.size(); ++i) {
+            const auto number = s.NumberAt(i);
+            where_[number] = {k, i};
+            const auto text = s.At(i, number);
+            const auto dict = text ? Dict::At(*text) : std::nullopt;
+            const Value type = dict ? dict->Get("/Type") : Value{};
+            if (type.Is(Value::Kind::Name) && NameEquals(type.text, "/Catalog")) lastCatalog_ = number;
+        }
+        if (held >= kScanDecodedBudget) break;
+    }
+}
+
+bool ScannedObjectStreams::Find(std::int64_t num, std::string& text) {
+    if (!decoded_) DecodeAll();
+    const auto it = where_.find(num);
+    if (it == where_.end()) return false;
+    const auto found = streams_[it->second.first].At(it->second.second, num);
+    if (!found) return false;
+    text.assign(*found);
+    return true;
+}
+
+std::optional<std::int64_t> ScannedObjectStreams::LastCatalog() {
+    if (!decoded_) DecodeAll();
+    return lastCatalog_;
 }
 
 }  // namespace brastel::pdf

@@ -3,10 +3,13 @@
 // on, the values of those objects one after the other.
 #pragma once
 
+#include "filereader.h"
 #include "lexer.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <unordered_map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +30,7 @@ public:
     // when the pair there names object num; a view into data() that lives as
     // long as the data does.
     std::optional<std::string_view> At(std::size_t index, std::int64_t num) const;
+    std::int64_t NumberAt(std::size_t index) const { return pairs_[index].number; }
     const std::shared_ptr<const std::string>& data() const { return data_; }
 
     // Visits every object as (number, text) in stream order.
@@ -44,6 +48,40 @@ private:
     };
     std::shared_ptr<const std::string> data_;
     std::vector<Pair> pairs_;
+};
+
+// The object stream whose header is at offset (naming object num when num
+// is given), read and decoded: its data found by /Length, whose value
+// indirectLength gives when it is a reference, or else by "endstream", and
+// decoded whole within cap bytes.  No value when it is no object stream or
+// its data cannot be decoded whole.
+using LengthResolver = std::function<std::optional<std::int64_t>(const Value& reference)>;
+std::optional<ObjectStream> ReadObjectStream(FileReader& file, std::int64_t offset, std::optional<std::int64_t> num,
+                                             std::size_t cap, const LengthResolver& indirectLength = {});
+
+// The objects held in object streams found by their headers, for a reader
+// with no cross-reference to say which object lives where: every stream is
+// decoded once, in file order, a later stream's object replacing an earlier
+// one's, within a budget of decoded bytes.
+class ScannedObjectStreams {
+public:
+    ScannedObjectStreams(int fd, std::int64_t length, std::vector<std::int64_t> offsets)
+        : file_(fd, length), offsets_(std::move(offsets)) {}
+
+    // The text of object num's value, if a stream holds it.
+    bool Find(std::int64_t num, std::string& text);
+    // The last object of /Type /Catalog in the streams.
+    std::optional<std::int64_t> LastCatalog();
+
+private:
+    void DecodeAll();
+
+    FileReader file_;
+    std::vector<std::int64_t> offsets_;
+    bool decoded_ = false;
+    std::vector<ObjectStream> streams_;
+    std::unordered_map<std::int64_t, std::pair<std::size_t, std::size_t>> where_;  // (stream, index)
+    std::optional<std::int64_t> lastCatalog_;
 };
 
 }  // namespace brastel::pdf

@@ -4,6 +4,7 @@
 #include "brastelv1.h"
 #include "lexer.h"
 #include "objectscan.h"
+#include "objectstream.h"
 #include "structural.h"
 #include "textops.h"
 
@@ -211,7 +212,13 @@ Brastelv1::Outcome Brastelv1::ObjectScanStep(std::int32_t& count) {
     case ScanStatus::Read:
         break;
     }
-    switch (CountFromIndex(file_, fileLength_, index, count)) {
+    // Objects held in object streams count too, as readers rebuild them
+    // (unless the file is encrypted: they are then no text to read).
+    pdf::ScannedObjectStreams compressed(file_, fileLength_,
+                                         index.encrypted ? std::vector<std::int64_t>{} : index.objectStreams);
+    if (!index.trailerRoot && !index.lastCatalog) index.lastCatalog = compressed.LastCatalog();
+    auto inStreams = [&](std::int64_t number, std::string& text) { return compressed.Find(number, text); };
+    switch (CountFromIndex(file_, fileLength_, index, count, inStreams)) {
     case ScanVerdict::Counted:
         return Outcome::Counted;
     case ScanVerdict::NoTree:

@@ -112,29 +112,20 @@ const ObjectStream* StreamCounter::LoadObjectStream(std::int64_t num) {
     XrefEntry e;
     if (xref_.Find(num, e) != CrossReference::Lookup::Found || e.type != XrefEntry::InUse || e.field3 != 0)
         return nullptr;
-    const auto o = ReadIndirect(file_, e.field2, num);
-    if (!o) return nullptr;
-    const auto dict = Dict::At(o->text, o->body);
-    if (!dict || !dict->complete()) return nullptr;
     // An indirect /Length is followed only to a plain object, so reading
     // one object stream never needs another.
-    std::optional<std::int64_t> length = dict->Get("/Length").Whole();
-    const Value lengthValue = dict->Get("/Length");
-    if (lengthValue.Is(Value::Kind::Ref)) {
+    auto indirectLength = [&](const Value& ref) -> std::optional<std::int64_t> {
         XrefEntry le;
-        if (xref_.Find(lengthValue.integer, le) == CrossReference::Lookup::Found && le.type == XrefEntry::InUse) {
-            const Loaded l = Resolve(Ref{lengthValue.integer, lengthValue.generation});
-            if (l.state == Loaded::State::Value) length = l.Read().Whole();
-        }
-    }
-    const auto raw = StreamData(file_, *o, *dict, length, kMaxObjectStream);
-    if (!raw) return nullptr;
-    std::string data;
-    if (DecodeStream(*dict, *raw, kMaxObjectStream, data) != Decoded::Ok) return nullptr;
-    decodedBytes_ += data.size();
-    if (decodedBytes_ > kMaxDecodedTotal) return nullptr;
-    auto stream = ObjectStream::Parse(*dict, std::move(data));
+        if (xref_.Find(ref.integer, le) != CrossReference::Lookup::Found || le.type != XrefEntry::InUse)
+            return std::nullopt;
+        const Loaded l = Resolve(Ref{ref.integer, ref.generation});
+        if (l.state != Loaded::State::Value) return std::nullopt;
+        return l.Read().Whole();
+    };
+    auto stream = ReadObjectStream(file_, e.field2, num, kMaxObjectStream, indirectLength);
     if (!stream) return nullptr;
+    decodedBytes_ += stream->bytes();
+    if (decodedBytes_ > kMaxDecodedTotal) return nullptr;
     if (cachedBytes_ + stream->bytes() > kMaxCachedStreams) {
         streams_.clear();  // what was read from them lives on in its own copies
         cachedBytes_ = 0;

@@ -392,6 +392,37 @@ TEST_F(StreamRoute, DamagedFilesAreHandedOnNeverMiscounted) {
     }
 }
 
+TEST_F(StreamRoute, DamagedStreamFilesCountedFromTheirObjectStreams) {
+    // The catalog and the tree live only in object streams; with the
+    // cross-reference unusable, the object scan finds them there, as
+    // readers rebuilding the file do.
+    StreamDocOptions o;
+    o.pages = 6;
+    const std::string good = StreamDocument(o).str();
+    const std::size_t xrefAt = LastStartxref(good);
+    const std::string tail = good.substr(good.rfind("startxref\n"));
+    std::string corrupt = good;
+    corrupt[xrefAt + good.substr(xrefAt).find("stream\n") + 10] ^= 0x5A;
+    struct Variant {
+        const char* name;
+        std::string bytes;
+    };
+    const Variant variants[] = {
+        {"startxref past the end", Patch(good, tail, "startxref\n999999\n%%EOF\n")},
+        {"corrupt cross-reference stream", corrupt},
+        {"cut inside the cross-reference stream", good.substr(0, xrefAt + 60)},
+        {"cut before the cross-reference stream", good.substr(0, xrefAt)},
+    };
+    for (const Variant& v : variants) {
+        EXPECT_EQ(Count(v.bytes), 6) << v.name;
+        EXPECT_EQ(route(), Route::ObjectScan) << v.name;
+    }
+    // A count the leaves do not confirm stays no count.
+    o.countText = "9";
+    const std::string stale = StreamDocument(o).str();
+    EXPECT_EQ(Count(stale.substr(0, LastStartxref(stale))), -1);
+}
+
 TEST_F(StreamRoute, ObjectStreamPastTheCapIsHandedOn) {
     // Valid, but its object stream inflates to 24 MB: no page tree needs
     // that much, so the route does not hold it; libqpdf still reads it.
