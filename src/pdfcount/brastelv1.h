@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -102,14 +103,16 @@ private:
     // The newest in-use entry of obj along the sections' /Prev chain; false
     // for a free entry, and where a hybrid section could hide a newer one.
     bool Locate(std::int64_t obj, std::vector<XrefSection>& sections, std::int64_t& offset);
-    // A complete dictionary at `skip` bytes into a window read at offset,
-    // growing the window as needed; dict points into text.
-    // tolerateBreak accepts a dictionary broken off by a stray token, with
-    // the entries before the break.
-    bool ReadDictAt(std::int64_t offset, std::size_t skip, component::Text& text, std::optional<pdf::Dict>& dict,
-                    bool tolerateBreak);
-    // The dictionary of object obj, whose header must stand at offset.
-    bool ReadObjectDict(std::int32_t obj, std::int64_t offset, component::Text& text, std::optional<pdf::Dict>& dict);
+    // The top-level values of keys in the dictionary at `skip` bytes into a
+    // window read at offset, growing the window until it closes; values
+    // point into text.  tolerateBreak accepts a dictionary broken off by a
+    // stray token, with the entries before the break.
+    using Keys = std::initializer_list<std::string_view>;
+    bool ReadDictAt(std::int64_t offset, std::size_t skip, component::Text& text, const Keys& keys,
+                    pdf::Value* values, bool tolerateBreak);
+    // The same for the dictionary of object obj, whose header must stand at offset.
+    bool ReadObjectDict(std::int32_t obj, std::int64_t offset, component::Text& text, const Keys& keys,
+                        pdf::Value* values);
 
     // What the table reading gives: the catalog and page-tree root at their
     // newest offsets, and the root's /Count.
@@ -124,6 +127,10 @@ private:
     bool ReadTreeOnce(TreeFacts& facts);
     enum class TreeState { Unread, Read, Failed };
     TreeState treeState_ = TreeState::Unread;
+    // Some "startxref" of the file leads to a cross-reference section or
+    // stream; false once the table reading found none, so that libqpdf is
+    // not asked to read what it can only reconstruct.
+    bool xrefFound_ = false;
     TreeFacts tree_;
 
     // What the text route read, for its confirmation.

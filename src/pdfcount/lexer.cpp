@@ -291,18 +291,6 @@ std::optional<Dict> Dict::At(std::string_view window, std::size_t pos) {
     return d;
 }
 
-bool Dict::WellFormed() const {
-    if (!complete_) return false;
-    Lexer lex(window_, begin_);
-    for (;;) {
-        const Token key = lex.Next();
-        if (key.kind == Token::Kind::DictClose) return key.offset + key.text.size() == end_;
-        if (key.kind != Token::Kind::Name) return false;
-        const Value value = ReadValue(lex);
-        if (value.kind == Value::Kind::Bad || value.kind == Value::Kind::Missing) return false;
-    }
-}
-
 Value Dict::Get(std::string_view key) const {
     Value found;
     ForEach([&](std::string_view name, const Value& value) {

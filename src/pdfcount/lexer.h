@@ -98,9 +98,6 @@ public:
     void ForEach(F&& visit) const;
 
     bool complete() const { return complete_; }
-    // Complete, and nothing but name-value pairs up to its ">>": no stray
-    // token that readers would each treat differently.
-    bool WellFormed() const;
     // The dictionary's bytes from "<<" to ">>" (or to the window's end).
     std::string_view text() const { return text_; }
     std::size_t end() const { return end_; }  // just past ">>" in the window

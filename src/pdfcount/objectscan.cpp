@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 namespace brastel {
@@ -43,7 +44,12 @@ bool ReadExactly(int fd, std::int64_t length, std::int64_t at, std::size_t n, ch
 // The file seen through one buffer that moves forward.
 class Stream {
 public:
-    Stream(int fd, std::int64_t length) : fd_(fd), length_(length), buf_(kReadSize + kMaxDictWindow + kBehind, '\0') {}
+    // Sized to the file when it is small, so a small file costs no large
+    // allocation; never filled before it is read into.
+    Stream(int fd, std::int64_t length)
+        : fd_(fd), length_(length),
+          size_(static_cast<std::size_t>(std::min<std::int64_t>(length, kReadSize + kMaxDictWindow + kBehind))),
+          buf_(new char[size_ + 1]) {}
 
     // Makes [at, at + need) available (less only at the end of the file) and
     // returns the loaded bytes from `at` on; false when the file shrank.
@@ -52,20 +58,21 @@ public:
         if (at < base_ || want > end()) {
             base_ = std::max<std::int64_t>(0, at - static_cast<std::int64_t>(kBehind));
             ++generation_;
-            if (!ReadExactly(fd_, length_, base_, buf_.size(), buf_.data(), len_)) return false;
+            if (!ReadExactly(fd_, length_, base_, size_, buf_.get(), len_)) return false;
         }
-        view = std::string_view(buf_.data() + (at - base_), static_cast<std::size_t>(end() - at));
+        view = std::string_view(buf_.get() + (at - base_), static_cast<std::size_t>(end() - at));
         return true;
     }
     std::int64_t base() const { return base_; }
     std::int64_t end() const { return base_ + static_cast<std::int64_t>(len_); }
-    const char* data() const { return buf_.data(); }
+    const char* data() const { return buf_.get(); }
     std::uint64_t generation() const { return generation_; }
 
 private:
     int fd_;
     std::int64_t length_;
-    std::string buf_;
+    std::size_t size_;
+    std::unique_ptr<char[]> buf_;
     std::int64_t base_ = 0;
     std::size_t len_ = 0;
     std::uint64_t generation_ = 0;

@@ -121,6 +121,7 @@ HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
     bytesRead_ = 0;
     fileChanged_ = false;
     treeState_ = TreeState::Unread;
+    xrefFound_ = false;
     answer_ = TextAnswer{};
     if (filenamess.empty()) {
         result = 0;
@@ -195,8 +196,11 @@ Brastelv1::Outcome Brastelv1::StructuralStep(std::int32_t& count) {
     // object scan reads it once instead.
     Text head;
     if (!ReadBytes(0, 1024, head) || !Contains(head, "%PDF-")) return Outcome::Next;
-    const auto counted = CountStructural(file_, path_, Recovery::Off);
-    if (!counted) return Outcome::Next;
+    // No "startxref" leads anywhere: without reconstruction libqpdf fails.
+    if (treeState_ != TreeState::Unread && !xrefFound_) return Outcome::Next;
+    StructuralNotes notes;
+    const auto counted = CountStructural(file_, path_, Recovery::Off, &notes);
+    if (!counted) return notes.refused ? Outcome::Stop : Outcome::Next;
     count = *counted;
     return Outcome::Counted;
 }

@@ -56,7 +56,7 @@ CountClaim ClaimOf(QPDFObjectHandle count) {
 }
 
 // The count of an opened document by the rules all routes share.
-std::optional<std::int32_t> CountPages(QPDF& pdf) {
+std::optional<std::int32_t> CountPages(QPDF& pdf, StructuralNotes* notes) {
     QPDFObjectHandle pages = pdf.getRoot().getKey("/Pages");
     // No invented pages: /Pages that names no page-tree node is no page.
     if (!pages.isDictionary()) return 0;
@@ -67,6 +67,7 @@ std::optional<std::int32_t> CountPages(QPDF& pdf) {
     case CountRule::Answer:
         return static_cast<std::int32_t>(claim.value);
     case CountRule::NoCount:
+        if (notes) notes->refused = true;
         return std::nullopt;  // readers refuse a /Count that is no number
     case CountRule::Leaves:
         break;
@@ -82,7 +83,8 @@ std::optional<std::int32_t> CountPages(QPDF& pdf) {
 
 }  // namespace
 
-std::optional<std::int32_t> CountStructural(int fd, const std::string& description, Recovery recovery) {
+std::optional<std::int32_t> CountStructural(int fd, const std::string& description, Recovery recovery,
+                                            StructuralNotes* notes) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return std::nullopt;
     try {
@@ -95,7 +97,7 @@ std::optional<std::int32_t> CountStructural(int fd, const std::string& descripti
         pdf.setSuppressWarnings(true);
         pdf.setAttemptRecovery(recovery == Recovery::On);
         pdf.processInputSource(OpenFileInput(fd, st.st_size, description));
-        return CountPages(pdf);
+        return CountPages(pdf, notes);
     } catch (...) {
         return std::nullopt;
     }

@@ -15,8 +15,14 @@ namespace brastel {
 // whose cross-reference data is broken fails at once instead of being
 // reconstructed by a parse of the whole file.
 enum class Recovery { Off, On };
+// What libqpdf found besides a count.
+struct StructuralNotes {
+    // The file reads whole, but its page tree gives no count (a root /Count
+    // that is no number): a reconstruction would find the same.
+    bool refused = false;
+};
 std::optional<std::int32_t> CountStructural(int fd, const std::string& description,
-                                            Recovery recovery = Recovery::On);
+                                            Recovery recovery = Recovery::On, StructuralNotes* notes = nullptr);
 
 // The same for a path, opened read-only.
 std::optional<std::int32_t> CountStructural(const std::string& path);

@@ -17,8 +17,8 @@
 namespace brastel {
 
 using component::Text;
-using pdf::Dict;
 using pdf::Value;
+using Keys = std::initializer_list<std::string_view>;
 
 namespace {
 constexpr std::int64_t kTailWindow = 1024;
@@ -29,8 +29,9 @@ constexpr int kMaxSections = 1024;
 constexpr int kMaxSubsections = 65536;
 constexpr std::int64_t kEntryLength = 20;
 // Dictionaries and objects are read in growing windows until complete; a
-// page-tree root with a very long /Kids array is the largest one read.
-constexpr std::size_t kFirstWindow = 1024;
+// page-tree root with a very long /Kids array is the largest one read.  The
+// first window is what the text route has read already.
+constexpr std::size_t kFirstWindow = 512;
 constexpr std::size_t kMaxWindow = std::size_t{1} << 20;
 
 bool IsKeywordAt(std::string_view text, std::size_t at, std::string_view key) {
@@ -46,27 +47,62 @@ bool Brastelv1::ReadBytes(std::int64_t offset, std::size_t n, Text& out) {
     return ReadAt(static_cast<std::int32_t>(offset + 1), out) >= 0;
 }
 
-bool Brastelv1::ReadDictAt(std::int64_t offset, std::size_t skip, Text& text, std::optional<Dict>& dict,
+namespace {
+enum class DictEnd { Closed, Broken, Cut, None };
+
+// One pass over the dictionary at pos: the top-level values of the keys
+// (the last occurrence wins, as readers take it), and how it ends: closed
+// with nothing but name-value pairs, broken by a stray token, or cut by the
+// end of the window.
+DictEnd ReadEntries(std::string_view text, std::size_t pos, const Keys& keys, Value* values) {
+    for (std::size_t k = 0; k < keys.size(); ++k) values[k] = Value{};
+    pdf::Lexer lex(text, pos);
+    if (lex.Next().kind != pdf::Token::Kind::DictOpen) return DictEnd::None;
+    for (;;) {
+        const pdf::Token key = lex.Next();
+        if (key.kind == pdf::Token::Kind::DictClose) return DictEnd::Closed;
+        if (key.kind == pdf::Token::Kind::End) return DictEnd::Cut;
+        if (key.kind != pdf::Token::Kind::Name) return DictEnd::Broken;
+        const Value value = pdf::ReadValue(lex);
+        if (value.Is(Value::Kind::Missing)) return DictEnd::Cut;
+        if (value.Is(Value::Kind::Bad)) return lex.pos() >= text.size() ? DictEnd::Cut : DictEnd::Broken;
+        std::size_t k = 0;
+        for (const std::string_view wanted : keys) {
+            if (pdf::NameEquals(key.text, wanted)) values[k] = value;
+            ++k;
+        }
+    }
+}
+}  // namespace
+
+bool Brastelv1::ReadDictAt(std::int64_t offset, std::size_t skip, Text& text, const Keys& keys, Value* values,
                            bool tolerateBreak) {
     for (std::size_t n = kFirstWindow; n <= kMaxWindow; n *= 4) {
         if (!ReadBytes(offset, n, text) || text.size() < skip) return false;
-        dict = Dict::At(text, skip);
-        if (!dict) return false;
-        if (dict->complete()) return tolerateBreak || dict->WellFormed();
-        // Broken before the window's end (a stray ">", say): what was read
-        // before the break is what a reader sees too.
-        if (dict->end() < text.size()) return tolerateBreak;
-        if (text.size() < n) return false;  // the file ends inside it
+        switch (ReadEntries(text, skip, keys, values)) {
+        case DictEnd::Closed:
+            return true;
+        case DictEnd::Broken:
+            // What was read before the break is what a reader sees too.
+            return tolerateBreak;
+        case DictEnd::Cut:
+            if (text.size() < n) return false;  // the file ends inside it
+            break;
+        case DictEnd::None:
+            return false;
+        }
     }
     return false;
 }
 
-bool Brastelv1::ReadObjectDict(std::int32_t obj, std::int64_t offset, Text& text, std::optional<Dict>& dict) {
-    if (offset > INT32_MAX || !ObjectStartsAt(obj, static_cast<std::int32_t>(offset))) return false;
+bool Brastelv1::ReadObjectDict(std::int32_t obj, std::int64_t offset, Text& text, const Keys& keys, Value* values) {
+    // From the byte before the header, so that a number the offset enters
+    // in its middle is seen as such.
+    if (offset < 1 || offset > INT32_MAX) return false;
     Text head;
-    if (!ReadBytes(offset, 64, head)) return false;
-    const auto header = pdf::ReadObjectHeader(head, 0);
-    return header && header->number == obj && ReadDictAt(offset, header->body, text, dict, false);
+    if (!ReadBytes(offset - 1, 64, head) || head.empty() || IsDigit(head[0])) return false;
+    const auto header = pdf::ReadObjectHeader(head, 1);
+    return header && header->number == obj && ReadDictAt(offset - 1, header->body, text, keys, values, false);
 }
 
 namespace {
@@ -89,13 +125,13 @@ bool Brastelv1::ReadSection(std::int64_t at, XrefSection& section) {
         const pdf::Token first = lex.Next();
         if (first.kind == pdf::Token::Kind::Keyword && first.text == "trailer") {
             Text text;
-            std::optional<Dict> trailer;
-            if (!ReadDictAt(pos + static_cast<std::int64_t>(lex.pos()), 0, text, trailer, true)) return false;
-            const Value prev = trailer->Get("/Prev"), root = trailer->Get("/Root");
+            Value v[3];
+            if (!ReadDictAt(pos + static_cast<std::int64_t>(lex.pos()), 0, text, {"/Prev", "/Root", "/XRefStm"}, v, true))
+                return false;
+            const Value &prev = v[0], &root = v[1], &stream = v[2];
             section.prev = prev.Is(Value::Kind::Missing) ? -1 : prev.Whole().value_or(-2);
             section.root = root.Is(Value::Kind::Ref) ? root.integer : -1;
             // A hybrid file lists objects in a cross-reference stream too.
-            const Value stream = trailer->Get("/XRefStm");
             section.hybrid = !stream.Is(Value::Kind::Missing);
             if (section.hybrid) StreamRanges(stream, section);
             return section.prev != -2;
@@ -139,16 +175,15 @@ void Brastelv1::StreamRanges(const Value& at, XrefSection& section) {
     // When its dictionary cannot be read, it may list any object.
     section.streamRanges = {{0, INT64_MAX}};
     const auto offset = at.Whole();
-    Text text;
-    std::optional<Dict> dict;
-    Text head;
+    Text text, head;
+    Value v[2];
     if (!offset || *offset < 0 || !ReadBytes(*offset, 64, head)) return;
     const auto header = pdf::ReadObjectHeader(head, 0);
-    if (!header || !ReadDictAt(*offset, header->body, text, dict, false)) return;
+    if (!header || !ReadDictAt(*offset, header->body, text, {"/Index", "/Size"}, v, false)) return;
     std::vector<std::pair<std::int64_t, std::int64_t>> ranges;
-    const Value index = dict->Get("/Index");
+    const Value& index = v[0];
     if (index.Is(Value::Kind::Missing)) {
-        const auto size = dict->Get("/Size").Whole();
+        const auto size = v[1].Whole();
         if (!size || *size < 0) return;
         ranges.push_back({0, *size});
     } else {
@@ -174,11 +209,10 @@ void Brastelv1::StreamRanges(const Value& at, XrefSection& section) {
 
 bool Brastelv1::IsXrefStream(std::int64_t offset) {
     Text head, text;
-    std::optional<Dict> dict;
+    Value type;
     if (!ReadBytes(offset, 64, head) || head.empty() || !IsDigit(head[0])) return false;
     const auto header = pdf::ReadObjectHeader(head, 0);
-    if (!header || !ReadDictAt(offset, header->body, text, dict, true)) return false;
-    const Value type = dict->Get("/Type");
+    if (!header || !ReadDictAt(offset, header->body, text, {"/Type"}, &type, true)) return false;
     return type.Is(Value::Kind::Name) && pdf::NameEquals(type.text, "/XRef");
 }
 
@@ -203,11 +237,14 @@ bool Brastelv1::FindLastSection(XrefSection& section) {
             if (IsKeywordAt(head, 0, "xref")) {
                 section = XrefSection{};
                 section.at = offset.integer;
-                if (ReadSection(offset.integer, section)) return true;
+                if (ReadSection(offset.integer, section)) return xrefFound_ = true;
                 continue;
             }
             // A cross-reference stream: not this route's to read.
-            if (IsXrefStream(offset.integer)) return false;
+            if (IsXrefStream(offset.integer)) {
+                xrefFound_ = true;
+                return false;
+            }
         }
         if (fileChanged_) return false;
         // Keep the keyword's length of overlap with the part already seen.
@@ -259,7 +296,10 @@ bool Brastelv1::ReadTree(const TreeFacts*& facts) {
 }
 
 bool Brastelv1::ReadTreeOnce(TreeFacts& facts) {
-    if (fileLength_ > INT32_MAX) return false;
+    if (fileLength_ > INT32_MAX) {
+        xrefFound_ = true;  // not looked for: others may find it
+        return false;
+    }
     std::vector<XrefSection> sections(1);
     if (!FindLastSection(sections[0])) return false;
     if (sections[0].root < 0) return false;
@@ -267,17 +307,15 @@ bool Brastelv1::ReadTreeOnce(TreeFacts& facts) {
     facts.root = sections[0].root;
 
     Text text;
-    std::optional<Dict> dict;
+    Value pages, count;
     if (facts.root > INT32_MAX || !Locate(facts.root, sections, facts.catalogOffset) ||
-        !ReadObjectDict(static_cast<std::int32_t>(facts.root), facts.catalogOffset, text, dict))
+        !ReadObjectDict(static_cast<std::int32_t>(facts.root), facts.catalogOffset, text, {"/Pages"}, &pages))
         return false;
-    const Value pages = dict->Get("/Pages");
     if (!pages.Is(Value::Kind::Ref) || pages.integer > INT32_MAX) return false;
     facts.pages = pages.integer;
     if (!Locate(facts.pages, sections, facts.pagesOffset) ||
-        !ReadObjectDict(static_cast<std::int32_t>(facts.pages), facts.pagesOffset, text, dict))
+        !ReadObjectDict(static_cast<std::int32_t>(facts.pages), facts.pagesOffset, text, {"/Count"}, &count))
         return false;
-    Value count = dict->Get("/Count");
     Text countText;
     if (count.Is(Value::Kind::Ref)) {
         // A count kept in an object of its own.

@@ -102,13 +102,6 @@ TEST(Dict, CutOrBrokenDictionariesSayHowFarTheyCanBeTrusted) {
     EXPECT_FALSE(Dict::At("/Count 3"));
 }
 
-TEST(Dict, WellFormedMeansNameValuePairsUpToTheEnd) {
-    EXPECT_TRUE(Dict::At("<< /Count 2 /Kids [1 0 R] /X << /Y (z) >> >>")->WellFormed());
-    EXPECT_FALSE(Dict::At("<< /Count 2 9 0 R >>")->WellFormed());  // a stray value
-    EXPECT_FALSE(Dict::At("<< /Count >>")->WellFormed());           // a key with no value
-    EXPECT_FALSE(Dict::At("<< /Count 2 /Kids [1 0 R")->WellFormed());
-}
-
 TEST(Dict, DeepNestingIsRefusedWithoutRecursion) {
     const std::string deep = "<< /A " + std::string(100000, '[') + " >>";
     const auto d = Dict::At(deep);
