@@ -12,6 +12,7 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb python3-xlrd libreoffice-calc-nogui
+  desktop-file-utils appstream lintian
 )
 
 missing=()

@@ -1,11 +1,16 @@
-// Quillon's start-up: the splash for one timer tick, then the main window.
+// Quillon's start-up: the command line, the splash for one timer tick, then
+// the main window with the settings of the last run.
 //
-// One hook exists for scripts/screenshot.sh: with QUILLON_SCREENSHOT=<png>
-// and QUILLON_SCREENSHOT_FOLDER=<folder> set, the program skips the splash,
+// One hook exists for scripts/screenshot.sh and the install checks: with
+// QUILLON_SCREENSHOT=<png> and QUILLON_SCREENSHOT_FOLDER=<folder> set, the
+// program skips the splash, roots the folder tree at the folder's parent,
 // searches that folder for both kinds (subfolders included), answers its own
-// message boxes, saves a picture of the window to <png> and exits.
-#include "icons.h"
+// message boxes, saves a picture of the window to <png>, prints the file count
+// and page totals, and exits. It neither reads nor writes settings.
+#include "command_line.h"
 #include "desktop_shell.h"
+#include "folder_tree.h"
+#include "icons.h"
 #include "main_window.h"
 #include "message_boxes.h"
 #include "splash.h"
@@ -13,10 +18,19 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QTimer>
+
+#include <cstdio>
+
+#ifndef QUILLON_VERSION
+#define QUILLON_VERSION "0"
+#endif
 
 namespace {
 
@@ -37,6 +51,7 @@ int screenshotRun(QApplication& app, const QString& png, const QString& folder)
     quillon::SystemProgramStarter starter;
     quillon::FrmMain w({&boxes, &shell, &registry, &starter, {}});
     w.resize(900, 520);
+    w.folderTree()->setRootFolder(QDir(folder + QStringLiteral("/..")).absolutePath());
     w.show();
     w.findChild<QLineEdit*>(QStringLiteral("txtSearchPath"))->setText(folder);
     w.findChild<QCheckBox*>(QStringLiteral("chkSearchOption0"))->setChecked(true);
@@ -47,6 +62,8 @@ int screenshotRun(QApplication& app, const QString& png, const QString& folder)
         w.AutoSizeColumns();
         QTimer::singleShot(300, &app, [&] {
             rc = w.grab().save(png) ? 0 : 1;
+            for (const char* label : {"lblTotalFiles", "lblTotalPages"})
+                std::printf("%s\n", qPrintable(w.findChild<QLabel*>(QString::fromLatin1(label))->text()));
             app.quit();
         });
     });
@@ -60,9 +77,36 @@ int screenshotRun(QApplication& app, const QString& png, const QString& folder)
 
 int main(int argc, char** argv)
 {
+    // --help and --version answer without a display.
+    {
+        QStringList raw;
+        for (int i = 1; i < argc; ++i)
+            raw << QString::fromLocal8Bit(argv[i]);
+        const quillon::CommandLine early = quillon::parseCommandLine(raw);
+        if (early.help) {
+            std::fputs(qPrintable(quillon::commandLineHelp()), stdout);
+            return 0;
+        }
+        if (early.version) {
+            std::printf("Quillon %s\n", QUILLON_VERSION);
+            return 0;
+        }
+    }
+
     QApplication app(argc, argv);
+    // Settings live in the platform's usual place, under these names
+    // (~/.config/Quillon/Quillon.conf on Linux).
+    QApplication::setOrganizationName(QStringLiteral("Quillon"));
     QApplication::setApplicationName(QStringLiteral("Quillon"));
+    QApplication::setApplicationVersion(QStringLiteral(QUILLON_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.quillon"));
     QApplication::setWindowIcon(quillon::programIcon());
+
+    const quillon::CommandLine args = quillon::parseCommandLine(app.arguments().mid(1));
+    if (!args.error.isEmpty()) {
+        std::fprintf(stderr, "Quillon: %s\nTry 'Quillon --help'.\n", qPrintable(args.error));
+        return 2;
+    }
 
     const QString png = qEnvironmentVariable("QUILLON_SCREENSHOT");
     if (!png.isEmpty())
@@ -79,7 +123,10 @@ int main(int argc, char** argv)
     quillon::QtDesktopShell shell;
     quillon::SystemRegistry registry;
     quillon::SystemProgramStarter starter;
-    quillon::FrmMain frmMain({&boxes, &shell, &registry, &starter, {}});
+    QSettings settings;
+    quillon::FrmMain frmMain({&boxes, &shell, &registry, &starter, {}, &settings});
+    if (args.path)
+        frmMain.setSearchPath(quillon::searchFolderFor(*args.path, QDir::currentPath()));
     frmMain.show();
     return app.exec();
 }

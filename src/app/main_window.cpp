@@ -51,6 +51,9 @@ FrmMain::FrmMain(const MainWindowServices& services, QWidget* parent)
     FrmMain_Load();
     resize(toPixelsX(kDesignClientWidth, tppX()),
            toPixelsY(kDesignClientHeight, tppY()) + menuBar()->sizeHint().height());
+    setAcceptDrops(true);
+    m_txtSearchPath->installEventFilter(this); // a folder dropped on it replaces the text
+    restoreSettings();
 }
 
 FrmMain::~FrmMain()
@@ -90,6 +93,8 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* e)
 {
     if (!m_list)
         return QMainWindow::eventFilter(watched, e);
+    if (watched == m_txtSearchPath && handleDrop(e))
+        return true;
     if (watched == centralWidget() && e->type() == QEvent::Resize) {
         applyMinimumSize();
         applyLayout();

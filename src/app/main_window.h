@@ -8,6 +8,7 @@
 //   main_window_controls.cpp  the controls and their layout, the splitter
 //   main_window_menus.cpp     the menus and what every command is wired to
 //   main_window_view.cpp      the search session's view (SearchView)
+//   main_window_desktop.cpp   remembered settings, dropped folders
 //   result_list_actions.cpp   the result list's commands (sort, select, grid...)
 //   file_actions.cpp          open, containing folder, delete, the folder chooser
 //   export_bridge.cpp         the export's row source and window
@@ -32,8 +33,10 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QMimeData;
 class QProgressBar;
 class QPushButton;
+class QSettings;
 class QTableView;
 
 namespace quillon {
@@ -60,6 +63,9 @@ struct MainWindowServices {
     Registry* registry = nullptr;
     ProgramStarter* starter = nullptr;
     search::SessionOptions session;
+    // Where the window remembers its state between runs; null: nothing is
+    // read or written (tests, the screenshot run).
+    QSettings* settings = nullptr;
 };
 
 class FrmMain : public QMainWindow,
@@ -116,6 +122,11 @@ public:
     void cmdSelectPath_Click();
     QString BrowseForFolder(const QString& prompt, const QString& startFolder);
     void about_Click();
+    // Sets the search path as if typed (the tree follows).
+    void setSearchPath(const QString& path);
+    // The search folder a dropped path names (a file: its folder), or empty
+    // text when the drop holds no local file or folder.
+    static QString droppedSearchFolder(const QMimeData* mime);
     // Applies the resize rule to the current client size.
     void applyLayout();
     // Keeps the outer window (frame and title included) at least at its
@@ -140,12 +151,21 @@ signals:
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
     void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
 private:
     void buildControls();
     void buildMenus();
     void connectControls();
     void FrmMain_Load();
+    void searchCommand(int index);
+    void restoreSettings();
+    void saveSearchSettings();
+    void saveWindowSettings();
+    bool handleDrop(QEvent* e);
     void setLabelText(QLabel* label, const QString& text);
     QWidget* widgetFor(search::Control c) const;
     QAction* actionFor(search::Control c) const;

@@ -4,13 +4,13 @@
 #include "about_dialog.h"
 #include "desktop_shell.h"
 #include "folder_tree.h"
+#include "install_paths.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateEdit>
-#include <QDir>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -102,10 +102,10 @@ void FrmMain::connectControls()
     m_criteria.SetTo(calendarDate(m_dtpTo->date()));
 
     for (int i = 0; i < 3; ++i)
-        connect(m_cmdControl[i], &QPushButton::clicked, this, [this, i] { m_session->SearchCommand(i); });
-    connect(m_SSearch, &QAction::triggered, this, [this] { m_session->SearchCommand(0); });
-    connect(m_SStop, &QAction::triggered, this, [this] { m_session->SearchCommand(1); });
-    connect(m_Export, &QAction::triggered, this, [this] { m_session->SearchCommand(2); });
+        connect(m_cmdControl[i], &QPushButton::clicked, this, [this, i] { searchCommand(i); });
+    connect(m_SSearch, &QAction::triggered, this, [this] { searchCommand(0); });
+    connect(m_SStop, &QAction::triggered, this, [this] { searchCommand(1); });
+    connect(m_Export, &QAction::triggered, this, [this] { searchCommand(2); });
     connect(m_Exit, &QAction::triggered, this, &QWidget::close);
 
     connect(m_cmdSelectPath, &QPushButton::clicked, this, &FrmMain::cmdSelectPath_Click);
@@ -131,8 +131,7 @@ void FrmMain::connectControls()
     connect(m_IntSuppage, &QAction::triggered, this,
             [this] { m_services.shell->open(QString::fromLatin1(kProductSiteAddress)); });
     connect(m_mnHelp, &QAction::triggered, this, [this] {
-        m_services.shell->open(QDir(QCoreApplication::applicationDirPath())
-                                   .filePath(QStringLiteral("help.htm")));
+        m_services.shell->open(helpPagePath(QCoreApplication::applicationDirPath()));
     });
 
     connect(m_SilderBar, &SplitterBar::dragged, this, &FrmMain::splitterDragged);

@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <vector>
 
-#ifndef QUILLON_INSTALL_LIBDIR
-#define QUILLON_INSTALL_LIBDIR "/usr/local/lib"
+// Where the installed component libraries lie, relative to the installed
+// executable's folder; no absolute path, so a moved or staged install works.
+#ifndef QUILLON_COMPONENTS_FROM_BINDIR
+#define QUILLON_COMPONENTS_FROM_BINDIR "../lib/quillon"
 #endif
 
 namespace search {
@@ -59,8 +61,10 @@ ComponentLoader::Library& ComponentLoader::Load(const std::string& libraryName, 
         candidates.push_back(dir_ + "/" + file);
     } else {
         const std::string exeDir = ExecutableDir();
-        if (!exeDir.empty()) candidates.push_back(exeDir + "/" + file);
-        candidates.push_back(std::string(QUILLON_INSTALL_LIBDIR) + "/" + file);
+        if (!exeDir.empty()) {
+            candidates.push_back(exeDir + "/" + file);
+            candidates.push_back(exeDir + "/" QUILLON_COMPONENTS_FROM_BINDIR "/" + file);
+        }
     }
     std::string reasons;
     for (const auto& path : candidates) {

@@ -14,8 +14,9 @@ namespace search {
 
 class ComponentLoader {
 public:
-    // dir: folder of the library files; empty: beside the executable, then
-    // the installed library folder.
+    // dir: folder of the library files; empty: beside the executable (the
+    // build tree), then the program's library folder of an install, found
+    // relative to the executable.
     explicit ComponentLoader(std::string dir = {});
     ~ComponentLoader();
     ComponentLoader(const ComponentLoader&) = delete;
