@@ -20,9 +20,16 @@ HResult Brastelv1::QueryInterface(const Guid& iid, void** out) {
         AddRef();
         return component::S_OK;
     }
+    if (iid == component::IID_ICountReason) {
+        *out = static_cast<component::ICountReason*>(this);
+        AddRef();
+        return component::S_OK;
+    }
     *out = nullptr;
     return component::E_NOINTERFACE;
 }
+
+HResult Brastelv1::LastCountReason(std::int32_t& code, component::Text& text) { return reason_.Get(code, text); }
 
 std::uint32_t Brastelv1::AddRef() { return ++refs_; }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <brastel/brastel.h>
+#include <component/count_reason.h>
 
 #include "lexer.h"
 
@@ -28,7 +29,7 @@ namespace brastel {
 // libqpdf's reconstruction, which parses the whole file.
 enum class Route { None, Text, Table, Stream, Structural, ObjectScan, Reconstruction };
 
-class Brastelv1 final : public _Brastelv1 {
+class Brastelv1 final : public _Brastelv1, public component::ICountReason {
 public:
     Brastelv1();
     Brastelv1(const Brastelv1&) = delete;
@@ -44,6 +45,9 @@ public:
                                 component::Text& result) override;
     component::HResult GetCrossRef(std::int32_t& FindObject, std::int32_t& startxref,
                                    std::int32_t& result) override;
+
+    // Why the last PDF_PageCount gave a result below 1.
+    component::HResult LastCountReason(std::int32_t& code, component::Text& text) override;
 
 private:
     ~Brastelv1();
@@ -162,6 +166,10 @@ private:
 
     bool Open(const std::string& path);
     void Close();
+    // Sets the reason of a count that ended below 1, with the file still
+    // open: changed while read, needs a password, no pages, not a PDF, or
+    // damaged.
+    void ExplainFailure(std::int32_t result);
 
     component::Text LineEnd;
     std::int32_t FirstObject = 0;
@@ -184,6 +192,9 @@ private:
     std::int64_t bytesRead_ = 0;  // bytes the text route read in the last count
     Route route_ = Route::None;
     bool fileChanged_ = false;  // a read came back shorter than the length seen at open
+    bool needsPassword_ = false;  // libqpdf refused the file for want of a password
+    int openError_ = 0;           // errno of the last failed Open; 0 when it was no regular file
+    component::ReasonSlot reason_;
     std::function<void(Route)> beforeRoute_;  // test hook: runs before each reader
     std::atomic<std::uint32_t> refs_{1};
 

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -95,9 +96,13 @@ bool Brastelv1::Open(const std::string& path) {
     // O_NONBLOCK keeps a named pipe from blocking the open; only regular
     // files are read.  Nothing is ever created or written.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        openError_ = errno;
+        return false;
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        openError_ = 0;
         ::close(fd);
         return false;
     }
@@ -123,16 +128,27 @@ HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
     treeState_ = TreeState::Unread;
     xrefFound_ = false;
     answer_ = TextAnswer{};
+    needsPassword_ = false;
+    reason_.Clear();
     if (filenamess.empty()) {
+        reason_.Set(component::CountReason::CannotOpen, "no file name was given");
         result = 0;
         return S_OK;
     }
-    if (file_ >= 0 || !Open(filenamess)) {  // a count already runs, or no such file
+    if (file_ >= 0) {  // a count already runs on this instance
+        reason_.Set(component::CountReason::CannotOpen, "the counter is busy with another file");
+        result = -1;
+        return S_OK;
+    }
+    if (!Open(filenamess)) {
+        reason_.Set(component::CountReason::CannotOpen,
+                    openError_ != 0 ? std::strerror(openError_) : "not a regular file");
         result = -1;
         return S_OK;
     }
     if (fileLength_ < 1) {
         Close();
+        reason_.Set(component::CountReason::Empty);
         result = 0;
         return S_OK;
     }
@@ -161,6 +177,7 @@ HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
         }
         if (outcome != Outcome::Next || fileChanged_) break;
     }
+    if (result < 1) ExplainFailure(result);
     Close();
     return S_OK;
 }
@@ -200,6 +217,7 @@ Brastelv1::Outcome Brastelv1::StructuralStep(std::int32_t& count) {
     if (treeState_ != TreeState::Unread && !xrefFound_) return Outcome::Next;
     StructuralNotes notes;
     const auto counted = CountStructural(file_, path_, Recovery::Off, &notes);
+    needsPassword_ = needsPassword_ || notes.needsPassword;
     if (!counted) return notes.refused ? Outcome::Stop : Outcome::Next;
     count = *counted;
     return Outcome::Counted;
@@ -235,7 +253,9 @@ Brastelv1::Outcome Brastelv1::ObjectScanStep(std::int32_t& count) {
 }
 
 Brastelv1::Outcome Brastelv1::ReconstructionStep(std::int32_t& count) {
-    const auto counted = CountStructural(file_, path_, Recovery::On);
+    StructuralNotes notes;
+    const auto counted = CountStructural(file_, path_, Recovery::On, &notes);
+    needsPassword_ = needsPassword_ || notes.needsPassword;
     if (!counted) return Outcome::Stop;
     count = *counted;
     return Outcome::Counted;

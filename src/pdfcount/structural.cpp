@@ -5,6 +5,7 @@
 #include "pagetree.h"
 
 #include <qpdf/QPDF.hh>
+#include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFLogger.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
@@ -98,6 +99,9 @@ std::optional<std::int32_t> CountStructural(int fd, const std::string& descripti
         pdf.setAttemptRecovery(recovery == Recovery::On);
         pdf.processInputSource(OpenFileInput(fd, st.st_size, description));
         return CountPages(pdf, notes);
+    } catch (const QPDFExc& e) {
+        if (notes && e.getErrorCode() == qpdf_e_password) notes->needsPassword = true;
+        return std::nullopt;
     } catch (...) {
         return std::nullopt;
     }

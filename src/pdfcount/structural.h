@@ -20,6 +20,8 @@ struct StructuralNotes {
     // The file reads whole, but its page tree gives no count (a root /Count
     // that is no number): a reconstruction would find the same.
     bool refused = false;
+    // libqpdf refused the file for want of a password.
+    bool needsPassword = false;
 };
 std::optional<std::int32_t> CountStructural(int fd, const std::string& description,
                                             Recovery recovery = Recovery::On, StructuralNotes* notes = nullptr);

@@ -3,11 +3,14 @@
 #include "tiff_count.h"
 
 #include <search/component_loader.h>
+#include <component/count_reason.h>
 #include <tifcount/tiffpagecounter.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <fcntl.h>
@@ -73,6 +76,44 @@ TEST(TiffCount, NonTiffInputsGiveBelowOne) {
     EXPECT_LT(CountTiffPages(""), 1);
 }
 
+TEST(TiffCount, EveryFileThatGivesErrorSaysWhy) {
+    using component::CountReason;
+    TempDir dir;
+    fixtures::WriteFile(dir / "text.tif", "this is not a TIFF file at all");
+    fixtures::WriteFile(dir / "empty.tif", "");
+    fixtures::WriteFile(dir / "header.tif", std::string("II*\0", 4));  // header cut short
+    fixtures::WriteFile(dir / "noimage.tif", std::string("II*\0\0\0\0\0", 8));  // first directory at 0
+    fixtures::MakeDir(dir / "folder.tif");
+    fixtures::WriteTiff(dir / "cut.tif", 3);
+    fixtures::SetLastNextOffset(dir / "cut.tif", 0x7FFFFFF0u);
+    struct Case {
+        const char* name;
+        CountReason code;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"missing.tif", CountReason::CannotOpen, std::string("Cannot open the file: ") + std::strerror(ENOENT)},
+        {"folder.tif", CountReason::CannotOpen, "Cannot open the file: not a regular file"},
+        {"empty.tif", CountReason::Empty, "The file is empty"},
+        {"text.tif", CountReason::NotThisKind, "Not a TIFF file"},
+        {"header.tif", CountReason::Damaged, "Damaged beyond reading"},
+        {"noimage.tif", CountReason::NoPages, "Has no pages"},
+        {"cut.tif", CountReason::Damaged, "Damaged beyond reading"},
+    };
+    for (const auto& c : cases) {
+        component::ReasonSlot why;
+        EXPECT_LT(CountTiffPages((dir / c.name).c_str(), nullptr, &why), 1) << c.name;
+        EXPECT_EQ(why.code, c.code) << c.name;
+        EXPECT_EQ(why.text, c.text) << c.name;
+    }
+    fixtures::WriteTiff(dir / "good.tif", 2);
+    component::ReasonSlot why;
+    why.Set(CountReason::Damaged);
+    EXPECT_EQ(CountTiffPages((dir / "good.tif").c_str(), nullptr, &why), 2);
+    EXPECT_EQ(why.code, CountReason::None);
+    EXPECT_EQ(why.text, "");
+}
+
 TEST(TiffCount, NamedPipeGivesBelowOneWithoutWaitingForAWriter) {
     TempDir dir;
     const std::string pipe = dir / "pipe.tif";
@@ -128,7 +169,17 @@ TEST(TiffComponent, CreatedByClassIdentifierOneInstancePerFile) {
     EXPECT_EQ(counter->TIF_PageCount(missing, pages), component::S_OK);
     EXPECT_LT(pages, 1);
 
-    // Only the one interface besides IUnknown.
+    // The reason of the last count, through the additional interface.
+    component::ICountReason* why = nullptr;
+    ASSERT_EQ(counter->QueryInterface(component::IID_ICountReason, reinterpret_cast<void**>(&why)), component::S_OK);
+    std::int32_t code = 0;
+    component::Text text;
+    EXPECT_EQ(why->LastCountReason(code, text), component::S_OK);
+    EXPECT_EQ(code, static_cast<std::int32_t>(component::CountReason::CannotOpen));
+    EXPECT_EQ(text, std::string("Cannot open the file: ") + std::strerror(ENOENT));
+    EXPECT_EQ(why->Release(), 1u);
+
+    // No other interface besides IUnknown.
     void* other = nullptr;
     EXPECT_EQ(counter->QueryInterface(component::IID_IClassFactory, &other), component::E_NOINTERFACE);
     EXPECT_EQ(other, nullptr);

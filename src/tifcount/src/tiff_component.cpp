@@ -1,6 +1,7 @@
 // The TIFF page counter as an in-process component: one class, its factory
 // and the two exported entry points.
 #include <tifcount/tiffpagecounter.h>
+#include <component/count_reason.h>
 #include <component/server.h>
 
 #include "tiff_count.h"
@@ -17,7 +18,7 @@ using component::HResult;
 
 component::ServerState g_server;
 
-class TiffPageCounter final : public ITiffPageCounter {
+class TiffPageCounter final : public ITiffPageCounter, public component::ICountReason {
 public:
     TiffPageCounter() { ++g_server.objects; }
 
@@ -25,6 +26,11 @@ public:
         if (!out) return component::E_POINTER;
         if (iid == component::IID_IUnknown || iid == IID_TiffPageCounter) {
             *out = static_cast<ITiffPageCounter*>(this);
+            AddRef();
+            return component::S_OK;
+        }
+        if (iid == component::IID_ICountReason) {
+            *out = static_cast<component::ICountReason*>(this);
             AddRef();
             return component::S_OK;
         }
@@ -39,13 +45,16 @@ public:
     }
 
     HResult TIF_PageCount(component::Text& path, std::int32_t& result) override {
-        result = CountTiffPages(path.c_str());
+        result = CountTiffPages(path.c_str(), nullptr, &reason_);
         return component::S_OK;
     }
+
+    HResult LastCountReason(std::int32_t& code, component::Text& text) override { return reason_.Get(code, text); }
 
 private:
     ~TiffPageCounter() { --g_server.objects; }
     std::atomic<std::uint32_t> refs_{1};
+    component::ReasonSlot reason_;
 };
 
 }  // namespace

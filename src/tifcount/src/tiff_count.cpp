@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace tifcount {
 
@@ -39,10 +41,27 @@ int OnWarning(TIFF*, void* user, const char* module, const char* fmt, va_list ap
     return 1;
 }
 
+// Whether the file opens as a TIFF would: byte order mark, then 42 (classic)
+// or 43 (BigTIFF) in that order.
+bool HasTiffHeader(int fd) {
+    unsigned char h[4] = {};
+    if (pread(fd, h, sizeof h, 0) != static_cast<ssize_t>(sizeof h)) return false;
+    if (h[0] == 'I' && h[1] == 'I') return (h[2] == 42 || h[2] == 43) && h[3] == 0;
+    if (h[0] == 'M' && h[1] == 'M') return h[2] == 0 && (h[3] == 42 || h[3] == 43);
+    return false;
+}
+
 }  // namespace
 
-std::int32_t CountTiffPages(const char* path, std::string* messages) {
-    if (!path || !*path) return -1;
+std::int32_t CountTiffPages(const char* path, std::string* messages, component::ReasonSlot* why) {
+    component::ReasonSlot ignored;
+    component::ReasonSlot& reason = why ? *why : ignored;
+    using component::CountReason;
+    reason.Clear();
+    if (!path || !*path) {
+        reason.Set(CountReason::CannotOpen, "no file name was given");
+        return -1;
+    }
     Capture capture{messages, 0};
     TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
     if (!opts) return -1;
@@ -58,14 +77,31 @@ std::int32_t CountTiffPages(const char* path, std::string* messages) {
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat st {};
     if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd < 0)
+            reason.Set(CountReason::CannotOpen, std::strerror(errno));
+        else
+            reason.Set(CountReason::CannotOpen, "not a regular file");
         if (fd >= 0) close(fd);
         TIFFOpenOptionsFree(opts);
+        return -1;
+    }
+    if (st.st_size == 0) {
+        close(fd);
+        TIFFOpenOptionsFree(opts);
+        reason.Set(CountReason::Empty);
+        return -1;
+    }
+    if (!HasTiffHeader(fd)) {
+        close(fd);
+        TIFFOpenOptionsFree(opts);
+        reason.Set(CountReason::NotThisKind, "TIFF");
         return -1;
     }
     TIFF* tif = TIFFFdOpenExt(fd, path, "rhmD", opts);  // on success, TIFFClose closes fd
     TIFFOpenOptionsFree(opts);
     if (!tif) {
         close(fd);
+        reason.Set(CountReason::Damaged);
         return -1;
     }
 
@@ -75,10 +111,12 @@ std::int32_t CountTiffPages(const char* path, std::string* messages) {
     // stops at it quietly and every image has been counted once.
     std::int32_t pages = 0;
     bool damaged = false;
+    bool noImage = false;  // a header that leads to no directory, without an error
     for (;;) {
         const int errorsBefore = capture.errors;
         if (TIFFReadDirectory(tif) != 1) {
             damaged = capture.errors != errorsBefore || pages == 0;
+            noImage = capture.errors == errorsBefore && pages == 0;
             break;
         }
         ++pages;
@@ -89,6 +127,7 @@ std::int32_t CountTiffPages(const char* path, std::string* messages) {
         }
     }
     TIFFClose(tif);
+    if (damaged) reason.Set(noImage ? CountReason::NoPages : CountReason::Damaged);
     return damaged ? -1 : pages;
 }
 

@@ -1,6 +1,8 @@
 // Counting the top-level images of a TIFF file.
 #pragma once
 
+#include <component/count_reason.h>
+
 #include <cstdint>
 #include <string>
 
@@ -11,7 +13,9 @@ constexpr std::int32_t kMaxPages = 1 << 20;
 
 // Number of images in the main directory chain (SubIFDs and EXIF blocks are
 // not pages), or -1 when the file cannot be read or its chain ends in an
-// error.  libtiff's messages go to *messages instead of standard error.
-std::int32_t CountTiffPages(const char* path, std::string* messages = nullptr);
+// error.  libtiff's messages go to *messages instead of standard error; why
+// a count below 1 was given goes to *why.
+std::int32_t CountTiffPages(const char* path, std::string* messages = nullptr,
+                            component::ReasonSlot* why = nullptr);
 
 }  // namespace tifcount
