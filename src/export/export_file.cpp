@@ -1,4 +1,5 @@
 #include "export/export_file.h"
+#include "export/interrupt_cleanup.h"
 
 #include "workbook_writers.h"
 
@@ -57,18 +58,26 @@ mode_t TargetMode(const std::string& path) {
     return 0666 & ~CurrentUmask();
 }
 
-// Removes the temporary file unless Keep() was called.
+// A temporary file beside the target, removed unless Keep() was called; a
+// signal that ends the process meanwhile removes it too.
 class TempFile {
 public:
-    explicit TempFile(std::string path) : path_(std::move(path)) {}
+    // Creates the file from the mkstemp pattern; Fd() < 0 on failure.
+    explicit TempFile(std::string pattern) : path_(std::move(pattern)) { fd_ = marker_.Create(path_); }
     ~TempFile() {
-        if (!kept_) ::unlink(path_.c_str());
+        if (fd_ >= 0 && !kept_) ::unlink(path_.c_str());
     }
-    void Keep() { kept_ = true; }
+    void Keep() {
+        kept_ = true;
+        marker_.Release();
+    }
+    int Fd() const { return fd_; }
     const std::string& Path() const { return path_; }
 
 private:
     std::string path_;
+    InterruptibleTemporary marker_;
+    int fd_ = -1;
     bool kept_ = false;
 };
 
@@ -145,9 +154,9 @@ ExportResult WriteThroughTemp(const ExportTable& table, const std::string& path,
     if (base.size() > 200) base.resize(200);
     std::string pattern = dir + "/." + base + ".XXXXXX";
 
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) return Failure(path, ErrnoText(errno));
     TempFile temp(pattern);
+    const int fd = temp.Fd();
+    if (fd < 0) return Failure(path, ErrnoText(errno));
     ::fchmod(fd, TargetMode(target));
 
     std::FILE* file = ::fdopen(fd, "wb");

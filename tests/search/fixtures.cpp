@@ -2,13 +2,21 @@
 
 #include <tiffio.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <cstring>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,16 +30,39 @@ TempDir::TempDir() {
     path_ = tmpl;
 }
 
-TempDir::~TempDir() {
-    std::error_code ec;
-    // Give back permissions a test took away, so everything can be removed.
-    for (auto it = std::filesystem::recursive_directory_iterator(
-             path_, std::filesystem::directory_options::skip_permission_denied, ec);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        if (it->is_directory(ec) && !it->is_symlink(ec)) chmod(it->path().c_str(), 0755);
+// Removes everything below the open folder, giving back permissions a test
+// took away.  Works through descriptors, so trees deeper than the path limit
+// go too.
+static void RemoveBelow(int fd) {
+    DIR* dir = fdopendir(fd);
+    if (!dir) {
+        close(fd);
+        return;
     }
+    std::vector<std::pair<std::string, bool>> entries;
+    while (const dirent* de = readdir(dir)) {
+        const std::string name = de->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat st {};
+        const bool folder = fstatat(dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        entries.emplace_back(name, folder);
+    }
+    for (const auto& [name, folder] : entries) {
+        if (folder) {
+            fchmodat(dirfd(dir), name.c_str(), 0755, 0);
+            const int sub = openat(dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub >= 0) RemoveBelow(sub);
+        }
+        unlinkat(dirfd(dir), name.c_str(), folder ? AT_REMOVEDIR : 0);
+    }
+    closedir(dir);
+}
+
+TempDir::~TempDir() {
     chmod(path_.c_str(), 0755);
-    std::filesystem::remove_all(path_, ec);
+    const int fd = open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) RemoveBelow(fd);
+    rmdir(path_.c_str());
 }
 
 void MakeDir(const std::string& path) { std::filesystem::create_directories(path); }
@@ -166,6 +197,127 @@ void SetTimes(const std::string& path, int year, int month, int day, int hour, i
     target.tv_sec = t;
     target.tv_nsec = 0;
     if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) throw std::runtime_error("utimensat failed");
+}
+
+DeepFolder::DeepFolder(const std::string& root, int levels, int nameLength) : path_(root) {
+    fd_ = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) throw std::runtime_error("cannot open " + root);
+    for (int level = 0; level < levels; ++level) {
+        std::string name = std::to_string(level) + "-";
+        name.resize(static_cast<std::size_t>(nameLength), 'd');
+        if (mkdirat(fd_, name.c_str(), 0755) != 0) throw std::runtime_error("mkdirat failed");
+        const int next = openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(fd_);
+        fd_ = next;
+        if (fd_ < 0) throw std::runtime_error("openat failed");
+        path_ += "/" + name;
+    }
+}
+
+DeepFolder::~DeepFolder() {
+    if (fd_ >= 0) close(fd_);
+}
+
+void DeepFolder::Write(const std::string& name, const std::string& bytes) const {
+    const int fd = openat(fd_, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        throw std::runtime_error("cannot write " + name);
+    close(fd);
+}
+
+Unprivileged::Unprivileged() {
+    if (geteuid() != 0) return;
+    // Effective ids only: the saved ids stay the superuser's, so the test
+    // can come back.  glibc applies them to every thread of the process.
+    if (setegid(65534) != 0 || seteuid(65534) != 0) {
+        setegid(0);
+        ok_ = false;
+        why_ = "needs a user other than the superuser, and cannot become nobody (65534): " +
+               std::string(std::strerror(errno));
+        return;
+    }
+    dropped_ = true;
+}
+
+Unprivileged::~Unprivileged() {
+    if (!dropped_) return;
+    if (seteuid(0) != 0 || setegid(0) != 0) std::abort();  // the rest of the run would be wrong
+}
+
+static int Run(const std::string& command) {
+    const int raw = std::system((command + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+NoBirthTimeMount::NoBirthTimeMount() {
+    if (geteuid() != 0) {
+        why_ = "loop-mounting a file system needs the superuser";
+        return;
+    }
+    const std::string image = dir_ / "image";
+    MakeDir(path());
+    WriteSized(image, 8u << 20);
+    if (Run("mkfs.ext4 -q -F -I 128 '" + image + "'") != 0) {
+        why_ = "mkfs.ext4 cannot make the image";
+        return;
+    }
+    if (Run("mount -o loop '" + image + "' '" + path() + "'") != 0) {
+        why_ = "the image cannot be loop-mounted here";
+        return;
+    }
+    mounted_ = true;
+    chmod(path().c_str(), 0777);
+    ok_ = true;
+}
+
+NoBirthTimeMount::~NoBirthTimeMount() {
+    if (mounted_) umount2(path().c_str(), MNT_DETACH);
+}
+
+int InterruptWhenCreated(const std::function<void()>& child, const std::string& dir, const std::string& prefix,
+                         int sig) {
+    const int watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (watch < 0 || inotify_add_watch(watch, dir.c_str(), IN_CREATE) < 0) throw std::runtime_error("inotify");
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork");
+    if (pid == 0) {
+        for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
+        child();
+        _exit(0);
+    }
+    bool seen = false;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!seen && std::chrono::steady_clock::now() < end) {
+        pollfd p{watch, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        alignas(inotify_event) char buf[4096];
+        const ssize_t got = read(watch, buf, sizeof buf);
+        for (ssize_t at = 0; at < got;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(buf + at);
+            if (e->len > 0 && std::string(e->name).rfind(prefix, 0) == 0) seen = true;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+        }
+    }
+    close(watch);
+    if (seen) {
+        kill(pid, SIGSTOP);
+        kill(pid, sig);
+        kill(pid, SIGCONT);
+    } else {
+        kill(pid, SIGKILL);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return seen ? status : -1;
+}
+
+std::vector<std::string> NamesStartingWith(const std::string& dir, const std::string& prefix) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        const std::string name = e.path().filename().string();
+        if (name.rfind(prefix, 0) == 0) out.push_back(name);
+    }
+    return out;
 }
 
 }  // namespace fixtures
