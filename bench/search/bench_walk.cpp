@@ -21,6 +21,8 @@ struct CountOnly : search::WalkControl {
     void Accepted(std::string) override { ++found; }
     void FileExamined(std::int64_t) override {}
     void EnteringFolder(const std::string&) override {}
+    void Unsearched(const std::string&, bool, int) override {}  // the bench tree is all readable
+    void Undated(const std::string&) override {}
 };
 
 }  // namespace

@@ -14,20 +14,27 @@ const char* Usage() {
            "  --no-subfolders         search only the given folders themselves\n"
            "  --date modified|created|accessed --from YYYY-MM-DD --to YYYY-MM-DD\n"
            "                          keep files whose date lies in the window (inclusive)\n"
-           "  --files-from FILE       more paths, one a line ('-' reads standard input)\n"
+           "  --files-from FILE       more paths, one a line ('-' reads standard input);\n"
+           "                          may be given several times\n"
+           "  -0, --null              paths in the lists end with NUL (find -print0)\n"
            "  --jobs N                files counted at once (default: two per core)\n"
            "  --format tsv|caret|csv|json\n"
-           "                          tsv (default): path, kind, size in bytes, pages or Error;\n"
+           "                          tsv (default): path, kind, size in bytes, pages or Error,\n"
+           "                          and on Error lines a fifth column with the reason;\n"
            "                          tab, newline, CR and backslash in paths are written \\t \\n \\r \\\\\n"
            "                          caret: the program's export text; csv: with a header row;\n"
-           "                          json: one object with the files and the totals\n"
+           "                          json: one object with the files, the paths that could\n"
+           "                          not be searched and the totals\n"
            "  --export FILE           also write the list as the program's export\n"
            "                          (caret text, or a workbook for .xls/.xlsx)\n"
            "  --progress, --no-progress\n"
            "                          progress line on standard error (default: when a terminal)\n"
            "\n"
-           "Totals go to standard error.  Exit status: 0 every file counted, 1 some file\n"
-           "gave Error, 2 bad usage or a path that cannot be read.\n";
+           "A file reached more than once (given twice, or inside two given folders) is\n"
+           "counted once, with a note.  Folders and files that cannot be searched are\n"
+           "named on standard error with the reason.  Totals go to standard error.\n"
+           "Exit status: 0 every file counted, 1 some file gave Error or something could\n"
+           "not be searched, 2 bad usage or a given path or list that cannot be read.\n";
 }
 
 std::optional<search::CalendarDate> ParseDate(const std::string& text) {
@@ -98,7 +105,9 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
             (a == "--from" ? fromGiven : toGiven) = true;
         } else if (a == "--files-from") {
             if (!value(v)) return std::nullopt;
-            o.filesFrom = v;
+            o.filesFrom.push_back(v);
+        } else if (a == "--null" || a == "-0") {
+            o.nullSeparated = true;
         } else if (a == "--jobs") {
             if (!value(v)) return std::nullopt;
             int n = 0;
@@ -143,7 +152,11 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
         error = "--date needs both --from and --to";
         return std::nullopt;
     }
-    if (o.paths.empty() && !o.filesFrom) {
+    if (o.nullSeparated && o.filesFrom.empty()) {
+        error = "--null applies to --files-from lists, and none was given";
+        return std::nullopt;
+    }
+    if (o.paths.empty() && o.filesFrom.empty()) {
         error = "no PATH given";
         return std::nullopt;
     }

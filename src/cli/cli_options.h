@@ -19,7 +19,8 @@ struct Options {
     int dateField = search::kDateNone;
     search::CalendarDate from;
     search::CalendarDate to;
-    std::optional<std::string> filesFrom;  // "-" for standard input
+    std::vector<std::string> filesFrom;  // lists of paths, in order; "-" for standard input
+    bool nullSeparated = false;           // the lists end each path with NUL, not a line end
     int jobs = 0;
     Format format = Format::Tsv;
     std::optional<bool> progress;  // unset: when standard error is a terminal

@@ -2,26 +2,29 @@
 // very large trees.
 #include "cli_options.h"
 #include "output.h"
+#include "path_lists.h"
 
 #include <search/component_loader.h>
+#include <search/long_path.h>
 #include <search/ordered_pool.h>
 #include <search/row_builder.h>
+#include <search/unsearched.h>
 #include <search/walker.h>
 
 #ifdef QUILLON_HAVE_EXPORT
 #include <export/caret_text.h>
 #include <export/export_file.h>
 #include <export/export_table.h>
+#include <export/interrupt_cleanup.h>
 #endif
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iostream>
 #include <memory>
 
 namespace {
@@ -54,25 +57,89 @@ private:
     std::chrono::steady_clock::time_point last_{};
 };
 
+// Notes on files reached more than once: the first few by name, then a count.
+class Duplicates {
+public:
+    void Note(const std::string& path, const std::string& first) {
+        if (++count_ > kNamed) return;
+        if (path == first)
+            Complain(path + ": given more than once; counted once");
+        else
+            Complain(path + ": the same file as " + first + "; counted once");
+    }
+    void Finish() const {
+        if (count_ > kNamed)
+            Complain(std::to_string(count_ - kNamed) + " more files reached more than once; each counted once");
+    }
+
+private:
+    static constexpr std::int64_t kNamed = 20;
+    std::int64_t count_ = 0;
+};
+
+// The files to count, in order, each once.
+class FileList {
+public:
+    FileList(bool several, Duplicates& duplicates) : seen_(several), duplicates_(duplicates) {}
+    void Add(std::string path, const std::string& key) {
+        std::size_t first = 0;
+        if (!seen_.Add(key, files_.size(), first)) {
+            duplicates_.Note(path, files_[first]);
+            return;
+        }
+        files_.push_back(std::move(path));
+    }
+    const std::vector<std::string>& Files() const { return files_; }
+
+private:
+    std::vector<std::string> files_;
+    cli::SeenFiles seen_;
+    Duplicates& duplicates_;
+};
+
 class CliWalkControl final : public search::WalkControl {
 public:
-    CliWalkControl(const cli::Options& o, std::vector<std::string>& found, Progress& progress)
-        : o_(o), found_(found), progress_(progress) {}
+    CliWalkControl(const cli::Options& o, FileList& files, Progress& progress,
+                   std::vector<cli::SkippedPath>& skipped, std::int64_t& undated)
+        : o_(o), files_(files), progress_(progress), skipped_(skipped), undated_(undated) {}
+    void SetRoot(const std::string& root) {
+        identity_.SetRoot(root);
+        root_ = root.empty() || root.back() == '/' ? root : root + "/";
+        rootUnreadable_ = false;
+    }
+    // The given folder itself could not be opened or listed.
+    bool RootUnreadable() const { return rootUnreadable_; }
+
     bool StopRequested() override { return false; }
     bool IncludeSubfolders() override { return o_.includeSubfolders; }
     int DateField() override { return o_.dateField; }
     search::CalendarDate From() override { return o_.from; }
     search::CalendarDate To() override { return o_.to; }
-    void Accepted(std::string fullPath) override { found_.push_back(std::move(fullPath)); }
+    void Accepted(std::string fullPath) override {
+        const std::string key = identity_.KeyOfFound(fullPath);
+        files_.Add(std::move(fullPath), key);
+    }
     void FileExamined(std::int64_t) override {
-        progress_.Show("searching: " + std::to_string(found_.size()) + " files found");
+        progress_.Show("searching: " + std::to_string(files_.Files().size()) + " files found");
     }
     void EnteringFolder(const std::string&) override {}
+    void Unsearched(const std::string& path, bool folder, int errorNumber) override {
+        if (folder && path == root_) rootUnreadable_ = true;
+        progress_.Clear();
+        Complain(path + ": cannot be searched: " + std::strerror(errorNumber));
+        skipped_.push_back(cli::SkippedPath{path, folder, std::strerror(errorNumber)});
+    }
+    void Undated(const std::string&) override { ++undated_; }
 
 private:
     const cli::Options& o_;
-    std::vector<std::string>& found_;
+    FileList& files_;
     Progress& progress_;
+    std::vector<cli::SkippedPath>& skipped_;
+    std::int64_t& undated_;
+    cli::FileIdentity identity_;
+    std::string root_;
+    bool rootUnreadable_ = false;
 };
 
 }  // namespace
@@ -95,59 +162,70 @@ int main(int argc, char** argv) {
         Complain("the export writers are not part of this build");
         return kExitUsage;
     }
+#else
+    // Ctrl+C or a kill during --export leaves no temporary file behind.
+    if (o.exportFile) exporting::RemoveTemporaryFilesOnSignals();
 #endif
 
     int status = kExitCounted;
+    auto worsen = [&status](int to) { status = std::max(status, to); };
     Progress progress(o.progress.value_or(isatty(STDERR_FILENO) == 1));
 
     std::vector<std::string> inputs = o.paths;
-    if (o.filesFrom) {
-        std::unique_ptr<std::ifstream> file;
-        std::istream* in = &std::cin;
-        if (*o.filesFrom != "-") {
-            file = std::make_unique<std::ifstream>(*o.filesFrom);
-            if (!*file) {
-                Complain(*o.filesFrom + ": cannot be read: " + std::strerror(errno));
-                return kExitUsage;
-            }
-            in = file.get();
-        }
-        std::string line;
-        while (std::getline(*in, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (!line.empty()) inputs.push_back(std::move(line));
+    for (const auto& list : o.filesFrom) {
+        std::string why;
+        if (!cli::ReadPathList(list, o.nullSeparated, inputs, why)) {
+            Complain((list == "-" ? std::string("standard input") : list) + ": " + why);
+            return kExitUsage;
         }
     }
 
-    // Folders are searched, files taken as they are; all in the order given.
+    // Folders are searched, files taken as they are; all in the order given,
+    // each file once however often it is reached.
     const auto patterns = search::BuildPatterns(o.tif, o.pdf);
-    std::vector<std::string> files;
-    CliWalkControl control(o, files, progress);
+    Duplicates duplicates;
+    FileList list(inputs.size() > 1, duplicates);
+    std::vector<cli::SkippedPath> skipped;
+    cli::Totals totals;
+    CliWalkControl control(o, list, progress, skipped, totals.undated);
     for (const auto& path : inputs) {
+        // A list from find over a deep tree may hold paths longer than the
+        // system takes whole.
+        const search::ReachablePath reachable(path);
         struct stat st {};
-        if (stat(path.c_str(), &st) != 0) {
-            Complain(path + ": cannot be read: " + std::strerror(errno));
-            status = kExitUsage;
+        if (reachable.Path().empty() || stat(reachable.Path().c_str(), &st) != 0) {
+            const int e = reachable.Path().empty() ? reachable.Error() : errno;
+            Complain(path + ": cannot be read: " + std::strerror(e));
+            worsen(kExitUsage);
             continue;
         }
         if (S_ISDIR(st.st_mode)) {
+            control.SetRoot(path);
             const auto walk = search::TotalFiles(path, patterns, control);
             if (walk.failed) {
                 Complain(walk.failedFolder + ": cannot be searched: " + walk.errorText);
-                status = kExitUsage;
+                worsen(kExitUsage);
             }
+            worsen(control.RootUnreadable() ? kExitUsage : skipped.empty() ? kExitCounted : kExitSomeError);
         } else if (search::KindOfName(path) == search::FileKind::None) {
             Complain(path + ": neither a TIFF nor a PDF file name");
-            status = kExitUsage;
+            worsen(kExitUsage);
         } else {
-            files.push_back(path);
+            // Counted by its kind, whichever kinds the folders are searched for.
+            list.Add(path, cli::FileIdentity::KeyOfFile(path));
         }
     }
+    duplicates.Finish();
+    if (totals.undated > 0) {
+        Complain(search::UndatedText(totals.undated, o.dateField));
+        worsen(kExitSomeError);
+    }
+    const std::vector<std::string>& files = list.Files();
 
     search::ComponentLoader loader(o.componentDir);
     search::RowBuilder builder(loader);
     cli::Writer writer(o.format, stdout);
-    cli::Totals totals;
+    bool sawTif = false, sawPdf = false;
 #ifdef QUILLON_HAVE_EXPORT
     std::unique_ptr<exporting::ExportTable> table;
     if (o.format == cli::Format::Caret || o.exportFile)
@@ -161,8 +239,8 @@ int main(int argc, char** argv) {
         n, o.jobs, [&](std::size_t i) { return builder.Build(files[i]); },
         [&](std::size_t i, search::RowOutcome&& r) {
             if (r.vanished) {
-                Complain(files[i] + ": cannot be read");
-                status = kExitUsage;
+                Complain(files[i] + ": cannot be read: it is gone or no longer a file");
+                worsen(kExitUsage);
                 return true;
             }
             if (!r.error.empty()) {
@@ -173,10 +251,10 @@ int main(int argc, char** argv) {
             }
             const auto& row = r.row;
             ++totals.files;
-            const bool counted = row.hasPageCount && row.pages >= 1;
-            if (!counted) {
+            (row.kind == search::FileKind::Tif ? sawTif : sawPdf) = true;
+            if (!cli::Counted(row)) {
                 ++totals.errors;
-                if (status == kExitCounted) status = kExitSomeError;
+                worsen(kExitSomeError);
             } else if (row.kind == search::FileKind::Tif) {
                 totals.tifPages += row.pages;
             } else {
@@ -195,24 +273,29 @@ int main(int argc, char** argv) {
 #ifdef QUILLON_HAVE_EXPORT
     if (o.format == cli::Format::Caret && !exporting::WriteCaretText(*table, stdout)) {
         Complain(std::string("standard output: ") + std::strerror(errno));
-        status = kExitUsage;
+        worsen(kExitUsage);
     }
     if (o.exportFile) {
         const auto written = exporting::WriteExportFile(*table, *o.exportFile);
         if (!written) {
             Complain(written.Message());
-            status = kExitUsage;
+            worsen(kExitUsage);
         }
     }
 #endif
-    writer.End(totals);
+    writer.End(totals, skipped);
     if (std::fflush(stdout) != 0) {
         Complain(std::string("standard output: ") + std::strerror(errno));
-        status = kExitUsage;
+        worsen(kExitUsage);
     }
 
     std::fprintf(stderr, "Total Files : %lld\n", static_cast<long long>(totals.files));
-    std::fprintf(stderr, "%s\n", search::TotalPagesText(o.tif, o.pdf, totals.tifPages, totals.pdfPages).c_str());
+    // A file given by name is counted whatever kinds were asked for, and its
+    // kind's total is shown with the others.
+    std::fprintf(stderr, "%s\n",
+                 search::TotalPagesText(o.tif || sawTif, o.pdf || sawPdf, totals.tifPages, totals.pdfPages).c_str());
     if (totals.errors > 0) std::fprintf(stderr, "Errors : %lld\n", static_cast<long long>(totals.errors));
+    if (!skipped.empty())
+        std::fprintf(stderr, "Not searched : %lld\n", static_cast<long long>(skipped.size()));
     return status;
 }

@@ -55,8 +55,10 @@ std::string PagesField(const search::ResultRow& row) {
     return row.hasPageCount ? row.pageCountText : std::string("Error");
 }
 
+bool Counted(const search::ResultRow& row) { return row.hasPageCount && row.pages >= 1; }
+
 void Writer::Begin() {
-    if (format_ == Format::Csv) std::fputs("path,kind,size,pages\r\n", out_);
+    if (format_ == Format::Csv) std::fputs("path,kind,size,pages,reason\r\n", out_);
     if (format_ == Format::Json) std::fputs("{\"files\":[", out_);
 }
 
@@ -64,18 +66,25 @@ void Writer::Row(const search::ResultRow& row) {
     const std::string pages = PagesField(row);
     const char* kind = search::KindText(row.kind);
     const std::string size = std::to_string(row.sizeBytes);
+    const bool counted = Counted(row);
     std::string line;
     switch (format_) {
         case Format::Tsv:
-            line = EscapeTsv(row.path) + "\t" + kind + "\t" + size + "\t" + pages + "\n";
+            // Counted lines keep their four columns, so a reader that takes
+            // the last column for the pages reads the same; an Error line
+            // adds the reason.
+            line = EscapeTsv(row.path) + "\t" + kind + "\t" + size + "\t" + pages;
+            if (!counted) line += "\t" + EscapeTsv(row.reason);
+            line += "\n";
             break;
         case Format::Csv:
-            line = QuoteCsv(row.path) + "," + kind + "," + size + "," + pages + "\r\n";
+            line = QuoteCsv(row.path) + "," + kind + "," + size + "," + pages + "," +
+                   (counted ? std::string() : QuoteCsv(row.reason)) + "\r\n";
             break;
         case Format::Json:
             line = std::string(first_ ? "\n" : ",\n") + "{\"path\":" + QuoteJson(row.path) + ",\"kind\":" +
                    QuoteJson(kind) + ",\"size\":" + size + ",\"pages\":" +
-                   (row.hasPageCount && row.pages >= 1 ? std::to_string(row.pages) : std::string("null")) + "}";
+                   (counted ? std::to_string(row.pages) : "null,\"reason\":" + QuoteJson(row.reason)) + "}";
             break;
         case Format::Caret:
             return;  // written from the export table at the end
@@ -84,13 +93,18 @@ void Writer::Row(const search::ResultRow& row) {
     std::fwrite(line.data(), 1, line.size(), out_);
 }
 
-void Writer::End(const Totals& t) {
-    if (format_ == Format::Json) {
-        std::fprintf(out_,
-                     "\n],\"totals\":{\"files\":%lld,\"errors\":%lld,\"tifPages\":%lld,\"pdfPages\":%lld}}\n",
-                     static_cast<long long>(t.files), static_cast<long long>(t.errors),
-                     static_cast<long long>(t.tifPages), static_cast<long long>(t.pdfPages));
-    }
+void Writer::End(const Totals& t, const std::vector<SkippedPath>& skipped) {
+    if (format_ != Format::Json) return;
+    std::string text = "\n],\"skipped\":[";
+    for (std::size_t i = 0; i < skipped.size(); ++i)
+        text += std::string(i ? ",\n" : "\n") + "{\"path\":" + QuoteJson(skipped[i].path) +
+                ",\"folder\":" + (skipped[i].folder ? "true" : "false") + ",\"reason\":" +
+                QuoteJson(skipped[i].reason) + "}";
+    text += std::string(skipped.empty() ? "" : "\n") + "],\"totals\":{\"files\":" + std::to_string(t.files) +
+            ",\"errors\":" + std::to_string(t.errors) + ",\"tifPages\":" + std::to_string(t.tifPages) +
+            ",\"pdfPages\":" + std::to_string(t.pdfPages) + ",\"skipped\":" + std::to_string(skipped.size()) +
+            ",\"undated\":" + std::to_string(t.undated) + "}}\n";
+    std::fwrite(text.data(), 1, text.size(), out_);
 }
 
 }  // namespace cli

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -16,6 +17,14 @@ struct Totals {
     std::int64_t errors = 0;
     std::int64_t tifPages = 0;
     std::int64_t pdfPages = 0;
+    std::int64_t undated = 0;  // candidate files without the chosen date
+};
+
+// A folder or file that could not be searched, with the system's reason.
+struct SkippedPath {
+    std::string path;
+    bool folder = false;
+    std::string reason;
 };
 
 std::string EscapeTsv(const std::string& text);
@@ -24,13 +33,14 @@ std::string QuoteJson(const std::string& text);
 
 // The Page Count text of a row: the count, or "Error" (also when no counter answered).
 std::string PagesField(const search::ResultRow& row);
+bool Counted(const search::ResultRow& row);
 
 class Writer {
 public:
     Writer(Format format, std::FILE* out) : format_(format), out_(out) {}
     void Begin();
     void Row(const search::ResultRow& row);
-    void End(const Totals& totals);
+    void End(const Totals& totals, const std::vector<SkippedPath>& skipped);
 
 private:
     Format format_;

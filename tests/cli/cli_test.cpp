@@ -5,10 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 using fixtures::TempDir;
@@ -27,10 +33,12 @@ std::string Quote(const std::string& s) {
     return q + "'";
 }
 
-Outcome Count(const std::vector<std::string>& args, const std::string& input = {}) {
+// Runs quillon-count; `prefix` goes before it (a folder to start in, a
+// command that changes the user).
+Outcome Count(const std::vector<std::string>& args, const std::string& input = {}, const std::string& prefix = {}) {
     TempDir io;
     fixtures::WriteFile(io / "in", input);
-    std::string cmd = Quote(QUILLON_COUNT);
+    std::string cmd = prefix + Quote(QUILLON_COUNT);
     for (const auto& a : args) cmd += " " + Quote(a);
     cmd += " <" + Quote(io / "in") + " >" + Quote(io / "out") + " 2>" + Quote(io / "err");
     Outcome r;
@@ -82,7 +90,7 @@ TEST(QuillonCount, ExitStatusOneWhenSomeFileGaveError) {
     EXPECT_EQ(r.status, 1);
     const auto lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[1], dir / "bad.tif" + "\tTIF\t10\tError");
+    EXPECT_EQ(lines[1], dir / "bad.tif" + "\tTIF\t10\tError\tNot a TIFF file");
     EXPECT_NE(r.err.find("Errors : 1"), std::string::npos);
 }
 
@@ -146,12 +154,19 @@ TEST(QuillonCount, OtherFormats) {
     const Outcome tsv = Count({"--jobs", "1", ab, tab});
     EXPECT_EQ(Lines(tsv.out)[1].substr(0, dir.path().size() + 10), dir.path() + "/tab\\there");
 
-    const Outcome csv = Count({"--format", "csv", ab});
-    EXPECT_EQ(csv.out, "path,kind,size,pages\r\n\"" + ab + "\",TIF," + Size(ab) + ",3\r\n");
+    fixtures::WriteFile(dir / "bad.pdf", "");
+    const std::string bad = dir / "bad.pdf";
 
-    const Outcome json = Count({"--format", "json", ab});
+    const Outcome csv = Count({"--format", "csv", "--jobs", "1", ab, bad});
+    EXPECT_EQ(csv.out, "path,kind,size,pages,reason\r\n\"" + ab + "\",TIF," + Size(ab) + ",3,\r\n" + bad +
+                           ",PDF,0,Error,The file is empty\r\n");
+
+    const Outcome json = Count({"--format", "json", "--jobs", "1", ab, bad});
     EXPECT_EQ(json.out, "{\"files\":[\n{\"path\":\"" + ab + "\",\"kind\":\"TIF\",\"size\":" + Size(ab) +
-                            ",\"pages\":3}\n],\"totals\":{\"files\":1,\"errors\":0,\"tifPages\":3,\"pdfPages\":0}}\n");
+                            ",\"pages\":3},\n{\"path\":\"" + bad +
+                            "\",\"kind\":\"PDF\",\"size\":0,\"pages\":null,\"reason\":\"The file is empty\"}\n"
+                            "],\"skipped\":[],\"totals\":{\"files\":2,\"errors\":1,\"tifPages\":3,\"pdfPages\":0,"
+                            "\"skipped\":0,\"undated\":0}}\n");
 }
 
 TEST(QuillonCount, CaretTextAndExportFileAreTheProgramsExport) {
@@ -180,12 +195,226 @@ TEST(QuillonCount, MissingTiffCounterLibraryLeavesPdfCountingAlone) {
     fixtures::WriteFile(dir / "c.pdf", fixtures::PdfBytes(3));
     const Outcome r = Count({"--jobs", "1", "--component-dir", libs.path(), dir / "a.tif", dir / "b.tif", dir / "c.pdf"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(Lines(r.out), (std::vector<std::string>{dir / "a.tif" + "\tTIF\t" + Size(dir / "a.tif") + "\tError",
-                                                      dir / "b.tif" + "\tTIF\t" + Size(dir / "b.tif") + "\tError",
+    const std::string why = "\tCannot create the page counter TiffPageCounter: " + libs / "libTiffPageCounter.so" +
+                            " not found";
+    EXPECT_EQ(Lines(r.out), (std::vector<std::string>{dir / "a.tif" + "\tTIF\t" + Size(dir / "a.tif") + "\tError" + why,
+                                                      dir / "b.tif" + "\tTIF\t" + Size(dir / "b.tif") + "\tError" + why,
                                                       dir / "c.pdf" + "\tPDF\t" + Size(dir / "c.pdf") + "\t3"}));
     // Every TIFF gets the row builder's message.
     for (const char* name : {"a.tif", "b.tif"})
         EXPECT_NE(r.err.find(dir / name + ": Unexpected error in procedure: AddGeneral: Error #429: "), std::string::npos)
             << r.err;
     EXPECT_NE(r.err.find("Total Pages TIFs = 0 PDFs = 3"), std::string::npos) << r.err;
+}
+
+// ---- nothing skipped in silence -------------------------------------------
+
+namespace {
+
+// The command prefix that runs quillon-count as an ordinary user: nothing
+// when this is one; setpriv as the superuser.  Empty `why` when possible.
+std::string AsOrdinaryUser(std::string& why) {
+    if (geteuid() != 0) return {};
+    if (std::system("setpriv --reuid=65534 --regid=65534 --clear-groups true >/dev/null 2>&1") != 0) {
+        why = "needs a user other than the superuser, and setpriv cannot become nobody here";
+        return {};
+    }
+    return "setpriv --reuid=65534 --regid=65534 --clear-groups -- ";
+}
+
+// A PDF that needs a password to be read, made with qpdf from a plain one.
+bool WriteLockedPdf(const std::string& path, const std::string& scratch) {
+    fixtures::WriteFile(scratch, fixtures::PdfBytes(2));
+    const std::string cmd = "qpdf --object-streams=generate --encrypt user owner 256 -- " + Quote(scratch) + " " +
+                            Quote(path) + " >/dev/null 2>&1";
+    return std::system(cmd.c_str()) == 0;
+}
+
+std::string FirstField(const std::string& line) { return line.substr(0, line.find('\t')); }
+
+}  // namespace
+
+TEST(QuillonCountReports, EveryFileIsCountedOrReportedWithItsReason) {
+    std::string why;
+    const std::string user = AsOrdinaryUser(why);
+    if (!why.empty()) GTEST_SKIP() << why;
+    TempDir dir;
+    TempDir scratch;
+    chmod(dir.path().c_str(), 0755);
+    fixtures::WriteTiff(dir / "ok.tif", 2);
+    fixtures::WriteFile(dir / "ok.pdf", fixtures::PdfBytes(3));
+    fixtures::MakeDir(dir / "closed");
+    fixtures::WriteFile(dir / "closed/lost.pdf", fixtures::PdfBytes(5));
+    chmod((dir / "closed").c_str(), 0);
+    fixtures::WriteFile(dir / "secret.pdf", fixtures::PdfBytes(1));
+    chmod((dir / "secret.pdf").c_str(), 0);
+    fixtures::WriteFile(dir / "empty.pdf", "");
+    fixtures::WriteFile(dir / "letter.pdf", std::string(2000, 'x'));
+    fixtures::WriteFile(dir / "damaged.pdf", "%PDF-1.4\n" + std::string(2000, 'y'));
+    ASSERT_TRUE(WriteLockedPdf(dir / "locked.pdf", scratch / "plain.pdf")) << "qpdf cannot encrypt";
+    const fixtures::DeepFolder deep(dir.path(), 24, 200);  // deeper than the path limit
+    deep.Write("deep.pdf", fixtures::PdfBytes(4));
+
+    const Outcome r = Count({"--jobs", "2", dir.path()}, {}, user);
+    EXPECT_EQ(r.status, 1) << r.err;
+    std::map<std::string, std::string> lines;  // path -> the rest of its line
+    for (const auto& line : Lines(r.out)) lines[FirstField(line)] = line.substr(FirstField(line).size());
+    const std::string permission = std::strerror(EACCES);
+    const std::map<std::string, std::string> expected = {
+        {dir / "ok.tif", "\tTIF\t" + Size(dir / "ok.tif") + "\t2"},
+        {dir / "ok.pdf", "\tPDF\t" + Size(dir / "ok.pdf") + "\t3"},
+        {dir / "secret.pdf", "\tPDF\t" + Size(dir / "secret.pdf") + "\tError\tCannot open the file: " + permission},
+        {dir / "empty.pdf", "\tPDF\t0\tError\tThe file is empty"},
+        {dir / "letter.pdf", "\tPDF\t2000\tError\tNot a PDF file"},
+        {dir / "damaged.pdf", "\tPDF\t2009\tError\tDamaged beyond reading"},
+        {dir / "locked.pdf", "\tPDF\t" + Size(dir / "locked.pdf") + "\tError\tNeeds a password"},
+        {deep.path() + "/deep.pdf", "\tPDF\t" + std::to_string(fixtures::PdfBytes(4).size()) + "\t4"},
+    };
+    EXPECT_EQ(lines, expected) << r.err;
+    // The folder that could not be searched, with the system's reason.
+    EXPECT_NE(r.err.find("quillon-count: " + dir / "closed/" + ": cannot be searched: " + permission + "\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Total Files : 8\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Total Pages TIFs = 2 PDFs = 7\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Errors : 5\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Not searched : 1\n"), std::string::npos) << r.err;
+
+    // The same files named one by one, as find lists them, the deep one included.
+    std::string list;
+    for (const auto& [path, rest] : expected) list += path + std::string(1, '\0');
+    const Outcome named = Count({"--null", "--files-from", "-"}, list, user);
+    EXPECT_EQ(named.status, 1) << named.err;
+    EXPECT_EQ(Lines(named.out).size(), expected.size()) << named.err;
+
+    const Outcome json = Count({"--format", "json", dir.path()}, {}, user);
+    EXPECT_EQ(json.status, 1);
+    EXPECT_NE(json.out.find("\"skipped\":[\n{\"path\":\"" + dir / "closed/" + "\",\"folder\":true,\"reason\":\"" +
+                            permission + "\"}\n]"),
+              std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("\"pages\":null,\"reason\":\"Needs a password\""), std::string::npos) << json.out;
+
+    // The folder given itself cannot be read: that is a path that cannot be read.
+    const Outcome closed = Count({dir / "closed"}, {}, user);
+    EXPECT_EQ(closed.status, 2) << closed.err;
+    EXPECT_NE(closed.err.find(dir / "closed/" + ": cannot be searched: " + permission), std::string::npos);
+}
+
+TEST(QuillonCountReports, FilesWithoutACreationDateAreToldNotDroppedInSilence) {
+    fixtures::NoBirthTimeMount mount;
+    if (!mount.ok()) GTEST_SKIP() << mount.why();
+    fixtures::WriteTiff(mount.path() + "/a.tif", 1);
+    fixtures::WriteTiff(mount.path() + "/b.tif", 1);
+    const std::vector<std::string> created = {"--date", "created", "--from", "1970-01-01", "--to", "2100-12-31"};
+    std::vector<std::string> args = created;
+    args.push_back(mount.path());
+    const Outcome r = Count(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("quillon-count: 2 files had no creation date to compare"), std::string::npos) << r.err;
+    args.insert(args.begin(), {"--format", "json"});
+    EXPECT_NE(Count(args).out.find("\"undated\":2}"), std::string::npos);
+    // The other dates are recorded there, and nothing is said.
+    const Outcome modified = Count({"--date", "modified", "--from", "1970-01-01", "--to", "2100-12-31", mount.path()});
+    EXPECT_EQ(modified.status, 0) << modified.err;
+    EXPECT_EQ(Lines(modified.out).size(), 2u);
+}
+
+TEST(QuillonCountInputs, NulSeparatedListsAndNulBytesInLineLists) {
+    TempDir dir;
+    const std::vector<std::string> names = {"a.tif", "with\nnewline.tif", "c.tif"};
+    std::string list;
+    for (const auto& n : names) {
+        fixtures::WriteTiff(dir / n, 1);
+        list += dir / n + std::string(1, '\0');
+    }
+    for (const char* flag : {"--null", "-0"}) {
+        const Outcome r = Count({flag, "--jobs", "1", "--files-from", "-"}, list);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(Lines(r.out).size(), 3u) << flag;  // the newline inside a name is written \n
+        EXPECT_NE(r.out.find(dir.path() + "/with\\nnewline.tif\t"), std::string::npos);
+    }
+    // The same list taken line by line would lose files: refused.
+    const Outcome refused = Count({"--files-from", "-"}, list);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_NE(refused.err.find("standard input: holds a NUL byte"), std::string::npos) << refused.err;
+    EXPECT_EQ(Count({"--null", dir.path()}).status, 2);  // --null without a list
+}
+
+TEST(QuillonCountInputs, AFileReachedTwiceIsCountedOnceWithANote) {
+    TempDir dir;
+    fixtures::MakeDir(dir / "f/sub");
+    fixtures::WriteTiff(dir / "f/x.tif", 2);
+    fixtures::WriteTiff(dir / "f/sub/y.tif", 3);
+    fixtures::WriteFile(dir / "list1", dir / "f/x.tif" + "\n");
+    fixtures::WriteFile(dir / "list2", dir / "f/sub/y.tif" + "\n" + dir / "f/x.tif" + "\n");
+    // Given twice, a folder and its subfolder, ./x and x, a file and its
+    // folder, two lists naming it; from inside the tree.
+    const Outcome r = Count({"--jobs", "1", "f", "f/sub", "./f/x.tif", "f/x.tif", "f", "--files-from",
+                             dir / "list1", "--files-from", dir / "list2"},
+                            {}, "cd " + Quote(dir.path()) + " && ");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Lines(r.out), (std::vector<std::string>{"f/x.tif\tTIF\t" + Size(dir / "f/x.tif") + "\t2",
+                                                      "f/sub/y.tif\tTIF\t" + Size(dir / "f/sub/y.tif") + "\t3"}));
+    EXPECT_NE(r.err.find("Total Pages TIFs = 5 PDFs = 0"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("quillon-count: ./f/x.tif: the same file as f/x.tif; counted once\n"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("quillon-count: f/x.tif: given more than once; counted once\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("quillon-count: " + dir / "f/sub/y.tif" + ": the same file as f/sub/y.tif; counted once\n"),
+              std::string::npos)
+        << r.err;
+}
+
+TEST(QuillonCountInputs, EveryListIsReadAndAFolderIsNoList) {
+    TempDir dir;
+    fixtures::WriteTiff(dir / "a.tif", 1);
+    fixtures::WriteTiff(dir / "b.tif", 2);
+    fixtures::WriteFile(dir / "one", dir / "a.tif" + "\n");
+    fixtures::WriteFile(dir / "two", dir / "b.tif" + "\n");
+    const Outcome both = Count({"--jobs", "1", "--files-from", dir / "one", "--files-from", dir / "two"});
+    EXPECT_EQ(both.status, 0) << both.err;
+    EXPECT_EQ(Lines(both.out).size(), 2u);
+    const Outcome folder = Count({"--files-from", dir.path()});
+    EXPECT_EQ(folder.status, 2);
+    EXPECT_NE(folder.err.find(dir.path() + ": is a folder"), std::string::npos) << folder.err;
+}
+
+TEST(QuillonCountInputs, AFileOfTheOtherKindGivenByNameIsCountedAndTotalled) {
+    TempDir dir;
+    fixtures::MakeDir(dir / "f");
+    fixtures::WriteTiff(dir / "f/a.tif", 2);
+    fixtures::WriteFile(dir / "f/skipped.pdf", fixtures::PdfBytes(9));
+    fixtures::WriteFile(dir / "named.pdf", fixtures::PdfBytes(3));
+    const Outcome r = Count({"--tif", "--jobs", "1", dir / "f", dir / "named.pdf"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Lines(r.out).size(), 2u);
+    EXPECT_NE(r.err.find("Total Pages TIFs = 2 PDFs = 3\n"), std::string::npos) << r.err;
+}
+
+TEST(QuillonCountExport, InterruptedExportLeavesNoTemporaryFileAndTheOldOne) {
+    TempDir dir;
+    TempDir out;
+    fixtures::MakeDir(dir / "many");
+    fixtures::WriteFile(dir / "many/0.pdf", "");
+    // Enough rows to catch the export in the middle; hard links are quick to make.
+    for (int i = 1; i < 20000; ++i)
+        ASSERT_EQ(link((dir / "many/0.pdf").c_str(), (dir / ("many/" + std::to_string(i) + ".pdf")).c_str()), 0);
+    const std::string target = out / "list.xlsx";
+    fixtures::WriteFile(target, "the old export");
+    const int status = fixtures::InterruptWhenCreated(
+        [&] {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            execl(QUILLON_COUNT, QUILLON_COUNT, "--export", target.c_str(), (dir / "many").c_str(),
+                  static_cast<char*>(nullptr));
+        },
+        out.path(), ".list.xlsx.", SIGINT);
+    ASSERT_NE(status, -1) << "the export never made its temporary file";
+    ASSERT_TRUE(WIFSIGNALED(status)) << "exited " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), SIGINT);
+    EXPECT_TRUE(fixtures::NamesStartingWith(out.path(), ".list.xlsx.").empty());
+    EXPECT_EQ(fixtures::ReadFile(target), "the old export");
 }

@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
 
 using fixtures::TempDir;
 using namespace search;
@@ -41,7 +46,7 @@ TEST(RowBuilder, TiffRowCellsTagsAndIcon) {
     EXPECT_EQ(r.sizeText, SizeCellText(KilobytesOf(r.sizeBytes)));
 }
 
-TEST(RowBuilder, UncountableTiffShowsError) {
+TEST(RowBuilder, UncountableTiffShowsErrorWithTheCountersReason) {
     TempDir dir;
     fixtures::WriteFile(dir / "bad.tif", "not a tiff");
     ComponentLoader loader(QUILLON_BIN_DIR);
@@ -50,6 +55,45 @@ TEST(RowBuilder, UncountableTiffShowsError) {
     EXPECT_TRUE(out.row.hasPageCount);
     EXPECT_EQ(out.row.pageCountText, "Error");
     EXPECT_EQ(out.row.pageCountTag, "Error");
+    EXPECT_EQ(out.row.reason, "Not a TIFF file");
+    fixtures::WriteTiff(dir / "good.tif", 1);
+    EXPECT_EQ(RowBuilder(loader).Build(dir / "good.tif").row.reason, "");
+}
+
+TEST(RowBuilder, FileBeyondThePathLimitIsCountedThroughItsFolder) {
+    TempDir dir;
+    const fixtures::DeepFolder deep(dir.path(), 24, 200);
+    ASSERT_GT(deep.path().size(), static_cast<std::size_t>(PATH_MAX));
+    const std::string pdf = fixtures::PdfBytes(3);
+    deep.Write("long.pdf", pdf);
+    fixtures::WriteTiff(dir / "short.tif", 2);
+    deep.Write("long.tif", fixtures::ReadFile(dir / "short.tif"));
+    ComponentLoader loader(QUILLON_BIN_DIR);
+    RowBuilder builder(loader);
+    const auto out = builder.Build(deep.path() + "/long.pdf");
+    ASSERT_FALSE(out.vanished);
+    EXPECT_TRUE(out.error.empty()) << out.error;
+    EXPECT_EQ(out.row.path, deep.path() + "/long.pdf");
+    EXPECT_EQ(out.row.sizeBytes, pdf.size());
+    EXPECT_EQ(out.row.pages, 3) << out.row.reason;
+    EXPECT_EQ(builder.Build(deep.path() + "/long.tif").row.pages, 2);
+    EXPECT_TRUE(builder.Build(deep.path() + "/gone.pdf").vanished);
+}
+
+TEST(RowBuilder, FileOutOfReachGivesAnErrorRowNotNoRow) {
+    TempDir dir;
+    chmod(dir.path().c_str(), 0755);
+    fixtures::MakeDir(dir / "listonly");
+    fixtures::WriteFile(dir / "listonly/a.pdf", fixtures::PdfBytes(2));
+    chmod((dir / "listonly").c_str(), 0444);
+    fixtures::Unprivileged user;
+    if (!user.ok()) GTEST_SKIP() << user.why();
+    ComponentLoader loader(QUILLON_BIN_DIR);
+    const auto out = RowBuilder(loader).Build(dir / "listonly/a.pdf");
+    EXPECT_FALSE(out.vanished);
+    EXPECT_TRUE(out.row.hasPageCount);
+    EXPECT_EQ(out.row.pageCountText, "Error");
+    EXPECT_EQ(out.row.reason, std::string("Cannot open the file: ") + std::strerror(EACCES));
 }
 
 TEST(RowBuilder, OtherKindAndSizes) {

@@ -375,7 +375,7 @@ TEST(SearchSession, DestroyedMidSearchDoesNotHang) {
     SUCCEED();
 }
 
-TEST(SearchSession, WalkFailureIsReportedAndFoundFilesKeepTheirRows) {
+TEST(SearchSession, FoldersBeyondTheHandleLimitAreReportedAndFoundFilesKeepTheirRows) {
     Harness h;
     fixtures::WriteTiff(h.tree / "top.tif", 2);
     std::string deep = h.tree.path();
@@ -383,8 +383,9 @@ TEST(SearchSession, WalkFailureIsReportedAndFoundFilesKeepTheirRows) {
     fixtures::MakeDir(deep);
     fixtures::WriteTiff(deep + "/bottom.tif", 1);
 
-    // Run out of file handles a few levels down: an error the walk cannot
-    // pass over.  The limit is given back when the error is reported.
+    // Run out of file handles a few levels down: the folder that cannot be
+    // opened is named with the reason, and the search still ends normally.
+    // The limit is given back at the completion message, before the rows.
     int open = 0;
     for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) (void)e, ++open;
     rlimit saved{};
@@ -392,7 +393,7 @@ TEST(SearchSession, WalkFailureIsReportedAndFoundFilesKeepTheirRows) {
     rlimit tight = saved;
     tight.rlim_cur = static_cast<rlim_t>(open + 6);
     h.view.onMessage = [&](const std::string& text) {
-        if (text.rfind("Unexpected error in procedure: TotalFiles", 0) == 0) setrlimit(RLIMIT_NOFILE, &saved);
+        if (text == "Search Completed Successfully.") setrlimit(RLIMIT_NOFILE, &saved);
     };
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
     h.session->SearchCommand(0);
@@ -401,11 +402,69 @@ TEST(SearchSession, WalkFailureIsReportedAndFoundFilesKeepTheirRows) {
     ASSERT_TRUE(finished);
 
     ASSERT_EQ(h.view.messages.size(), 2u);
-    EXPECT_EQ(h.view.messages[0].second, MessageIcon::Critical);
-    EXPECT_NE(h.view.messages[0].first.find(std::strerror(EMFILE)), std::string::npos) << h.view.messages[0].first;
-    EXPECT_NE(h.view.messages[0].first.find(h.tree.path() + "/d/"), std::string::npos) << h.view.messages[0].first;
-    EXPECT_EQ(h.view.messages[1].first, "Search Completed Successfully.");
+    EXPECT_EQ(h.view.messages[0].first, "Search Completed Successfully.");
+    const std::string& told = h.view.messages[1].first;
+    EXPECT_EQ(h.view.messages[1].second, MessageIcon::Warning);
+    EXPECT_EQ(told.rfind("1 folder could not be searched", 0), 0u) << told;
+    EXPECT_NE(told.find(std::strerror(EMFILE)), std::string::npos) << told;
+    EXPECT_NE(told.find(h.tree.path() + "/d/"), std::string::npos) << told;
     ASSERT_EQ(h.view.rows.size(), 1u);
     EXPECT_EQ(h.view.rows[0].key, h.tree / "top.tif");
     EXPECT_EQ(h.view.rows[0].pages, 2);
+}
+
+namespace {
+struct NoCreationDates : DateSource {
+    FileDateAnswer Date(int, const char*, int field) const override {
+        FileDateAnswer a;
+        a.status = field == kDateCreated ? FileDateAnswer::Status::NotRecorded : FileDateAnswer::Status::Known;
+        return a;
+    }
+};
+}  // namespace
+
+TEST(SearchSession, UnsearchedFoldersAndUndatedFilesAreToldAfterTheCompletionMessage) {
+    Harness h;
+    chmod(h.tree.path().c_str(), 0755);
+    chmod(h.libs.path().c_str(), 0755);  // the counter library, for the ordinary user
+    for (int i = 0; i < 7; ++i) {
+        const std::string closed = h.tree / ("closed" + std::to_string(i));
+        fixtures::MakeDir(closed);
+        fixtures::WriteTiff(closed + "/lost.tif", 1);
+        chmod(closed.c_str(), 0);
+    }
+    fixtures::WriteTiff(h.tree / "kept.tif", 3);
+    {
+        fixtures::Unprivileged user;
+        if (!user.ok()) GTEST_SKIP() << user.why();
+        h.Search();
+    }
+    ASSERT_EQ(h.view.messages.size(), 2u);
+    EXPECT_EQ(h.view.messages[0].first, "Search Completed Successfully.");
+    const std::string& told = h.view.messages[1].first;
+    EXPECT_EQ(told.rfind("7 folders could not be searched; what they hold is not in the list or the totals:\n", 0),
+              0u)
+        << told;
+    // The first five by name with the reason, the rest counted.
+    int named = 0;
+    for (int i = 0; i < 7; ++i)
+        named += told.find(h.tree / ("closed" + std::to_string(i)) + "/: " + std::strerror(EACCES)) != std::string::npos;
+    EXPECT_EQ(named, 5);
+    EXPECT_NE(told.find("\n... and 2 more."), std::string::npos) << told;
+    ASSERT_EQ(h.view.rows.size(), 1u);
+    EXPECT_EQ(h.view.captions[Caption::lblTotalPages], "Total Pages TIFs = 3 PDFs = 0");
+
+    // Files without a creation date: not in the list, and said so.
+    const NoCreationDates dates;
+    Harness d;
+    d.session = std::make_unique<SearchSession>(d.view, d.criteria, SessionOptions{d.libs.path(), 2, &dates});
+    fixtures::WriteTiff(d.tree / "a.tif", 1);
+    fixtures::WriteTiff(d.tree / "b.tif", 1);
+    d.criteria.SetDateField(kDateCreated);
+    d.Search();
+    ASSERT_EQ(d.view.messages.size(), 2u);
+    EXPECT_EQ(d.view.messages[1].first,
+              "2 files had no creation date to compare (the file system does not record it); they are not in "
+              "the list.");
+    EXPECT_TRUE(d.view.rows.empty());
 }

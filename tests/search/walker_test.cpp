@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <dirent.h>
 #include <filesystem>
 #include <functional>
 #include <fcntl.h>
@@ -46,6 +49,18 @@ struct Recorder : search::WalkControl {
         entered.push_back(t);
         if (onEnter) onEnter(t);
     }
+    void Unsearched(const std::string& path, bool folder, int error) override {
+        unsearched.push_back({path, folder, error});
+    }
+    void Undated(const std::string& path) override { undated.push_back(path); }
+
+    struct Skipped {
+        std::string path;
+        bool folder;
+        int error;
+    };
+    std::vector<Skipped> unsearched;
+    std::vector<std::string> undated;
 };
 
 std::vector<std::string> Names(const std::vector<std::string>& paths, const std::string& root) {
@@ -216,17 +231,77 @@ TEST(Walker, VanishedFilesAndFoldersAreSkippedAndTheWalkGoesOn) {
     EXPECT_EQ(r.found[1], dir / "later/kept.pdf");
 }
 
-TEST(Walker, UnreadableFolderContributesNothing) {
-    if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+TEST(Walker, UnreadableFoldersAndFilesAreReportedAndTheWalkGoesOn) {
     TempDir dir;
-    fixtures::MakeDir(dir / "closed");
+    chmod(dir.path().c_str(), 0755);
+    fixtures::MakeDir(dir / "closed/inner");
     WriteFile(dir / "closed/x.tif", "x");
+    fixtures::MakeDir(dir / "listonly");  // listed, but nothing in it can be looked at
+    WriteFile(dir / "listonly/y.pdf", "x");
+    ASSERT_EQ(symlink((dir / "listonly/y.pdf").c_str(), (dir / "through.pdf").c_str()), 0);
+    fixtures::MakeDir(dir / "later");
+    WriteFile(dir / "later/z.tif", "x");
     WriteFile(dir / "open.tif", "x");
     chmod((dir / "closed").c_str(), 0);
+    chmod((dir / "listonly").c_str(), 0444);
+    fixtures::Unprivileged user;
+    if (!user.ok()) GTEST_SKIP() << user.why();
     Recorder r;
     const auto result = search::TotalFiles(dir.path(), kBoth, r);
     EXPECT_FALSE(result.failed);
-    EXPECT_EQ(Names(r.found, dir.path()), (std::vector<std::string>{"open.tif"}));
+    // Everything readable is found, after the folder that is not.
+    EXPECT_EQ(Sorted(Names(r.found, dir.path())), (std::vector<std::string>{"later/z.tif", "listonly/y.pdf", "open.tif"}));
+    // In walk order: the folder's own files first (a link that leads into
+    // the folder that can only be listed cannot be looked at), then below.
+    ASSERT_EQ(r.unsearched.size(), 2u);
+    EXPECT_EQ(r.unsearched[0].path, dir / "through.pdf");
+    EXPECT_FALSE(r.unsearched[0].folder);
+    EXPECT_EQ(r.unsearched[0].error, EACCES);
+    EXPECT_EQ(r.unsearched[1].path, dir / "closed/");
+    EXPECT_TRUE(r.unsearched[1].folder);
+    EXPECT_EQ(r.unsearched[1].error, EACCES);
+
+    // The search folder itself, closed: reported, nothing found.
+    Recorder top;
+    search::TotalFiles(dir / "closed", kBoth, top);
+    ASSERT_EQ(top.unsearched.size(), 1u);
+    EXPECT_EQ(top.unsearched[0].path, dir / "closed/");
+}
+
+TEST(Walker, FolderWhoseListingIsRefusedIsReported) {
+    // /proc/N/map_files opens but may refuse its listing: the case that once
+    // ended a search of / at once.
+    std::string process, refusedFolder;
+    int why = 0;
+    for (const char* p : {"/proc/1", "/proc/self"}) {
+        DIR* probe = opendir((std::string(p) + "/map_files").c_str());
+        if (!probe) continue;
+        errno = 0;
+        while (readdir(probe)) {
+        }
+        const bool refused = errno != 0;
+        why = errno;
+        closedir(probe);
+        if (refused) {
+            process = p;
+            break;
+        }
+    }
+    if (process.empty()) GTEST_SKIP() << "no folder here opens and then refuses its listing";
+    Recorder r;
+    const auto result = search::TotalFiles(process + "/map_files", kBoth, r);
+    EXPECT_FALSE(result.failed);
+    ASSERT_EQ(r.unsearched.size(), 1u);
+    EXPECT_EQ(r.unsearched[0].path, process + "/map_files/");
+    EXPECT_EQ(r.unsearched[0].error, why);
+
+    // Inside a larger walk the search goes on past it.
+    Recorder whole;
+    const auto walked = search::TotalFiles(process, kBoth, whole);
+    EXPECT_FALSE(walked.failed) << walked.errorText;
+    EXPECT_TRUE(std::any_of(whole.unsearched.begin(), whole.unsearched.end(),
+                            [&](const Recorder::Skipped& s) { return s.path == process + "/map_files/"; }));
+    EXPECT_GT(whole.entered.size(), 5u);
 }
 
 TEST(Walker, MissingOrFileSearchPathFindsNothing) {
@@ -284,6 +359,21 @@ TEST(Walker, DeepTreesBeyondHeldHandles) {
     EXPECT_EQ(r.found[0], deep + "/bottom.pdf");
 }
 
+TEST(Walker, FoldersBeyondThePathLimitAreWalked) {
+    TempDir dir;
+    // Short paths down to where the walker stops holding every folder open,
+    // then a path well past PATH_MAX.
+    const fixtures::DeepFolder deep(dir.path(), 120, 60);
+    ASSERT_GT(deep.path().size(), static_cast<std::size_t>(PATH_MAX));
+    deep.Write("bottom.pdf", "x");
+    Recorder r;
+    const auto result = search::TotalFiles(dir.path(), kBoth, r);
+    EXPECT_FALSE(result.failed);
+    EXPECT_TRUE(r.unsearched.empty()) << r.unsearched.front().path.size() << ": " << r.unsearched.front().error;
+    ASSERT_EQ(r.found.size(), 1u);
+    EXPECT_EQ(r.found[0], deep.path() + "/bottom.pdf");
+}
+
 TEST(WalkerDates, ModifiedWindowInclusiveEitherOrder) {
     TempDir dir;
     WriteFile(dir / "early.tif", "x");
@@ -329,6 +419,60 @@ TEST(WalkerDates, AccessedAndCreatedDates) {
         search::TotalFiles(dir.path(), kBoth, past);
         EXPECT_TRUE(past.found.empty());
     }
+}
+
+namespace {
+// Dates as a file system without creation times answers them.
+struct NoBirthTimes : search::DateSource {
+    search::FileDateAnswer Date(int, const char* name, int field) const override {
+        search::FileDateAnswer a;
+        if (field == search::kDateCreated && std::string(name) != "dated.pdf") {
+            a.status = search::FileDateAnswer::Status::NotRecorded;
+        } else {
+            a.status = search::FileDateAnswer::Status::Known;
+            a.date = {2024, 5, 1};
+        }
+        return a;
+    }
+};
+}  // namespace
+
+TEST(WalkerDates, FilesWithoutTheChosenDateAreToldNotDroppedInSilence) {
+    TempDir dir;
+    WriteFile(dir / "a.tif", "x");
+    WriteFile(dir / "b.pdf", "x");
+    WriteFile(dir / "dated.pdf", "x");
+    const NoBirthTimes dates;
+    Recorder created;
+    created.dateField = search::kDateCreated;
+    created.from = {2024, 1, 1};
+    created.to = {2024, 12, 31};
+    search::TotalFiles(dir.path(), kBoth, created, dates);
+    EXPECT_EQ(Names(created.found, dir.path()), (std::vector<std::string>{"dated.pdf"}));
+    EXPECT_EQ(Sorted(Names(created.undated, dir.path())), (std::vector<std::string>{"a.tif", "b.pdf"}));
+    EXPECT_EQ(created.examined, 3);
+    EXPECT_TRUE(created.unsearched.empty());
+
+    Recorder modified = created;
+    modified.found.clear();
+    modified.undated.clear();
+    modified.dateField = search::kDateModified;
+    search::TotalFiles(dir.path(), kBoth, modified, dates);
+    EXPECT_EQ(modified.found.size(), 3u);
+    EXPECT_TRUE(modified.undated.empty());
+}
+
+TEST(WalkerDates, RealFileSystemWithoutCreationTimes) {
+    fixtures::NoBirthTimeMount mount;
+    if (!mount.ok()) GTEST_SKIP() << mount.why();
+    WriteFile(mount.path() + "/scan.tif", "x");
+    Recorder r;
+    r.dateField = search::kDateCreated;
+    r.from = {1970, 1, 1};
+    r.to = {9999, 12, 31};
+    search::TotalFiles(mount.path(), kBoth, r);
+    EXPECT_TRUE(r.found.empty());
+    EXPECT_EQ(r.undated, (std::vector<std::string>{mount.path() + "/scan.tif"}));
 }
 
 TEST(Walker, NoLimitOnFilesPerFolder) {

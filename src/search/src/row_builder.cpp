@@ -1,9 +1,15 @@
 #include <search/row_builder.h>
 
+#include <search/long_path.h>
+
 #include <brastel/brastel.h>
+#include <component/count_reason.h>
 #include <tifcount/tiffpagecounter.h>
 
 #include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace search {
 
@@ -20,67 +26,105 @@ struct Instance {
     ~Instance() { if (p) p->Release(); }
 };
 
-}  // namespace
+// The reason of a count below 1, from counters that offer one.
+std::string ReasonOf(component::IUnknown* counter) {
+    component::ICountReason* why = nullptr;
+    if (component::Failed(counter->QueryInterface(component::IID_ICountReason, reinterpret_cast<void**>(&why))) ||
+        !why)
+        return {};
+    std::int32_t code = 0;
+    component::Text text;
+    const component::HResult hr = why->LastCountReason(code, text);
+    why->Release();
+    return component::Succeeded(hr) ? text : std::string();
+}
 
-bool RowBuilder::Count(FileKind kind, const std::string& fullPath, std::int32_t& pages, long long& errorNumber,
-                       std::string& errorText) const {
-    component::HResult hr;
-    // The counter gets a copy of the path: what it does to it is not seen here.
-    component::Text path = fullPath;
-    pages = 0;
-    if (kind == FileKind::Tif) {
-        Instance<tifcount::ITiffPageCounter> counter;
-        hr = loader_.Create(tifcount::kLibraryName, tifcount::CLSID_TiffPageCounter, tifcount::IID_TiffPageCounter,
-                            reinterpret_cast<void**>(&counter.p), errorText);
-        if (!counter.p) {
-            errorNumber = kCannotCreateObject;
-            return false;
-        }
-        hr = counter.p->TIF_PageCount(path, pages);
-    } else if (kind == FileKind::Pdf) {
-        Instance<brastel::_Brastelv1> counter;
-        hr = loader_.Create(brastel::kLibraryName, brastel::CLSID_Brastelv1, brastel::IID__Brastelv1,
-                            reinterpret_cast<void**>(&counter.p), errorText);
-        if (!counter.p) {
-            errorNumber = kCannotCreateObject;
-            return false;
-        }
-        hr = counter.p->PDF_PageCount(path, pages);
-    } else {
+// Creates a counter of type T through the loader and counts the path with it.
+template <class T, class Call>
+bool CountWith(ComponentLoader& loader, const char* library, const component::Guid& clsid, const component::Guid& iid,
+               Call call, std::int32_t& pages, std::string& reason, long long& errorNumber, std::string& errorText) {
+    Instance<T> counter;
+    loader.Create(library, clsid, iid, reinterpret_cast<void**>(&counter.p), errorText);
+    if (!counter.p) {
+        errorNumber = kCannotCreateObject;
         return false;
     }
+    const component::HResult hr = call(*counter.p);
     if (component::Failed(hr)) {
         errorNumber = hr;
         errorText = "The page counter reported a failure";
         return false;
     }
+    if (pages < 1) reason = ReasonOf(counter.p);
     return true;
+}
+
+// A row whose file cannot be reached for a reason other than being gone.
+void Unreachable(ResultRow& row, int error) {
+    row.hasPageCount = true;
+    row.pages = -1;
+    row.pageCountText = PageCountText(row.pages);
+    row.pageCountTag = PageCountTag(row.pages);
+    row.reason = component::ReasonText(component::CountReason::CannotOpen, std::strerror(error));
+}
+
+}  // namespace
+
+bool RowBuilder::Count(FileKind kind, const std::string& fullPath, std::int32_t& pages, std::string& reason,
+                       long long& errorNumber, std::string& errorText) const {
+    // The counter gets a copy of the path: what it does to it is not seen here.
+    component::Text path = fullPath;
+    pages = 0;
+    reason.clear();
+    if (kind == FileKind::Tif)
+        return CountWith<tifcount::ITiffPageCounter>(
+            loader_, tifcount::kLibraryName, tifcount::CLSID_TiffPageCounter, tifcount::IID_TiffPageCounter,
+            [&](tifcount::ITiffPageCounter& c) { return c.TIF_PageCount(path, pages); }, pages, reason, errorNumber,
+            errorText);
+    if (kind == FileKind::Pdf)
+        return CountWith<brastel::_Brastelv1>(
+            loader_, brastel::kLibraryName, brastel::CLSID_Brastelv1, brastel::IID__Brastelv1,
+            [&](brastel::_Brastelv1& c) { return c.PDF_PageCount(path, pages); }, pages, reason, errorNumber,
+            errorText);
+    return false;
 }
 
 RowOutcome RowBuilder::Build(const std::string& fullPath) const {
     RowOutcome out;
-    struct stat st {};
-    if (stat(fullPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        out.vanished = true;
-        return out;
-    }
     ResultRow& row = out.row;
     row.key = fullPath;
     const auto slash = fullPath.rfind('/');
     row.name = slash == std::string::npos ? fullPath : fullPath.substr(slash + 1);
     row.path = fullPath;
-    row.sizeBytes = static_cast<std::uint64_t>(st.st_size);
+    row.kind = KindOfName(row.name);
+
+    // A path too long to open in one piece is opened through its folder.
+    const ReachablePath reachable(fullPath);
+    struct stat st {};
+    const int error = reachable.Path().empty() ? reachable.Error()
+                      : stat(reachable.Path().c_str(), &st) != 0 ? errno : 0;
+    if ((error == 0 && !S_ISREG(st.st_mode)) || error == ENOENT || error == ENOTDIR) {
+        out.vanished = true;
+        return out;
+    }
+    // Found, but out of reach (a folder on the way closed to us, say): a row
+    // that says so rather than no row at all.
+    row.sizeBytes = error == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
     const std::uint64_t kb = KilobytesOf(row.sizeBytes);
     row.sizeText = SizeCellText(kb);
     row.sizeTag = SizeCellTag(kb);
-    row.kind = KindOfName(row.name);
     if (row.kind == FileKind::None) return out;
     row.icon = row.kind == FileKind::Tif ? 1 : 2;
+    if (error != 0) {
+        Unreachable(row, error);
+        return out;
+    }
 
     long long number = 0;
     std::string text;
-    if (!Count(row.kind, fullPath, row.pages, number, text)) {
+    if (!Count(row.kind, reachable.Path(), row.pages, row.reason, number, text)) {
         row.pages = 0;
+        row.reason = text;
         out.error = AddGeneralMessage(number, text);
         return out;
     }

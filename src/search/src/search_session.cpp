@@ -3,6 +3,7 @@
 #include <search/component_loader.h>
 #include <search/ordered_pool.h>
 #include <search/row_builder.h>
+#include <search/unsearched.h>
 #include <search/walker.h>
 
 #include <algorithm>
@@ -38,6 +39,8 @@ struct SearchSession::Worker {
     std::string folderText;
     bool folderSet = false;
     bool statusPending = false;
+    // What the walk could not search (worker thread until the walk ends).
+    UnsearchedSummary unsearched;
     std::chrono::steady_clock::time_point lastStatus{};
 
     // Moves the search time on while nothing else reports (a long count, a
@@ -184,10 +187,10 @@ public:
                        std::vector<std::string>& found, std::chrono::system_clock::time_point start,
                        std::function<void()> statusChanged, std::mutex& statusMutex, bool& examined,
                        std::int64_t& fileCount, std::chrono::seconds& elapsed, std::string& folderText,
-                       bool& folderSet)
+                       bool& folderSet, UnsearchedSummary& unsearched)
         : criteria_(criteria), stop_(stop), shutdown_(shutdown), found_(found), start_(start),
           statusChanged_(std::move(statusChanged)), m_(statusMutex), examined_(examined), fileCount_(fileCount),
-          elapsed_(elapsed), folderText_(folderText), folderSet_(folderSet) {}
+          elapsed_(elapsed), folderText_(folderText), folderSet_(folderSet), unsearched_(unsearched) {}
 
     bool StopRequested() override { return stop_.load(std::memory_order_relaxed) || shutdown_.load(std::memory_order_relaxed); }
     bool IncludeSubfolders() override { return criteria_.IncludeSubfolders(); }
@@ -213,6 +216,10 @@ public:
         }
         statusChanged_();
     }
+    void Unsearched(const std::string& path, bool folder, int errorNumber) override {
+        unsearched_.Add(path, folder, errorNumber);
+    }
+    void Undated(const std::string&) override { ++unsearched_.undated; }
 
 private:
     CriteriaHolder& criteria_;
@@ -227,6 +234,7 @@ private:
     std::chrono::seconds& elapsed_;
     std::string& folderText_;
     bool& folderSet_;
+    UnsearchedSummary& unsearched_;
 };
 
 }  // namespace
@@ -322,11 +330,12 @@ void SearchSession::Start() {
     w->thread = std::thread([=, this] {
         SessionWalkControl control(criteria_, stopRequested_, w->shutdown, foundFiles_, searchStartTime_,
                                    statusChanged, w->statusMutex, w->examined, w->fileCount, w->elapsed,
-                                   w->folderText, w->folderSet);
-        const WalkResult walk = TotalFiles(folder, patterns, control);
+                                   w->folderText, w->folderSet, w->unsearched);
+        const WalkResult walk =
+            TotalFiles(folder, patterns, control, options_.dates ? *options_.dates : SystemDates());
         if (w->shutdown) return;
 
-        const bool shown = postAndWait([this, walk, showStatus] {
+        const bool shown = postAndWait([this, w, walk, showStatus] {
             showStatus(true);
             phase_ = Phase::Message;
             if (walk.failed)
@@ -335,6 +344,10 @@ void SearchSession::Start() {
                                        walk.failedFolder + ")",
                                    MessageIcon::Critical);
             ShowMessageUntimed("Search Completed Successfully.", MessageIcon::Information);
+            // What the walk could not reach is told, so no total is taken
+            // for complete when it is not.
+            const std::string unsearched = UnsearchedMessage(w->unsearched, criteria_.DateField());
+            if (!unsearched.empty()) ShowMessageUntimed(unsearched, MessageIcon::Warning);
             BeginRowPhase(false);
         });
         if (!shown || w->shutdown) return;

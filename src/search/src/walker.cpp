@@ -1,5 +1,7 @@
 #include <search/walker.h>
 
+#include <search/long_path.h>
+
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -81,17 +83,46 @@ bool DateInWindow(CalendarDate date, CalendarDate from, CalendarDate to) {
     return from <= date && date <= to;
 }
 
+namespace {
+
+class StatxDates final : public DateSource {
+public:
+    FileDateAnswer Date(int dirFd, const char* name, int field) const override {
+        FileDateAnswer a;
+        struct statx sx {};
+        const unsigned mask = field == kDateModified ? STATX_MTIME
+                              : field == kDateCreated ? STATX_BTIME
+                              : field == kDateAccessed ? STATX_ATIME : 0;
+        if (mask == 0) {
+            a.error = EINVAL;
+            return a;
+        }
+        if (statx(dirFd, name, AT_STATX_SYNC_AS_STAT, mask, &sx) != 0) {
+            a.error = errno;
+            return a;
+        }
+        if ((sx.stx_mask & mask) == 0) {  // not recorded by this file system
+            a.status = FileDateAnswer::Status::NotRecorded;
+            return a;
+        }
+        const auto& ts = field == kDateModified ? sx.stx_mtime : field == kDateCreated ? sx.stx_btime : sx.stx_atime;
+        a.status = FileDateAnswer::Status::Known;
+        a.date = LocalDateOf(ts.tv_sec);
+        return a;
+    }
+};
+
+}  // namespace
+
+const DateSource& SystemDates() {
+    static const StatxDates dates;
+    return dates;
+}
+
 std::optional<CalendarDate> FileDate(int dirFd, const char* path, int dateField) {
-    struct statx sx {};
-    unsigned mask = dateField == kDateModified ? STATX_MTIME
-                    : dateField == kDateCreated ? STATX_BTIME
-                    : dateField == kDateAccessed ? STATX_ATIME : 0;
-    if (mask == 0) return std::nullopt;
-    if (statx(dirFd, path, AT_STATX_SYNC_AS_STAT, mask, &sx) != 0) return std::nullopt;
-    if ((sx.stx_mask & mask) == 0) return std::nullopt;  // not recorded by this file system
-    const auto& ts = dateField == kDateModified ? sx.stx_mtime
-                     : dateField == kDateCreated ? sx.stx_btime : sx.stx_atime;
-    return LocalDateOf(ts.tv_sec);
+    const FileDateAnswer a = SystemDates().Date(dirFd, path, dateField);
+    if (a.status != FileDateAnswer::Status::Known) return std::nullopt;
+    return a.date;
 }
 
 bool CheckFileDate(int dirFd, const char* path, int dateField, CalendarDate from, CalendarDate to) {
@@ -110,21 +141,18 @@ constexpr int kMaxHeldDepth = 96;
 struct Entry {
     std::string name;
     unsigned char type;
+    bool reported = false;  // already reported as unsearched
 };
 
-struct WalkFailure {
-    std::string folder;
-    int number;
-    std::string text;
-};
-
-bool ExpectedOpenError(int e) {
-    return e == EACCES || e == EPERM || e == ENOENT || e == ENOTDIR || e == ENAMETOOLONG || e == ELOOP;
-}
+// A folder or file that disappeared (or became something else) after its
+// parent was listed: nothing to report.  ELOOP is a folder replaced by a
+// link, which is not walked anyway.
+bool Vanished(int e) { return e == ENOENT || e == ENOTDIR || e == ELOOP; }
 
 class Walk {
 public:
-    Walk(const std::vector<std::string>& patterns, WalkControl& control) : patterns_(patterns), c_(control) {}
+    Walk(const std::vector<std::string>& patterns, WalkControl& control, const DateSource& dates)
+        : patterns_(patterns), c_(control), dates_(dates) {}
 
     void Folder(int parentFd, const std::string& openName, std::string path, int depth) {
         if (c_.StopRequested()) return;
@@ -133,16 +161,19 @@ public:
 
         int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
         if (depth > 0) flags |= O_NOFOLLOW;  // folders reached through links are not walked
-        const int fd = openat(parentFd, openName.c_str(), flags);
+        const int fd = OpenFolder(parentFd, openName, flags);
         if (fd < 0) {
-            if (ExpectedOpenError(errno)) return;  // cannot be listed: contributes nothing
-            throw WalkFailure{path, errno, std::strerror(errno)};
+            // A missing search folder finds nothing, as a vanished subfolder
+            // does; anything else leaves files unsearched and is told.
+            if (!Vanished(errno)) c_.Unsearched(path, true, errno);
+            return;
         }
         DIR* dir = fdopendir(fd);
         if (!dir) {
             const int e = errno;
             close(fd);
-            throw WalkFailure{path, e, std::strerror(e)};
+            c_.Unsearched(path, true, e);
+            return;
         }
         struct DirCloser {
             DIR*& d;
@@ -156,12 +187,15 @@ public:
                 if (a.first == self.st_dev && a.second == self.st_ino) return;
         }
 
+        // A listing that fails part way (an I/O error, or a folder such as
+        // /proc/N/map_files that opens but refuses its listing) is reported;
+        // the entries read before the failure are still searched.
         std::vector<Entry> entries;
         for (;;) {
             errno = 0;
             const dirent* de = readdir(dir);
             if (!de) {
-                if (errno != 0) throw WalkFailure{path, errno, std::strerror(errno)};
+                if (errno != 0) c_.Unsearched(path, true, errno);
                 break;
             }
             entries.push_back(Entry{TrimAtNul(de->d_name), de->d_type});
@@ -170,26 +204,25 @@ public:
 
         // Subfolder pass.
         std::vector<std::string> subfolders;
-        for (const auto& e : entries) {
+        for (auto& e : entries) {
             if (c_.StopRequested()) break;
             const std::string& name = e.name;
             if (name.find("RECYCLE") != std::string::npos) continue;
             if (name == "." || name == "..") continue;
-            if (IsFolder(fd, e)) subfolders.push_back(name);
+            if (IsFolder(fd, path, e)) subfolders.push_back(name);
         }
         if (c_.StopRequested()) return;
 
         // File pass, once per pattern.
         for (const auto& pattern : patterns_) {
-            for (const auto& e : entries) {
+            for (auto& e : entries) {
                 if (c_.StopRequested()) return;
                 if (e.name == "." || e.name == "..") continue;
                 if (!MatchesPattern(e.name, pattern)) continue;
-                if (!IsRegularFile(fd, e)) continue;
+                if (!IsRegularFile(fd, path, e)) continue;
                 const int field = c_.DateField();
                 bool accept = true;
-                if (field >= kDateModified)
-                    accept = CheckFileDate(fd, e.name.c_str(), field, c_.From(), c_.To());
+                if (field >= kDateModified) accept = DatePasses(fd, path, e, field);
                 if (accept) {
                     ++fileCount_;
                     c_.Accepted(path + e.name);
@@ -225,23 +258,50 @@ public:
     const std::string& CurrentFolder() const { return current_; }
 
 private:
-    static bool IsFolder(int fd, const Entry& e) {
+    // An entry that cannot be examined is reported once, as a folder or a
+    // file as far as its listing tells.
+    void CannotExamine(const std::string& path, Entry& e, int error) {
+        if (e.reported || Vanished(error)) return;
+        e.reported = true;
+        c_.Unsearched(path + e.name + (e.type == DT_DIR ? "/" : ""), e.type == DT_DIR, error);
+    }
+
+    bool IsFolder(int fd, const std::string& path, Entry& e) {
         if (e.type == DT_DIR) return true;
         if (e.type != DT_UNKNOWN) return false;  // links to folders are not descended
         struct stat st {};
-        return fstatat(fd, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        if (fstatat(fd, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            CannotExamine(path, e, errno);
+            return false;
+        }
+        return S_ISDIR(st.st_mode);
     }
 
     // Regular files, and links that lead to one.
-    static bool IsRegularFile(int fd, const Entry& e) {
+    bool IsRegularFile(int fd, const std::string& path, Entry& e) {
         if (e.type == DT_REG) return true;
         if (e.type != DT_LNK && e.type != DT_UNKNOWN) return false;
         struct stat st {};
-        return fstatat(fd, e.name.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);
+        if (fstatat(fd, e.name.c_str(), &st, 0) != 0) {
+            CannotExamine(path, e, errno);  // a link to nothing is no file and goes untold
+            return false;
+        }
+        return S_ISREG(st.st_mode);
+    }
+
+    bool DatePasses(int fd, const std::string& path, Entry& e, int field) {
+        const FileDateAnswer a = dates_.Date(fd, e.name.c_str(), field);
+        switch (a.status) {
+            case FileDateAnswer::Status::Known: return DateInWindow(a.date, c_.From(), c_.To());
+            case FileDateAnswer::Status::NotRecorded: c_.Undated(path + e.name); return false;
+            case FileDateAnswer::Status::Unreadable: CannotExamine(path, e, a.error); return false;
+        }
+        return false;
     }
 
     const std::vector<std::string>& patterns_;
     WalkControl& c_;
+    const DateSource& dates_;
     std::int64_t fileCount_ = 0;
     std::vector<std::pair<dev_t, ino_t>> ancestors_;
     std::string current_;
@@ -262,18 +322,13 @@ std::string SearchFolderProblem(const std::string& folder) {
 }
 
 WalkResult TotalFiles(const std::string& folder, const std::vector<std::string>& patterns,
-                      WalkControl& control) {
+                      WalkControl& control, const DateSource& dates) {
     WalkResult result;
-    Walk walk(patterns, control);
+    Walk walk(patterns, control, dates);
     // An empty folder text names no folder (rather than the file system's root).
     if (!folder.empty()) {
         try {
             walk.Folder(AT_FDCWD, folder, folder, 0);
-        } catch (const WalkFailure& f) {
-            result.failed = true;
-            result.failedFolder = f.folder;
-            result.errorNumber = f.number;
-            result.errorText = f.text;
         } catch (const std::exception& ex) {
             result.failed = true;
             result.failedFolder = walk.CurrentFolder();

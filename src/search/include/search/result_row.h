@@ -25,6 +25,9 @@ struct ResultRow {
     bool hasPageCount = false;  // false: no Page Count cell (other kind, or the counter failed)
     std::string pageCountText;  // Page Count column: "12" or "Error"
     std::string pageCountTag;   // Page Count sort tag: "000000012" or "Error"
+    // Why the page count is "Error" (or why no counter answered), where known;
+    // empty for a counted file.
+    std::string reason;
     int icon = 0;               // small icon: 1 TIFF, 2 PDF, 0 none
 
     // Raw values.

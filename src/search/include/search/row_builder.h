@@ -11,7 +11,8 @@ namespace search {
 
 struct RowOutcome {
     ResultRow row;
-    // The path no longer resolves to a file: no row.
+    // The path no longer resolves to a file (it or a folder on its way is
+    // gone, or it is no regular file any more): no row.
     bool vanished = false;
     // Non-empty: the row builder's critical message ("Unexpected error in
     // procedure: AddGeneral" ...); the row has no Page Count cell.
@@ -29,8 +30,9 @@ public:
     explicit RowBuilder(ComponentLoader& loader) : loader_(loader) {}
     RowOutcome Build(const std::string& fullPath) const;
     // Page count of a file of the kind, or the error (number, description).
-    bool Count(FileKind kind, const std::string& fullPath, std::int32_t& pages, long long& errorNumber,
-               std::string& errorText) const;
+    // A count below 1 comes with the counter's reason where it gives one.
+    bool Count(FileKind kind, const std::string& fullPath, std::int32_t& pages, std::string& reason,
+               long long& errorNumber, std::string& errorText) const;
 
 private:
     ComponentLoader& loader_;

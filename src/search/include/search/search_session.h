@@ -7,6 +7,7 @@
 
 #include <search/result_row.h>
 #include <search/search_view.h>
+#include <search/walker.h>
 
 #include <atomic>
 #include <chrono>
@@ -23,6 +24,8 @@ struct SessionOptions {
     std::string componentDir;
     // Page counts computed at once; 0: two per processor core.
     int jobs = 0;
+    // Where the walker reads files' dates; null: the file system.
+    const DateSource* dates = nullptr;
 };
 
 class SearchSession {

@@ -28,12 +28,42 @@ public:
     virtual void FileExamined(std::int64_t fileCount) = 0;
     // About to walk a subfolder; text is the proper-cased path and separator.
     virtual void EnteringFolder(const std::string& text) = 0;
+    // A folder (path ending in the separator) that could not be opened or
+    // listed, or a candidate file that could not be examined, with the
+    // system's error number.  Its files are missing from the walk, which goes
+    // on.  Paths that vanish during the walk are not reported.
+    virtual void Unsearched(const std::string& path, bool folder, int errorNumber) = 0;
+    // A candidate file whose chosen date the file system does not record
+    // (creation dates on many network and older file systems): it lies
+    // outside every window, and this says so.
+    virtual void Undated(const std::string& path) = 0;
 };
+
+// The answer of a date lookup.
+struct FileDateAnswer {
+    enum class Status { Known, NotRecorded, Unreadable };
+    Status status = Status::Unreadable;
+    CalendarDate date;
+    int error = 0;  // errno when Unreadable
+};
+
+// Where the walker reads files' dates: the file system, or a test's fake.
+class DateSource {
+public:
+    virtual ~DateSource() = default;
+    // The date `field` selects for the file `name` in the folder dirFd
+    // (symbolic links followed).
+    virtual FileDateAnswer Date(int dirFd, const char* name, int field) const = 0;
+};
+
+// The file system's own dates.
+const DateSource& SystemDates();
 
 struct WalkResult {
     std::int64_t fileCount = 0;
     bool stopped = false;
-    // An unexpected failure ended the walk early.
+    // An unexpected failure (not a folder that cannot be listed) ended the
+    // walk early.
     bool failed = false;
     std::string failedFolder;
     int errorNumber = 0;
@@ -71,6 +101,6 @@ std::string SearchFolderProblem(const std::string& folder);
 // TotalFiles over the folder (text as typed; a missing trailing separator is
 // added).  Blocks until the walk ends.
 WalkResult TotalFiles(const std::string& folder, const std::vector<std::string>& patterns,
-                      WalkControl& control);
+                      WalkControl& control, const DateSource& dates = SystemDates());
 
 }  // namespace search
