@@ -14,7 +14,8 @@ bool FileReader::ReadDirect(std::int64_t offset, std::size_t n, std::string& out
     out.resize(n);
     std::size_t done = 0;
     while (done < n) {
-        const ssize_t got = ::pread(fd_, out.data() + done, n - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+        const ssize_t got =
+            ::pread(fd_, out.data() + done, n - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
         if (got < 0) {
             if (errno == EINTR) continue;
             out.clear();

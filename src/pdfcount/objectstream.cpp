@@ -70,7 +70,8 @@ void ScannedObjectStreams::DecodeAll() {
     decoded_ = true;
     std::size_t held = 0;
     for (const std::int64_t offset : offsets_) {
-        auto stream = ReadObjectStream(file_, offset, std::nullopt, std::min(kScanStreamCap, kScanDecodedBudget - held));
+        const std::size_t cap = std::min(kScanStreamCap, kScanDecodedBudget - held);
+        auto stream = ReadObjectStream(file_, offset, std::nullopt, cap);
         if (!stream) continue;
         held += stream->bytes();
         const std::size_t k = streams_.size();

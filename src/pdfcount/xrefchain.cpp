@@ -220,7 +220,8 @@ bool CrossReference::CollectInUse(std::size_t upTo, std::size_t& inUse) const {
             else add(num, t == Entry::InUse ? rank : rank + 2, t == Entry::InUse);
         });
         if (s.stream)
-            s.stream->ForEach([&](std::int64_t num, const XrefEntry& e) { add(num, rank + 1, e.type != XrefEntry::Free); });
+            s.stream->ForEach(
+                [&](std::int64_t num, const XrefEntry& e) { add(num, rank + 1, e.type != XrefEntry::Free); });
     }
     if (bad) return false;
     std::sort(all.begin(), all.end());

@@ -28,7 +28,9 @@ struct MapTree {
         kids = it->second;
         return TreeItem::Node;
     }
-    std::optional<std::int64_t> Count(int root) { return CountLeaves(*this, std::optional<int>(root), nodes.at(root), 1000); }
+    std::optional<std::int64_t> Count(int root) {
+        return CountLeaves(*this, std::optional<int>(root), nodes.at(root), 1000);
+    }
 };
 
 TEST(PageTree, RootCountDecidesWhenPlausible) {

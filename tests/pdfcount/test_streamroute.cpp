@@ -13,12 +13,6 @@
 namespace brastel::test {
 namespace {
 
-std::string Patch(std::string bytes, const std::string& from, const std::string& to) {
-    const auto at = bytes.find(from);
-    if (at == std::string::npos) throw std::runtime_error("patch target missing: " + from);
-    return bytes.replace(at, from.size(), to);
-}
-
 std::string PatchLast(std::string bytes, const std::string& from, const std::string& to) {
     const auto at = bytes.rfind(from);
     if (at == std::string::npos) throw std::runtime_error("patch target missing: " + from);
@@ -33,7 +27,9 @@ std::string Field(std::uint64_t value, int width) {
 }
 
 // Offset after the last "startxref".
-std::size_t LastStartxref(const std::string& bytes) { return std::stoul(bytes.substr(bytes.rfind("startxref\n") + 10)); }
+std::size_t LastStartxref(const std::string& bytes) {
+    return std::stoul(bytes.substr(bytes.rfind("startxref\n") + 10));
+}
 
 // Appends an uncompressed cross-reference stream numbered num (listed as
 // the last range of index) whose entries are given, with /Prev prev.
@@ -46,6 +42,19 @@ std::string AppendXrefStream(std::string bytes, int num, const std::string& inde
              std::to_string(entries.size()) + " >>\nstream\n" + entries + "\nendstream\nendobj\nstartxref\n" +
              std::to_string(at) + "\n%%EOF\n";
     return bytes;
+}
+
+// Appends an update in a classic table that rewrites the tree root 2,
+// with /Prev naming the file's last section.
+std::string AppendTableUpdate(std::string bytes, const std::string& rootBody, int size) {
+    const std::size_t prev = LastStartxref(bytes);
+    const std::size_t rootAt = bytes.size();
+    bytes += "2 0 obj\n" + rootBody + "\nendobj\n";
+    const std::size_t tableAt = bytes.size();
+    char entry[32];
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n\r\n", rootAt);
+    return bytes + "xref\n2 1\n" + entry + "trailer\n<< /Size " + std::to_string(size) + " /Root 1 0 R /Prev " +
+           std::to_string(prev) + " >>\nstartxref\n" + std::to_string(tableAt) + "\n%%EOF\n";
 }
 
 class StreamRoute : public ::testing::Test {
@@ -178,16 +187,7 @@ TEST_F(StreamRoute, ClassicAndStreamSectionsMixed) {
     // A stream file updated with a classic table.
     StreamDocOptions o;
     o.pages = 2;
-    std::string bytes = StreamDocument(o).str();
-    const std::size_t streamSection = std::stoul(bytes.substr(bytes.rfind("startxref\n") + 10));
-    const std::size_t rootAt = bytes.size();
-    bytes += "2 0 obj\n<< /Type /Pages /Kids [3 0 R] /Count 1 >>\nendobj\n";
-    const std::size_t tableAt = bytes.size();
-    char entry[32];
-    std::snprintf(entry, sizeof entry, "%010zu 00000 n\r\n", rootAt);
-    bytes += "xref\n2 1\n" + std::string(entry) + "trailer\n<< /Size 102 /Root 1 0 R /Prev " +
-             std::to_string(streamSection) + " >>\nstartxref\n" + std::to_string(tableAt) + "\n%%EOF\n";
-    EXPECT_EQ(Count(bytes), 1);
+    EXPECT_EQ(Count(AppendTableUpdate(StreamDocument(o).str(), "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", 102)), 1);
     EXPECT_EQ(route(), Route::Stream);
 }
 
@@ -196,8 +196,8 @@ TEST_F(StreamRoute, UpdateThatFreesTheTreeRootLeavesNoPages) {
     o.pages = 2;
     const std::string base = StreamDocument(o).str();
     // Object 2 free in the newest section (type 0, next generation 1).
-    const std::string bytes =
-        AppendXrefStream(base, 30, "2 1", std::string(1, '\0') + Field(0, 4) + Field(1, 2), static_cast<long long>(LastStartxref(base)));
+    const std::string freed = std::string(1, '\0') + Field(0, 4) + Field(1, 2);
+    const std::string bytes = AppendXrefStream(base, 30, "2 1", freed, static_cast<long long>(LastStartxref(base)));
     EXPECT_EQ(Count(bytes), 0);
     EXPECT_EQ(route(), Route::Stream);
     EXPECT_EQ(Structural(), 0);
@@ -226,16 +226,7 @@ TEST_F(StreamRoute, HybridFilesReadTheStreamTheTableHides) {
     EXPECT_EQ(Count(pdf.str()), 3);
     EXPECT_EQ(route(), Route::Stream);
     // An update in a classic table on top of the hybrid section.
-    std::string bytes = pdf.str();
-    const std::size_t hybrid = std::stoul(bytes.substr(bytes.rfind("startxref\n") + 10));
-    const std::size_t rootAt = bytes.size();
-    bytes += "2 0 obj\n<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>\nendobj\n";
-    const std::size_t tableAt = bytes.size();
-    char entry[32];
-    std::snprintf(entry, sizeof entry, "%010zu 00000 n\r\n", rootAt);
-    bytes += "xref\n2 1\n" + std::string(entry) + "trailer\n<< /Size 12 /Root 1 0 R /Prev " +
-             std::to_string(hybrid) + " >>\nstartxref\n" + std::to_string(tableAt) + "\n%%EOF\n";
-    EXPECT_EQ(Count(bytes), 2);
+    EXPECT_EQ(Count(AppendTableUpdate(pdf.str(), "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>", 12)), 2);
     EXPECT_TRUE(route() == Route::Table || route() == Route::Stream);  // both read hybrid sections
 }
 
@@ -290,27 +281,39 @@ struct TreeCase {
 };
 
 std::vector<TreeCase> TreeCases() {
-    const std::string page = "<< /Type /Page /Parent 2 0 R >>";
-    auto withFiller = [](std::vector<std::pair<int, std::string>> objects) {
-        for (int i = 20; i < 28; ++i) objects.push_back({i, "<< /Filler " + std::to_string(i) + " >>"});
+    using Objects = std::vector<std::pair<int, std::string>>;
+    // Catalog 1 naming `pages`, tree root 2 with rootKeys, pages 3 and 4,
+    // and more objects.
+    auto doc = [](const std::string& rootKeys, Objects more = {}, const std::string& pages = "2 0 R") {
+        const std::string page = "<< /Type /Page /Parent 2 0 R >>";
+        Objects objects{{1, "<< /Type /Catalog /Pages " + pages + " >>"},
+                        {2, "<< /Type /Pages " + rootKeys + " >>"},
+                        {3, page},
+                        {4, page}};
+        objects.insert(objects.end(), more.begin(), more.end());
         return objects;
     };
-    const std::pair<int, std::string> catalog{1, "<< /Type /Catalog /Pages 2 0 R >>"};
+    Objects filler;
+    for (int i = 20; i < 28; ++i) filler.push_back({i, "<< /Filler " + std::to_string(i) + " >>"});
+    const std::string twoKids = "/Kids [3 0 R 4 0 R]";
     return {
-        {"stale count", withFiller({catalog, {2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 7 >>"}, {3, page}, {4, page}}), 7},
-        {"count beyond the objects", withFiller({catalog, {2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 500 >>"}, {3, page}, {4, page}}), 2},
-        {"no count, a kid named twice", {catalog, {2, "<< /Type /Pages /Kids [3 0 R 4 0 R 3 0 R] >>"}, {3, page}, {4, page}}, 3},
-        {"count 0", {catalog, {2, "<< /Type /Pages /Kids [3 0 R] /Count 0 >>"}, {3, page}}, 0},
-        {"empty tree", {catalog, {2, "<< /Type /Pages /Kids [] >>"}}, 0},
-        {"pages names a page", {{1, "<< /Type /Catalog /Pages 3 0 R >>"}, {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"}, {3, page}}, 0},
-        {"pages names nothing", {{1, "<< /Type /Catalog /Pages 9 0 R >>"}, {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"}, {3, page}}, 0},
-        {"count is a name", {catalog, {2, "<< /Type /Pages /Kids [3 0 R] /Count /One >>"}, {3, page}}, -1},
-        {"count with a fraction", {catalog, {2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2.5 >>"}, {3, page}, {4, page}}, 2},
-        {"count 2.0", {catalog, {2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2.0 >>"}, {3, page}, {4, page}}, 2},
-        {"count by reference", {catalog, {2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 8 0 R >>"}, {3, page}, {4, page}, {8, "2"}}, 2},
-        {"no count, a loop", {catalog, {2, "<< /Type /Pages /Kids [5 0 R] >>"}, {5, "<< /Type /Pages /Kids [3 0 R 5 0 R] >>"}, {3, page}}, -1},
-        {"no count, a shared subtree", {catalog, {2, "<< /Type /Pages /Kids [5 0 R 6 0 R] >>"}, {5, "<< /Type /Pages /Kids [7 0 R] >>"},
-                                         {6, "<< /Type /Pages /Kids [7 0 R] >>"}, {7, "<< /Type /Pages /Kids [3 0 R 4 0 R] >>"}, {3, page}, {4, page}}, 4},
+        {"stale count", doc(twoKids + " /Count 7", filler), 7},
+        {"count beyond the objects", doc(twoKids + " /Count 500", filler), 2},
+        {"no count, a kid named twice", doc("/Kids [3 0 R 4 0 R 3 0 R]"), 3},
+        {"count 0", doc(twoKids + " /Count 0"), 0},
+        {"empty tree", doc("/Kids []"), 0},
+        {"pages names a page", doc(twoKids + " /Count 2", {}, "3 0 R"), 0},
+        {"pages names nothing", doc(twoKids + " /Count 2", {}, "9 0 R"), 0},
+        {"count is a name", doc(twoKids + " /Count /Two"), -1},
+        {"count with a fraction", doc(twoKids + " /Count 2.5"), 2},
+        {"count 2.0", doc(twoKids + " /Count 2.0"), 2},
+        {"count by reference", doc(twoKids + " /Count 8 0 R", {{8, "2"}}), 2},
+        {"no count, a loop", doc("/Kids [5 0 R]", {{5, "<< /Type /Pages /Kids [3 0 R 5 0 R] >>"}}), -1},
+        {"no count, a shared subtree",
+         doc("/Kids [5 0 R 6 0 R]", {{5, "<< /Type /Pages /Kids [7 0 R] >>"},
+                                     {6, "<< /Type /Pages /Kids [7 0 R] >>"},
+                                     {7, "<< /Type /Pages " + twoKids + " >>"}}),
+         4},
     };
 }
 
@@ -361,7 +364,7 @@ TEST_F(StreamRoute, DamagedFilesAreHandedOnNeverMiscounted) {
     StreamDocOptions o;
     o.pages = 5;
     const std::string good = StreamDocument(o).str();
-    const std::size_t xrefAt = std::stoul(good.substr(good.rfind("startxref\n") + 10));
+    const std::size_t xrefAt = LastStartxref(good);
     auto withStartxref = [&](std::size_t offset) {
         return good.substr(0, good.rfind("startxref\n")) + "startxref\n" + std::to_string(offset) + "\n%%EOF\n";
     };
