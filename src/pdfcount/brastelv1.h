@@ -75,9 +75,6 @@ private:
     // The classic table read by its tokens (any line ends); false when it
     // cannot confirm a count either.
     bool TableRoute(std::int32_t& count);
-    // The cross-reference chain read natively (streams, tables, hybrids),
-    // objects taken out of object streams: before the structural reader.
-    bool StreamRoute(std::int32_t& count);
     // Up to n bytes at a 0-based offset, fewer at the end of the file.
     bool ReadBytes(std::int64_t offset, std::size_t n, component::Text& out);
 
@@ -159,7 +156,9 @@ private:
     };
     Outcome TextStep(std::int32_t& count);
     Outcome TableStep(std::int32_t& count);
-    Outcome StreamStep(std::int32_t& count);  // StreamRoute
+    // The cross-reference chain read natively (streams, tables, hybrids),
+    // objects taken out of object streams: before the structural reader.
+    Outcome StreamStep(std::int32_t& count);
     Outcome StructuralStep(std::int32_t& count);
     Outcome ObjectScanStep(std::int32_t& count);
     Outcome ReconstructionStep(std::int32_t& count);

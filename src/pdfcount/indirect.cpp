@@ -118,7 +118,7 @@ std::optional<std::string> StreamData(FileReader& file, const ObjectText& o, con
 }
 
 Decoded DecodeStream(const Dict& dict, std::string_view data, std::size_t cap, std::string& out) {
-    const Value filter = dict.Get("/Filter");
+    auto [filter, parms] = dict.GetAll<2>({"/Filter", "/DecodeParms"});
     bool flate = false;
     if (filter.Is(Value::Kind::Name)) {
         if (!FlateName(filter.text)) return Decoded::Unsupported;
@@ -139,7 +139,6 @@ Decoded DecodeStream(const Dict& dict, std::string_view data, std::size_t cap, s
         return data.size() > cap ? Decoded::Capped : Decoded::Ok;
     }
 
-    Value parms = dict.Get("/DecodeParms");
     if (parms.Is(Value::Kind::Array)) {
         Value only;
         int items = 0;

@@ -5,6 +5,7 @@
 // loop moves forward through the window, so the work is linear in its size.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -93,6 +94,9 @@ public:
     // The value of key at the top level; the last occurrence wins, as
     // readers take it.  Missing when absent.
     Value Get(std::string_view key) const;
+    // The values of several keys, read in one pass over the dictionary.
+    template <std::size_t N>
+    std::array<Value, N> GetAll(const std::array<std::string_view, N>& keys) const;
     // Visits every top-level entry in order; the visitor returns false to stop.
     template <typename F>
     void ForEach(F&& visit) const;
@@ -136,6 +140,17 @@ void Dict::ForEach(F&& visit) const {
         if (value.kind == Value::Kind::Bad || value.kind == Value::Kind::Missing) return;
         if (!visit(key.text, value)) return;
     }
+}
+
+template <std::size_t N>
+std::array<Value, N> Dict::GetAll(const std::array<std::string_view, N>& keys) const {
+    std::array<Value, N> found;
+    ForEach([&](std::string_view name, const Value& value) {
+        for (std::size_t k = 0; k < N; ++k)
+            if (NameEquals(name, keys[k])) found[k] = value;
+        return true;
+    });
+    return found;
 }
 
 template <typename F>

@@ -5,10 +5,10 @@
 namespace brastel::pdf {
 
 std::optional<ObjectStream> ObjectStream::Parse(const Dict& dict, std::string decoded) {
-    const Value type = dict.Get("/Type");
+    const auto [type, nValue, firstValue] = dict.GetAll<3>({"/Type", "/N", "/First"});
     if (!type.Is(Value::Kind::Name) || !NameEquals(type.text, "/ObjStm")) return std::nullopt;
-    const auto n = dict.Get("/N").Whole();
-    const auto first = dict.Get("/First").Whole();
+    const auto n = nValue.Whole();
+    const auto first = firstValue.Whole();
     // Each pair takes at least four bytes ("1 0 "), which bounds /N by the data.
     if (!n || !first || *n < 0 || *first < 0 || *first > static_cast<std::int64_t>(decoded.size()) ||
         *n > *first / 2 + 1)

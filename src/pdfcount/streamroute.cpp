@@ -64,8 +64,12 @@ class StreamCounter {
 public:
     explicit StreamCounter(FileReader& file) : file_(file), xref_(file) {}
 
-    // True with the count when the file is decided here.
-    bool Count(std::int32_t& count);
+    enum class Verdict {
+        Counted,  // count holds the pages (0 for a tree with none)
+        NoCount,  // the tree was read, and readers give it no count
+        Unsure,   // something could not be read: another reader decides
+    };
+    Verdict Count(std::int32_t& count);
 
     // The page tree as CountLeaves walks it.
     using Item = Ref;
@@ -78,10 +82,10 @@ private:
     // A direct value where it stands, or the object a reference names.
     Loaded ResolveValue(const Value& v, const Loaded& holder);
     const ObjectStream* LoadObjectStream(std::int64_t num);
-    bool StreamsEncrypted(const Dict& trailer, const Loaded& holder);
+    bool StreamsEncrypted(const Value& encrypt, const Loaded& holder);
     // The kids in a node's /Kids value, or false when they cannot be read.
     bool Kids(const Loaded& array, std::vector<Ref>& kids);
-    std::optional<CountClaim> Claim(const Dict& root, const Loaded& holder);
+    std::optional<CountClaim> Claim(const Value& count, const Loaded& holder);
 
     FileReader& file_;
     CrossReference xref_;
@@ -184,8 +188,7 @@ Loaded StreamCounter::ResolveValue(const Value& v, const Loaded& holder) {
     return l;
 }
 
-bool StreamCounter::StreamsEncrypted(const Dict& trailer, const Loaded& holder) {
-    const Value encrypt = trailer.Get("/Encrypt");
+bool StreamCounter::StreamsEncrypted(const Value& encrypt, const Loaded& holder) {
     if (encrypt.Is(Value::Kind::Missing) || encrypt.Is(Value::Kind::Null)) return false;
     // Until the dictionary says otherwise, streams are taken as encrypted.
     streamsEncrypted_ = true;
@@ -194,13 +197,12 @@ bool StreamCounter::StreamsEncrypted(const Dict& trailer, const Loaded& holder) 
     if (!d) return true;
     // Only crypt filters (/V 4 and later) can leave streams as they are:
     // a /StmF that is absent or /Identity, or names a filter of /CFM /None.
-    const auto v = d->Get("/V").Whole();
+    const auto [version, stmf, cf] = d->GetAll<3>({"/V", "/StmF", "/CF"});
+    const auto v = version.Whole();
     if (!v || *v < 4) return true;
-    const Value stmf = d->Get("/StmF");
     if (stmf.Is(Value::Kind::Missing) || (stmf.Is(Value::Kind::Name) && NameEquals(stmf.text, "/Identity")))
         return false;
     if (!stmf.Is(Value::Kind::Name)) return true;
-    const Value cf = d->Get("/CF");
     const auto filters = cf.Is(Value::Kind::Dict) ? Dict::At(cf.text) : std::nullopt;
     if (!filters || !filters->complete()) return true;
     std::optional<Dict> filter;
@@ -244,9 +246,8 @@ TreeItem StreamCounter::Visit(const Ref& kid, std::optional<Id>& id, std::vector
     return Kids(array, kids) ? TreeItem::Node : TreeItem::Broken;
 }
 
-std::optional<CountClaim> StreamCounter::Claim(const Dict& root, const Loaded& holder) {
+std::optional<CountClaim> StreamCounter::Claim(const Value& raw, const Loaded& holder) {
     CountClaim claim;
-    const Value raw = root.Get("/Count");
     if (raw.Is(Value::Kind::Missing) || raw.Is(Value::Kind::Null)) return claim;
     const Loaded l = ResolveValue(raw, holder);
     if (l.state == Loaded::State::Broken) return std::nullopt;
@@ -262,81 +263,90 @@ std::optional<CountClaim> StreamCounter::Claim(const Dict& root, const Loaded& h
     return claim;
 }
 
-bool StreamCounter::Count(std::int32_t& count) {
+StreamCounter::Verdict StreamCounter::Count(std::int32_t& count) {
     std::int64_t startxref = 0;
-    if (!FindStartxref(startxref) || !xref_.Open(startxref)) return false;
+    if (!FindStartxref(startxref) || !xref_.Open(startxref)) return Verdict::Unsure;
     Loaded trailerText;
     trailerText.state = Loaded::State::Value;
     trailerText.owner = std::make_shared<const std::string>(xref_.trailer());
     trailerText.text = *trailerText.owner;
     const auto trailer = trailerText.AsDict();
-    if (!trailer) return false;
-    const Value rootRef = trailer->Get("/Root");
-    if (!rootRef.Is(Value::Kind::Ref)) return false;
-    streamsEncrypted_ = StreamsEncrypted(*trailer, trailerText);
+    if (!trailer) return Verdict::Unsure;
+    const auto [rootRef, encrypt] = trailer->GetAll<2>({"/Root", "/Encrypt"});
+    if (!rootRef.Is(Value::Kind::Ref)) return Verdict::Unsure;
+    streamsEncrypted_ = StreamsEncrypted(encrypt, trailerText);
 
     const Loaded catalog = Resolve(Ref{rootRef.integer, rootRef.generation});
     const auto catalogDict = catalog.AsDict();
-    if (!catalogDict) return false;
+    if (!catalogDict) return Verdict::Unsure;
     const Value pagesValue = catalogDict->Get("/Pages");
     const Loaded pages = ResolveValue(pagesValue, catalog);
-    if (pages.state == Loaded::State::Broken) return false;
+    if (pages.state == Loaded::State::Broken) return Verdict::Unsure;
     // No invented pages: a /Pages that names nothing, or no page-tree node
     // (neither /Kids nor /Type /Pages), is a document of no pages.
     count = 0;
-    if (pages.state == Loaded::State::Null) return true;
+    if (pages.state == Loaded::State::Null) return Verdict::Counted;
     const Value pagesRead = pages.Read();
-    if (Loaded::Unreadable(pagesRead)) return false;
-    if (!pagesRead.Is(Value::Kind::Dict)) return true;
+    if (Loaded::Unreadable(pagesRead)) return Verdict::Unsure;
+    if (!pagesRead.Is(Value::Kind::Dict)) return Verdict::Counted;
     const auto root = pages.AsDict();
-    if (!root) return false;
-    const Value type = root->Get("/Type");
-    const Loaded kidsArray = ResolveValue(root->Get("/Kids"), pages);
-    if (kidsArray.state == Loaded::State::Broken) return false;
+    if (!root) return Verdict::Unsure;
+    const auto [type, kidsValue, countValue] = root->GetAll<3>({"/Type", "/Kids", "/Count"});
+    const Loaded kidsArray = ResolveValue(kidsValue, pages);
+    if (kidsArray.state == Loaded::State::Broken) return Verdict::Unsure;
     if (kidsArray.state == Loaded::State::Null && !(type.Is(Value::Kind::Name) && NameEquals(type.text, "/Pages")))
-        return true;
+        return Verdict::Counted;
 
-    const auto claim = Claim(*root, pages);
-    if (!claim) return false;
+    const auto claim = Claim(countValue, pages);
+    if (!claim) return Verdict::Unsure;
     bool xrefBroken = false;
     const CountRule rule = JudgeRootCount(*claim, [&](std::size_t n) {
         const auto inUse = xref_.ObjectsInUse(n);
         if (!inUse) xrefBroken = true;
         return inUse && *inUse >= n;
     });
-    if (xrefBroken) return false;
+    if (xrefBroken) return Verdict::Unsure;
     if (rule == CountRule::Answer) {
         count = static_cast<std::int32_t>(claim->value);
-        return true;
+        return Verdict::Counted;
     }
-    if (rule == CountRule::NoCount) return false;  // the structural reader says why
+    // A /Count that is no number: readers refuse the file.
+    if (rule == CountRule::NoCount) return Verdict::NoCount;
 
     const auto objects = xref_.ObjectsInUse(SIZE_MAX);
     std::vector<Ref> kids;
-    if (!objects || !Kids(kidsArray, kids)) return false;
+    if (!objects || !Kids(kidsArray, kids)) return Verdict::Unsure;
     const std::optional<Id> rootId =
         pagesValue.Is(Value::Kind::Ref) ? std::optional<Id>(pagesValue.integer) : std::nullopt;
     const auto leaves = CountLeaves(*this, rootId, std::move(kids), LeafBudget(*objects));
-    if (!leaves || *leaves > INT32_MAX) return false;
+    if (!leaves || *leaves > INT32_MAX) return Verdict::Unsure;
     count = static_cast<std::int32_t>(*leaves);
-    return true;
+    return Verdict::Counted;
 }
 
 }  // namespace
 
-bool Brastelv1::StreamRoute(std::int32_t& count) {
+Brastelv1::Outcome Brastelv1::StreamStep(std::int32_t& count) {
     FileReader file(file_, fileLength_);
     StreamCounter counter(file);
-    const bool decided = counter.Count(count);
+    const StreamCounter::Verdict verdict = counter.Count(count);
     bytesRead_ += file.bytesRead();
     // A file that ends sooner than it did at the open is not counted from
     // what this route happened to read of it.
-    if (file.shrank()) fileChanged_ = true;
-    return decided && !file.shrank();
-}
-
-Brastelv1::Outcome Brastelv1::StreamStep(std::int32_t& count) {
-    return StreamRoute(count) ? Outcome::Counted : Outcome::Next;
+    if (file.shrank()) {
+        fileChanged_ = true;
+        return Outcome::Next;
+    }
+    switch (verdict) {
+    case StreamCounter::Verdict::Counted:
+        return Outcome::Counted;
+    case StreamCounter::Verdict::NoCount:
+        count = -1;
+        return Outcome::Stop;
+    case StreamCounter::Verdict::Unsure:
+        break;
+    }
+    return Outcome::Next;
 }
 
 }  // namespace brastel

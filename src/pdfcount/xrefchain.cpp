@@ -72,10 +72,9 @@ bool CrossReference::ReadTable(std::int64_t pos, Section& section) {
                 if (window.size() < size || size >= kMaxTrailerBytes) return false;
             }
             if (!section.tableRanges.Seal()) return false;
-            const auto trailer = Dict::At(section.trailer);
+            const auto [prev, stm] = Dict::At(section.trailer)->GetAll<2>({"/Prev", "/XRefStm"});
             std::int64_t xrefStm = -1;
-            if (!ReadOffset(trailer->Get("/Prev"), section.prev) || !ReadOffset(trailer->Get("/XRefStm"), xrefStm))
-                return false;
+            if (!ReadOffset(prev, section.prev) || !ReadOffset(stm, xrefStm)) return false;
             // A hybrid section: the stream lists the objects the table hides.
             return xrefStm < 0 || ReadStream(xrefStm, section.stream, nullptr, nullptr);
         }
@@ -108,25 +107,27 @@ bool CrossReference::ReadStream(std::int64_t offset, std::optional<XrefStreamSec
     if (!o) return false;
     const auto dict = Dict::At(o->text, o->body);
     if (!dict || !dict->complete()) return false;
-    const Value type = dict->Get("/Type");
+    const auto [type, length, prevValue] = dict->GetAll<3>({"/Type", "/Length", "/Prev"});
     if (!type.Is(Value::Kind::Name) || !NameEquals(type.text, "/XRef")) return false;
-    const auto expected = XrefStreamSection::ExpectedSize(*dict);
-    if (!expected || heldBytes_ + *expected > kMaxHeldBytes) return false;
+    auto layout = XrefStreamSection::ReadLayout(*dict);
+    if (!layout) return false;
+    const std::size_t expected = layout->bytes();
+    if (heldBytes_ + expected > kMaxHeldBytes) return false;
     // Deflate can make data slightly larger than it was, and PNG rows add a
     // byte each: twice the decoded size is room enough for the raw data.
     std::string raw, data;
-    if (const auto got = StreamData(file_, *o, *dict, dict->Get("/Length").Whole(), 2 * *expected + 1024))
+    if (auto got = StreamData(file_, *o, *dict, length.Whole(), 2 * expected + 1024))
         raw = std::move(*got);
     else
         return false;
-    const Decoded status = DecodeStream(*dict, raw, *expected, data);
+    const Decoded status = DecodeStream(*dict, raw, expected, data);
     if (status != Decoded::Ok && status != Decoded::Capped) return false;
-    auto section = XrefStreamSection::Parse(*dict, std::move(data));
+    auto section = XrefStreamSection::Parse(std::move(*layout), std::move(data));
     if (!section) return false;
-    heldBytes_ += *expected;
+    heldBytes_ += expected;
     stream = std::move(section);
     if (dictText) dictText->assign(dict->text());
-    return !prev || ReadOffset(dict->Get("/Prev"), *prev);
+    return !prev || ReadOffset(prevValue, *prev);
 }
 
 bool CrossReference::NextSection() {

@@ -35,9 +35,10 @@ std::optional<std::size_t> NumberRanges::Row(std::int64_t num) const {
 }
 
 std::optional<XrefStreamSection::Layout> XrefStreamSection::ReadLayout(const Dict& dict) {
+    const auto [wValue, sizeValue, index] = dict.GetAll<3>({"/W", "/Size", "/Index"});
     Layout l;
     int field = 0;
-    bool ok = ForEachItem(dict.Get("/W"), [&](const Value& item) {
+    bool ok = ForEachItem(wValue, [&](const Value& item) {
         const auto w = item.Whole();
         if (!w || *w < 0 || *w > kMaxFieldWidth) return (field = -1, false);
         l.w[field] = static_cast<int>(*w);
@@ -47,9 +48,8 @@ std::optional<XrefStreamSection::Layout> XrefStreamSection::ReadLayout(const Dic
     l.width = static_cast<std::size_t>(l.w[0] + l.w[1] + l.w[2]);
     if (l.width == 0) return std::nullopt;
 
-    const auto size = dict.Get("/Size").Whole();
+    const auto size = sizeValue.Whole();
     if (!size || *size < 0 || *size > INT32_MAX) return std::nullopt;
-    const Value index = dict.Get("/Index");
     std::vector<std::int64_t> numbers;
     if (index.Is(Value::Kind::Missing) || index.Is(Value::Kind::Null)) {
         numbers = {0, *size};
@@ -72,17 +72,10 @@ std::optional<XrefStreamSection::Layout> XrefStreamSection::ReadLayout(const Dic
     return l;
 }
 
-std::optional<std::size_t> XrefStreamSection::ExpectedSize(const Dict& dict) {
-    const auto l = ReadLayout(dict);
-    if (!l) return std::nullopt;
-    return l->ranges.rows() * l->width;
-}
-
-std::optional<XrefStreamSection> XrefStreamSection::Parse(const Dict& dict, std::string data) {
-    auto l = ReadLayout(dict);
-    if (!l || data.size() < l->ranges.rows() * l->width) return std::nullopt;
+std::optional<XrefStreamSection> XrefStreamSection::Parse(Layout layout, std::string data) {
+    if (data.size() < layout.bytes()) return std::nullopt;
     XrefStreamSection s;
-    s.layout_ = std::move(*l);
+    s.layout_ = std::move(layout);
     data.resize(s.layout_.ranges.rows() * s.layout_.width);
     s.data_ = std::move(data);
     // An entry type ISO 32000 does not define makes readers rebuild the

@@ -50,13 +50,20 @@ private:
 
 class XrefStreamSection {
 public:
-    // The decoded size the dictionary calls for (entries times entry width),
-    // or no value when /W, /Index or /Size are unusable.
-    static std::optional<std::size_t> ExpectedSize(const Dict& dict);
+    // What /W, /Index and /Size say: the entries' fields and numbers.
+    struct Layout {
+        int w[3] = {0, 0, 0};
+        std::size_t width = 0;
+        NumberRanges ranges;
+        // The decoded size the entries take.
+        std::size_t bytes() const { return ranges.rows() * width; }
+    };
+    // No value when /W, /Index or /Size are unusable.
+    static std::optional<Layout> ReadLayout(const Dict& dict);
 
     // The section over the decoded data; no value when the data is shorter
-    // than the dictionary says or an entry has a type other than 0, 1 or 2.
-    static std::optional<XrefStreamSection> Parse(const Dict& dict, std::string data);
+    // than the layout says or an entry has a type other than 0, 1 or 2.
+    static std::optional<XrefStreamSection> Parse(Layout layout, std::string data);
 
     // The entry of object num, if the stream lists it.
     std::optional<XrefEntry> Find(std::int64_t num) const;
@@ -68,12 +75,6 @@ public:
     }
 
 private:
-    struct Layout {
-        int w[3] = {0, 0, 0};
-        std::size_t width = 0;
-        NumberRanges ranges;
-    };
-    static std::optional<Layout> ReadLayout(const Dict& dict);
     XrefEntry EntryAt(std::size_t row) const;
 
     Layout layout_;

@@ -54,6 +54,15 @@ TEST(Dict, LastOccurrenceWinsAndEscapedNamesMatch) {
     EXPECT_FALSE(NameEquals("/Count#", "/Count"));
 }
 
+TEST(Dict, SeveralKeysInOnePassAsGetReadsThem) {
+    const auto d = Dict::At("<< /Size 9 /W [1 2 1] /Nested << /Size 4 >> /Siz#65 7 /Index [0 9] >>");
+    ASSERT_TRUE(d);
+    const auto v = d->GetAll<3>({"/Size", "/Index", "/Prev"});
+    EXPECT_EQ(v[0].Whole(), 7);  // the last occurrence, escapes read
+    EXPECT_EQ(v[1].text, "[0 9]");
+    EXPECT_TRUE(v[2].Is(Value::Kind::Missing));
+}
+
 TEST(Dict, WholeNumbersAsReadersTakeThem) {
     EXPECT_EQ(WholeAt("<< /Count 2.0 >>", "/Count"), 2);
     EXPECT_EQ(WholeAt("<< /Count 2. >>", "/Count"), 2);
