@@ -99,6 +99,7 @@ int main(int argc, char** argv) {
     brastel::Brastelv1* counter = brastel::NewBrastelv1();
     std::vector<std::vector<double>> best(kWays, std::vector<double>(paths.size(), 1e30));
     std::vector<brastel::Route> routes(paths.size(), brastel::Route::None);
+    std::vector<double> fullBytes(paths.size(), 0);
     std::vector<double> textBytes, streamBytes;
     volatile long long sink = 0;
     // Per file, the best of several rounds of each way.  A round is one
@@ -135,6 +136,7 @@ int main(int argc, char** argv) {
                 const double read = static_cast<double>(brastel::BrastelPeer::BytesRead(*counter));
                 if (way == kFull) {
                     routes[i] = brastel::BrastelPeer::LastRoute(*counter);
+                    fullBytes[i] = read;
                     if (routes[i] == brastel::Route::Stream) streamBytes.push_back(read);
                 } else if (way == kText) {
                     textBytes.push_back(read);
@@ -184,9 +186,10 @@ int main(int argc, char** argv) {
     worst(kStructural);
     if (std::getenv("BENCH_PER_FILE"))
         for (std::size_t i = 0; i < paths.size(); ++i)
-            std::printf("%8.1f us full %8.1f us libqpdf %8.1f us structural %6.1f us text  route %d  %s\n",
+            std::printf("%8.1f us full %8.1f us libqpdf %8.1f us structural %6.1f us text  route %d  %7.0f bytes  "
+                        "%s\n",
                         best[kFull][i] * 1e6, best[kLibqpdf][i] * 1e6, best[kStructural][i] * 1e6,
-                        best[kText][i] * 1e6, static_cast<int>(routes[i]),
+                        best[kText][i] * 1e6, static_cast<int>(routes[i]), fullBytes[i],
                         std::filesystem::path(paths[i]).filename().c_str());
     std::printf("bytes read by the text route per file: median %.0f, 90th percentile %.0f, max %.0f\n",
                 Percentile(textBytes, 0.5), Percentile(textBytes, 0.9), Percentile(textBytes, 1.0));

@@ -5,7 +5,8 @@
 // routes cannot confirm a count and before the structural reader: a file
 // written with a cross-reference stream is decided from a few KB of it.
 // Anything it cannot read with certainty (another filter, a decoding error,
-// an encrypted object stream, a count that is no number) is handed on.
+// an encrypted object stream) is handed on; a root /Count that is no number
+// ends the count, since readers give such a file none.
 #include "brastelv1.h"
 #include "indirect.h"
 #include "objectstream.h"
@@ -77,7 +78,9 @@ public:
     TreeItem Visit(const Ref& kid, std::optional<Id>& id, std::vector<Ref>& kids);
 
 private:
-    bool FindStartxref(std::int64_t& offset);
+    // Opens the chain at the last "startxref" of the tail that leads to a
+    // section: bytes appended after the last %%EOF do not hide it.
+    bool OpenChain();
     Loaded Resolve(const Ref& ref);
     // A direct value where it stands, or the object a reference names.
     Loaded ResolveValue(const Value& v, const Loaded& holder);
@@ -95,17 +98,17 @@ private:
     std::size_t decodedBytes_ = 0;
 };
 
-bool StreamCounter::FindStartxref(std::int64_t& offset) {
+bool StreamCounter::OpenChain() {
     std::string tail;
     const std::int64_t from = std::max<std::int64_t>(0, file_.length() - static_cast<std::int64_t>(kTailBytes));
     if (!file_.Read(from, kTailBytes, tail)) return false;
-    const auto at = tail.rfind("startxref");
-    if (at == std::string::npos) return false;
-    Lexer lex(tail, at + 9);
-    const Token t = lex.Next();
-    if (t.kind != Token::Kind::Integer || t.integer < 0) return false;
-    offset = t.integer;
-    return true;
+    for (auto at = tail.rfind("startxref"); at != std::string::npos;
+         at = at == 0 ? std::string::npos : tail.rfind("startxref", at - 1)) {
+        Lexer lex(tail, at + 9);
+        const Token t = lex.Next();
+        if (t.kind == Token::Kind::Integer && t.integer >= 0 && xref_.Open(t.integer)) return true;
+    }
+    return false;
 }
 
 const ObjectStream* StreamCounter::LoadObjectStream(std::int64_t num) {
@@ -264,8 +267,7 @@ std::optional<CountClaim> StreamCounter::Claim(const Value& raw, const Loaded& h
 }
 
 StreamCounter::Verdict StreamCounter::Count(std::int32_t& count) {
-    std::int64_t startxref = 0;
-    if (!FindStartxref(startxref) || !xref_.Open(startxref)) return Verdict::Unsure;
+    if (!OpenChain()) return Verdict::Unsure;
     Loaded trailerText;
     trailerText.state = Loaded::State::Value;
     trailerText.owner = std::make_shared<const std::string>(xref_.trailer());

@@ -35,6 +35,9 @@ bool ReadOffset(const Value& v, std::int64_t& out) {
 
 bool CrossReference::Open(std::int64_t startxref) {
     sections_.clear();
+    seen_.clear();
+    heldBytes_ = 0;
+    chainEnded_ = broken_ = false;
     Section s;
     if (!ReadSection(startxref, s)) return false;
     sections_.push_back(std::move(s));

@@ -19,8 +19,9 @@ class CrossReference {
 public:
     explicit CrossReference(FileReader& file) : file_(file) {}
 
-    // Reads the section at offset startxref; false when neither a table nor
-    // a cross-reference stream starts there.
+    // Reads the section at offset startxref (forgetting any chain read
+    // before); false when neither a table nor a cross-reference stream
+    // starts there.
     bool Open(std::int64_t startxref);
 
     // The newest trailer: a table's trailer dictionary or the newest stream's

@@ -191,6 +191,18 @@ TEST_F(StreamRoute, ClassicAndStreamSectionsMixed) {
     EXPECT_EQ(route(), Route::Stream);
 }
 
+TEST_F(StreamRoute, BytesAppendedAfterTheLastSectionDoNotHideIt) {
+    StreamDocOptions o;
+    o.pages = 4;
+    const std::string good = StreamDocument(o).str();
+    for (const std::string& appended :
+         {std::string("%PDF-1.5\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n"),
+          std::string("\nstartxref\n17\n%%EOF\n"), std::string(300, '\0')}) {
+        EXPECT_EQ(Count(good + appended), 4);
+        EXPECT_EQ(route(), Route::Stream);
+    }
+}
+
 TEST_F(StreamRoute, UpdateThatFreesTheTreeRootLeavesNoPages) {
     StreamDocOptions o;
     o.pages = 2;
