@@ -25,7 +25,7 @@ std::string FrmMain::RowText(std::size_t row) const
 {
     if (row < 1 || row > RowCount())
         return {};
-    return m_model->name(static_cast<int>(row) - 1).toStdString();
+    return m_model->nameBytes(static_cast<int>(row) - 1).toStdString();
 }
 
 std::optional<std::string> FrmMain::SubItem(std::size_t row, std::size_t cell) const
@@ -35,6 +35,8 @@ std::optional<std::string> FrmMain::SubItem(std::size_t row, std::size_t cell) c
     const int r = static_cast<int>(row) - 1;
     if (cell == 3 && m_model->pagesText(r).isEmpty())
         return std::nullopt;
+    if (cell == 1)
+        return m_model->pathBytes(r).toStdString(); // the file's own bytes
     return m_model->cellText(r, static_cast<int>(cell)).toStdString();
 }
 

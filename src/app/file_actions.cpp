@@ -5,11 +5,11 @@
 #include "browse_dialog.h"
 #include "desktop_shell.h"
 #include "folder_tree.h"
+#include "local_file.h"
 #include "message_boxes.h"
 
 #include <QCheckBox>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTableView>
@@ -34,10 +34,11 @@ void FrmMain::OpenCurrentFile()
     const int row = currentRow();
     if (row < 0)
         return;
-    const QString path = m_model->path(row);
-    if (!QFileInfo::exists(path))
+    // The file's own bytes name it, also where they are not valid UTF-8.
+    const QByteArray path = m_model->pathBytes(row);
+    if (!localFileState(path).exists)
         return;
-    m_services.shell->open(path);
+    m_services.shell->open(m_model->hasRawPath(row) ? shellTarget(path) : m_model->path(row));
 }
 
 void FrmMain::OpenContainingFolder()
@@ -49,14 +50,15 @@ void FrmMain::OpenContainingFolder()
         return;
     }
     const QString path = m_model->path(row);
-    const QFileInfo info(path);
-    if (!info.exists()) {
+    const QByteArray bytes = m_model->pathBytes(row);
+    if (!localFileState(bytes).exists) {
         m_services.boxes->show(this,
                                QStringLiteral("The file no longer exists:\n%1").arg(QDir::toNativeSeparators(path)),
                                MsgButtons::Ok, MsgIcon::Warning);
         return;
     }
-    m_services.shell->open(containingFolderPath(path));
+    m_services.shell->open(m_model->hasRawPath(row) ? shellTarget(containingFolderBytes(bytes))
+                                                    : containingFolderPath(path));
 }
 
 void FrmMain::DeleteSelectedFiles(bool fromContextMenu)
@@ -81,27 +83,21 @@ void FrmMain::DeleteSelectedFiles(bool fromContextMenu)
         for (int row = 0; row < n; ++row) {
             if (!sel->isRowSelected(row, QModelIndex()))
                 continue;
+            // The file's own bytes: a name shown with replacement
+            // characters must not aim the delete at another file.
             const QString path = m_model->path(row);
-            const QFileInfo info(path);
+            const QByteArray bytes = m_model->pathBytes(row);
+            const LocalFileState state = localFileState(bytes);
             QString reason;
-            if (!info.exists() && !info.isSymLink())
+            if (!state.exists)
                 continue; // already gone: the rebuild drops its row
-            if (!info.isFile()) {
+            if (!state.isRegular) {
                 // Only regular files are deleted, never a folder.
                 reason = QStringLiteral("not a regular file");
-            } else {
-                QFile file(path);
-                bool ok = file.remove();
-                if (!ok && !info.isWritable()) {
-                    // Read-only files are deleted too.
-                    file.setPermissions(file.permissions() | QFileDevice::WriteOwner);
-                    ok = file.remove();
-                }
-                if (ok) {
-                    deleted.push_back(path.toStdString());
-                    continue;
-                }
-                reason = file.errorString();
+            } else if (removeLocalFile(bytes, &reason)) {
+                // Read-only files are deleted too.
+                deleted.push_back(bytes.toStdString());
+                continue;
             }
             if (++failureCount <= kFailuresNamed)
                 failures << QStringLiteral("%1 (%2)").arg(QDir::toNativeSeparators(path), reason);

@@ -4,6 +4,7 @@
 #include "message_boxes.h"
 
 #include <export/export_list.h>
+#include <export/utf8.h>
 
 #include <QAction>
 #include <QCheckBox>
@@ -115,8 +116,16 @@ void FrmMain::AppendRows(std::vector<search::ResultRow>&& rows)
     batch.reserve(rows.size());
     for (search::ResultRow& r : rows) {
         ListRow lr;
-        lr.name = qs(r.name);
-        lr.path = qs(r.path.empty() ? r.key : r.path);
+        const std::string& path = r.path.empty() ? r.key : r.path;
+        if (exporting::IsValidUtf8(path)) {
+            lr.name = qs(r.name);
+            lr.path = qs(path);
+        } else {
+            // Shown with replacement characters; the bytes stay the row's key.
+            lr.name = qs(exporting::ValidUtf8(r.name));
+            lr.path = qs(exporting::ValidUtf8(path));
+            lr.rawPath = QByteArray::fromStdString(path);
+        }
         lr.kb = static_cast<std::int64_t>(search::KilobytesOf(r.sizeBytes));
         lr.pages = r.pages;
         lr.hasPageCell = r.hasPageCount;

@@ -69,6 +69,17 @@ void ResultListModel::store(const ListRow& row)
         r.flags |= NameSeparate;
         m_pool.append(reinterpret_cast<const char16_t*>(row.name.utf16()), row.name.size());
     }
+    if (!row.rawPath.isEmpty()) {
+        r.flags |= RawPath;
+        const auto n = static_cast<std::uint32_t>(row.rawPath.size());
+        m_pool.push_back(static_cast<char16_t>(n & 0xFFFF));
+        m_pool.push_back(static_cast<char16_t>(n >> 16));
+        for (std::uint32_t i = 0; i < n; i += 2) {
+            const auto lo = static_cast<unsigned char>(row.rawPath[i]);
+            const auto hi = i + 1 < n ? static_cast<unsigned char>(row.rawPath[i + 1]) : 0u;
+            m_pool.push_back(static_cast<char16_t>(lo | (hi << 8)));
+        }
+    }
     m_rows.push_back(r);
 }
 
@@ -115,6 +126,19 @@ QStringView ResultListModel::nameView(const Record& r) const
                            static_cast<qsizetype>(r.nameLength));
     return QStringView(m_pool.data() + r.pathOffset + (r.pathLength - r.nameLength),
                        static_cast<qsizetype>(r.nameLength));
+}
+
+QByteArray ResultListModel::rawPathOf(const Record& r) const
+{
+    std::size_t at = r.pathOffset + r.pathLength + ((r.flags & NameSeparate) ? r.nameLength : 0);
+    const std::uint32_t n = static_cast<std::uint32_t>(m_pool[at]) | (static_cast<std::uint32_t>(m_pool[at + 1]) << 16);
+    at += 2;
+    QByteArray bytes(static_cast<qsizetype>(n), Qt::Uninitialized);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const char16_t unit = m_pool[at + i / 2];
+        bytes[i] = static_cast<char>(i % 2 ? unit >> 8 : unit & 0xFF);
+    }
+    return bytes;
 }
 
 void ResultListModel::sortRows(SortKey key, bool descending)
@@ -232,6 +256,23 @@ QString ResultListModel::cellText(int row, int column) const
 
 QString ResultListModel::name(int row) const { return nameView(m_rows[row]).toString(); }
 QString ResultListModel::path(int row) const { return pathView(m_rows[row]).toString(); }
+bool ResultListModel::hasRawPath(int row) const { return m_rows[row].flags & RawPath; }
+
+QByteArray ResultListModel::pathBytes(int row) const
+{
+    const Record& r = m_rows[row];
+    return (r.flags & RawPath) ? rawPathOf(r) : pathView(r).toUtf8();
+}
+
+QByteArray ResultListModel::nameBytes(int row) const
+{
+    const Record& r = m_rows[row];
+    if (!(r.flags & RawPath))
+        return nameView(r).toUtf8();
+    const QByteArray path = rawPathOf(r);
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
 QString ResultListModel::sizeText(int row) const { return formatSize(m_rows[row].kb); }
 QString ResultListModel::sizeTag(int row) const { return formatSizeTag(m_rows[row].kb); }
 

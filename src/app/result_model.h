@@ -4,6 +4,7 @@
 // from the numbers when they are asked for, so a million rows fit in a few
 // tens of megabytes and sort without building strings.
 #include <QAbstractTableModel>
+#include <QByteArray>
 #include <QIcon>
 #include <QItemSelection>
 #include <QString>
@@ -19,6 +20,9 @@ enum class RowKind : std::uint8_t { Other = 0, Tiff = 1, Pdf = 2 };
 struct ListRow {
     QString name;        // the file's name (row text)
     QString path;        // the full path (the row's key and its Path cell)
+    // The path's own bytes when they are not valid UTF-8 (name and path then
+    // show replacement characters); empty otherwise.
+    QByteArray rawPath;
     std::int64_t kb = 0; // size in kilobytes
     std::int32_t pages = 0; // page count; below 1 shows "Error"
     bool hasPageCell = true; // false for a row of neither kind
@@ -59,7 +63,12 @@ public:
     // Cell texts as shown (column 0 Name .. 3 Page Count; 4 is always empty).
     QString cellText(int row, int column) const;
     QString name(int row) const;
-    QString path(int row) const; // also the row's key
+    QString path(int row) const; // as shown
+    // The file's own name and path bytes: what names the file on disk (the
+    // row's key), also where they are not valid UTF-8.
+    QByteArray pathBytes(int row) const;
+    QByteArray nameBytes(int row) const;
+    bool hasRawPath(int row) const;
     QString sizeText(int row) const;
     QString sizeTag(int row) const;
     QString pagesText(int row) const;
@@ -92,10 +101,14 @@ private:
     static constexpr std::uint8_t HasPageCell = 1;
     // The name is not the path's tail; it follows the path in the pool.
     static constexpr std::uint8_t NameSeparate = 2;
+    // The path's bytes follow (after the name, if separate): their length in
+    // two units, then the bytes two to a unit.
+    static constexpr std::uint8_t RawPath = 4;
 
     void store(const ListRow& row);
     QStringView pathView(const Record& r) const;
     QStringView nameView(const Record& r) const;
+    QByteArray rawPathOf(const Record& r) const;
 
     std::vector<Record> m_rows;
     std::u16string m_pool;

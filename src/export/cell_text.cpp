@@ -45,44 +45,4 @@ std::optional<double> GeneralNumber(std::string_view text) {
     return negative ? -value : value;
 }
 
-bool IsValidUtf8(std::string_view s) {
-    bool valid = true;
-    std::size_t consumed = 0;
-    ForEachCodePoint(s, [&](char32_t cp) {
-        if (cp == 0xFFFD) {
-            // A genuine U+FFFD is three bytes EF BF BD; a replacement for a
-            // malformed byte is not.
-            if (s.substr(consumed, 3) != "\xEF\xBF\xBD") valid = false;
-            consumed += valid ? 3 : 1;
-            return;
-        }
-        consumed += cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
-    });
-    return valid;
-}
-
-std::string ValidUtf8(std::string_view s) {
-    if (IsValidUtf8(s)) return std::string(s);
-    std::string out;
-    out.reserve(s.size() + 8);
-    ForEachCodePoint(s, [&](char32_t cp) {
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    });
-    return out;
-}
-
 }  // namespace exporting

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace exporting {
 
@@ -17,6 +18,12 @@ std::string WriteXls(const ExportTable& table, std::FILE* file, const RowProgres
 
 // Excel 2007+ workbook written by libxlsxwriter to `path`.
 std::string WriteXlsx(const ExportTable& table, const std::string& path, const RowProgress& progress);
+
+// A cell's text as the .xlsx sheet carries it: valid UTF-8 (replacement
+// characters for malformed bytes), every literal "_x" written "_x005F_x"
+// (so "_x0041_" is not read as "A"), U+FFFE and U+FFFF as "_xFFFE_" and "_xFFFF_".  Control
+// characters are escaped by libxlsxwriter itself.
+std::string XlsxCellText(std::string_view text);
 
 // Longest text a workbook cell can hold, in UTF-16 code units.
 inline constexpr std::size_t kMaxCellChars = 32767;

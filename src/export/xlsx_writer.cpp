@@ -11,6 +11,28 @@
 
 namespace exporting {
 
+std::string XlsxCellText(std::string_view text) {
+    const std::string valid = ValidUtf8(text);
+    std::string out;
+    out.reserve(valid.size());
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        const char c = valid[i];
+        // Readers take "_xHHHH_" for the escape of character HHHH (some
+        // accept fewer digits), so every literal "_x" keeps its underscore
+        // as the escape "_x005F_".
+        if (c == '_' && i + 1 < valid.size() && valid[i + 1] == 'x') out += "_x005F";
+        // U+FFFE and U+FFFF are not XML characters: written as escapes.
+        if (c == '\xEF' && i + 2 < valid.size() && valid[i + 1] == '\xBF' &&
+            (valid[i + 2] == '\xBE' || valid[i + 2] == '\xBF')) {
+            out += valid[i + 2] == '\xBE' ? "_xFFFE_" : "_xFFFF_";
+            i += 2;
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
 std::string WriteXlsx(const ExportTable& table, const std::string& path, const RowProgress& progress) {
     if (table.Columns() > LXW_COL_MAX) return "the table has more columns than a workbook sheet holds";
 
@@ -58,7 +80,7 @@ std::string WriteXlsx(const ExportTable& table, const std::string& path, const R
                 if (const auto number = GeneralNumber(text)) {
                     e = worksheet_write_number(sheet, at, static_cast<lxw_col_t>(c), *number, nullptr);
                 } else {
-                    scratch = IsValidUtf8(text) ? std::string(text) : ValidUtf8(text);
+                    scratch = XlsxCellText(text);
                     e = worksheet_write_string(sheet, at, static_cast<lxw_col_t>(c), scratch.c_str(), nullptr);
                 }
                 if (e != LXW_NO_ERROR) err = lxw_strerror(e);

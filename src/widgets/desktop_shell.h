@@ -9,7 +9,8 @@ namespace quillon {
 class DesktopShell {
 public:
     virtual ~DesktopShell() = default;
-    // A local path (file or folder) or a web address. Returns false when the
+    // A local path (file or folder), a file: URL (for a name whose bytes are
+    // not UTF-8) or a web address. Returns false when the
     // desktop refused the request.
     virtual bool open(const QString& pathOrAddress) = 0;
 };

@@ -62,6 +62,12 @@ TEST(Utf8, MalformedBytesBecomeReplacementCharacters) {
     EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));  // overlong '/'
     EXPECT_EQ(ValidUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
     EXPECT_EQ(ValidUtf8("ok \xE6\x97\xA5"), "ok \xE6\x97\xA5");
+    // One replacement per maximal ill-formed subpart, as other readers count them.
+    EXPECT_EQ(ValidUtf8("cut \xE6\x97"), "cut \xEF\xBF\xBD");
+    EXPECT_EQ(ValidUtf8("\xF0\x9F\x93x"), "\xEF\xBF\xBDx");
+    EXPECT_EQ(ValidUtf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // a surrogate
+    EXPECT_EQ(ValidUtf8("\xF4\x90\x80\x80"),
+              "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // above U+10FFFF
 }
 
 ExportTable SmallTable() {

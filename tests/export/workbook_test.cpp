@@ -27,6 +27,18 @@ ExportTable MixedTable() {
     return t;
 }
 
+// Names as Linux allows them: malformed UTF-8, characters XML cannot hold,
+// texts that look like the .xlsx escape of a character, control characters.
+ExportTable AnyNameTable() {
+    ExportTable t({"Name", "Path"});
+    t.AppendRow(Cells{"caf\xE9.pdf", "/scans/\xC0\xAF/caf\xE9.pdf"});       // Latin-1 and an overlong '/'
+    t.AppendRow(Cells{"cut \xE6\x97.tif", "/scans/\xED\xA0\x80 surrogate.tif"});  // cut short, a surrogate
+    t.AppendRow(Cells{"a\xEF\xBF\xBE" "b.pdf", "/x/\xEF\xBF\xBF.pdf"});          // U+FFFE, U+FFFF
+    t.AppendRow(Cells{"_x0041_.pdf", "/x/_x005F_x0042_ _X0043_ _x12_.pdf"});   // escapes taken literally
+    t.AppendRow(Cells{"bell\x07.tif", "/x/tab\there.tif"});
+    return t;
+}
+
 void ExpectReadBack(const char* mode, const std::string& file, const ExportTable& t, std::size_t perSheet) {
     const int rc = ReadBack(mode, file, t, perSheet);
     if (rc == kReaderMissing) GTEST_SKIP() << "reader for " << mode << " not installed";
@@ -114,6 +126,20 @@ TEST(XlsxWorkbook, EveryCellAndTypeReadsBack) {
     ExpectReadBack("xlsx", file, t, kXlsxRowsPerSheet);
 }
 
+TEST(XlsWorkbook, AnyFileNameReadsBack) {
+    TempDir dir;
+    const ExportTable t = AnyNameTable();
+    ASSERT_TRUE(WriteExportFile(t, dir.File("names.xls")));
+    ExpectReadBack("xls", dir.File("names.xls"), t, kXlsRowsPerSheet);
+}
+
+TEST(XlsxWorkbook, AnyFileNameReadsBack) {
+    TempDir dir;
+    const ExportTable t = AnyNameTable();
+    ASSERT_TRUE(WriteExportFile(t, dir.File("names.xlsx")));
+    ExpectReadBack("xlsx", dir.File("names.xlsx"), t, kXlsxRowsPerSheet);
+}
+
 TEST(LibreOffice, OpensTheWorkbooks) {
     TempDir dir;
     const ExportTable mixed = MixedTable();
@@ -124,6 +150,11 @@ TEST(LibreOffice, OpensTheWorkbooks) {
     ExpectReadBack("soffice", dir.File("long.xls"), longStrings, kXlsRowsPerSheet);
     ASSERT_TRUE(WriteExportFile(mixed, dir.File("mixed.xlsx")));
     ExpectReadBack("soffice", dir.File("mixed.xlsx"), mixed, kXlsxRowsPerSheet);
+    const ExportTable names = AnyNameTable();
+    ASSERT_TRUE(WriteExportFile(names, dir.File("names.xls")));
+    ExpectReadBack("soffice", dir.File("names.xls"), names, kXlsRowsPerSheet);
+    ASSERT_TRUE(WriteExportFile(names, dir.File("names.xlsx")));
+    ExpectReadBack("soffice", dir.File("names.xlsx"), names, kXlsxRowsPerSheet);
 }
 
 }  // namespace
