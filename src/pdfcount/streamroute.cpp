@@ -77,6 +77,10 @@ public:
     using Id = std::int64_t;
     TreeItem Visit(const Ref& kid, std::optional<Id>& id, std::vector<Ref>& kids);
 
+    // An object the count needed lies in an object stream that only the
+    // file's key opens.
+    bool neededKey() const { return neededKey_; }
+
 private:
     // Opens the chain at the last "startxref" of the tail that leads to a
     // section: bytes appended after the last %%EOF do not hide it.
@@ -93,6 +97,7 @@ private:
     FileReader& file_;
     CrossReference xref_;
     bool streamsEncrypted_ = false;
+    bool neededKey_ = false;
     std::map<std::int64_t, ObjectStream> streams_;
     std::size_t cachedBytes_ = 0;
     std::size_t decodedBytes_ = 0;
@@ -115,7 +120,10 @@ const ObjectStream* StreamCounter::LoadObjectStream(std::int64_t num) {
     if (const auto it = streams_.find(num); it != streams_.end()) return &it->second;
     // Object streams of an encrypted file can be read only when the stream
     // crypt filter leaves them as they are.
-    if (streamsEncrypted_) return nullptr;
+    if (streamsEncrypted_) {
+        neededKey_ = true;
+        return nullptr;
+    }
     XrefEntry e;
     if (xref_.Find(num, e) != CrossReference::Lookup::Found || e.type != XrefEntry::InUse || e.field3 != 0)
         return nullptr;
@@ -339,6 +347,8 @@ Brastelv1::Outcome Brastelv1::StreamStep(std::int32_t& count) {
         fileChanged_ = true;
         return Outcome::Next;
     }
+    // Should no reader after this one count the file, it needs a password.
+    if (verdict == StreamCounter::Verdict::Unsure && counter.neededKey()) needsPassword_ = true;
     switch (verdict) {
     case StreamCounter::Verdict::Counted:
         return Outcome::Counted;
