@@ -104,7 +104,6 @@ void FrmMain::DeleteSelectedFiles(bool fromContextMenu)
         }
         m_chkSelectall->setChecked(false);
         m_session->RemoveFoundFiles(deleted);
-        m_rebuilding = true;
         m_session->RebuildRows();
         if (failureCount > 0) {
             QString text = QStringLiteral("These files could not be deleted and stay in the list:\n")

@@ -49,20 +49,85 @@ void setExtent(int& field, int value)
     if (value >= 0)
         field = value;
 }
-} // namespace
 
-TwipRect totalPagesPlace(const TwipRect& frame, const TwipRect& label, const TwipRect& timeLabel)
+// The splitter starts this far below the panes' tops, clear of their titles.
+constexpr int kSplitterTop = 300;
+// Between texts that share a line, and between a text and a control.
+constexpr int kTextGap = 120;
+constexpr int kControlGap = 30;
+// Status labels: 105 twips in from the frame's left edge, 100 from its right.
+constexpr int kStatusLeft = 105;
+constexpr int kStatusRight = 100;
+
+int widthOr(int need, int design) { return need > 0 ? need : design; }
+
+// The status labels under the list: file count and time from the left, the
+// page totals right-aligned, each moved to a line of its own when it would
+// run into the one before.  Returns how many lines they take.
+int placeStatus(MainLayout& l, const TextRoom& room, int line)
 {
-    TwipRect r = label;
-    r.left = frame.width - (label.width + 100);
-    r.top = timeLabel.top;
-    return r;
+    const int right = l.fraSearchResult.width - kStatusRight;
+    TwipRect& files = l.lblTotalFiles;
+    TwipRect& time = l.lblSearchTime;
+    TwipRect& totals = l.lblTotalPages;
+    files.left = kStatusLeft;
+    files.width = widthOr(room.lblTotalFiles, files.width);
+    time.width = widthOr(room.lblSearchTime, time.width);
+    totals.width = widthOr(room.lblTotalPages, totals.width);
+
+    int lines = 1;
+    time.left = std::max(designLayout().lblSearchTime.left, files.left + files.width + kTextGap);
+    if (time.left + time.width > right) {
+        time.left = kStatusLeft;
+        ++lines;
+    }
+    const int timeLine = lines - 1;
+    totals.left = right - totals.width;
+    if (totals.left < time.left + time.width + kTextGap)
+        ++lines;
+    const int totalsLine = lines - 1;
+
+    const int top = l.lvwSearchResult.top + l.lvwSearchResult.height - (lines - 1) * line + 50;
+    files.top = top;
+    time.top = top + timeLine * line;
+    totals.top = top + totalsLine * line;
+    files.height = time.height = totals.height = line;
+    return lines;
 }
 
-MainLayout layoutFor(int W, int H, int leftPaneWidth)
+} // namespace
+
+PaneLimits paneLimits(const TextRoom& room)
+{
+    const int widestStatus = std::max({room.lblTotalFiles, room.lblSearchTime, room.lblTotalPages});
+    return {std::max(kMinLeftPane, room.leftPane),
+            std::max(kMinResultPane, widestStatus + kStatusLeft + kStatusRight)};
+}
+
+int dateWordSpacing(const MainLayout& l, const TextRoom& room)
+{
+    if (room.dateBetween <= 0)
+        return 0;
+    const int andAt = l.dtpFrom.left + l.dtpFrom.width + kControlGap - l.lblDateSearch.left;
+    return andAt - room.dateAndAt;
+}
+
+MainLayout layoutFor(int W, int H, int leftPaneWidth, const TextRoom& room)
 {
     MainLayout l = designLayout();
     l.FraSelectPath.width = std::max(0, leftPaneWidth);
+    l.lblSearchPath.width = std::max(l.lblSearchPath.width, room.lblSearchPath);
+    l.txtSearchPath.left = std::max(l.txtSearchPath.left, l.lblSearchPath.left + l.lblSearchPath.width + kControlGap);
+    l.cmdClear.width = std::max(l.cmdClear.width, room.cmdClear);
+    for (TwipRect* box : {&l.chkSearchOption0, &l.chkSearchOption1, &l.chkRecursive, &l.chkSelectall})
+        box->height = std::max(box->height, room.checkBox);
+    if (room.dateBetween > 0) {
+        // "Between" before the first picker, "And" between the two.
+        l.dtpFrom.left = std::max(l.dtpFrom.left, l.lblDateSearch.left + room.dateBetween + kControlGap);
+        const int andLeft = l.dtpFrom.left + l.dtpFrom.width + kControlGap;
+        l.dtpTo.left = std::max(l.dtpTo.left, andLeft + room.dateAnd + kControlGap);
+        l.lblDateSearch.width = std::max(l.lblDateSearch.width, andLeft + room.dateAnd - l.lblDateSearch.left);
+    }
 
     l.fraPath.left = 30;
     l.fraPath.top = 30;
@@ -80,6 +145,13 @@ MainLayout layoutFor(int W, int H, int leftPaneWidth)
     l.cmdControl2.left = l.chkSelectall.left;
     l.cmdControl1.left = l.cmdControl2.left - (l.cmdControl1.width + 30);
     l.cmdControl0.left = l.cmdControl1.left - (l.cmdControl0.width + 30);
+    if (room.chkSelectall > l.chkSelectall.width) {
+        // A caption wider than the design grows to the left, over the
+        // folder label's end; the buttons below keep their places.
+        l.chkSelectall.left -= room.chkSelectall - l.chkSelectall.width;
+        l.chkSelectall.width = room.chkSelectall;
+        setExtent(l.lblFileName.width, l.chkSelectall.left - (l.lblFileName.left + 30));
+    }
 
     l.FraSelectPath.left = 30;
     l.FraSelectPath.top = l.fraPath.top + l.fraPath.height;
@@ -88,7 +160,7 @@ MainLayout layoutFor(int W, int H, int leftPaneWidth)
     setExtent(l.FTV1.height, l.chkRecursive.top - (l.FTV1.top + 20));
     // The tree keeps its design margins inside a pane the splitter resized.
     setExtent(l.FTV1.width, l.FraSelectPath.width - 180);
-    setExtent(l.chkRecursive.width, std::min(1785, l.FraSelectPath.width - 75));
+    setExtent(l.chkRecursive.width, std::max(room.chkRecursive, std::min(1785, l.FraSelectPath.width - 75)));
 
     const int L = l.FraSelectPath.left + l.FraSelectPath.width + 30;
     l.fraSearchResult.left = L;
@@ -100,15 +172,16 @@ MainLayout layoutFor(int W, int H, int leftPaneWidth)
     l.lvwSearchResult.top = 195;
     setExtent(l.lvwSearchResult.width, l.fraSearchResult.width - (60 + 50));
     l.lvwSearchResult.height = l.FTV1.height;
-    l.lblTotalFiles.top = l.lvwSearchResult.top + l.lvwSearchResult.height + 50;
-    l.lblSearchTime.top = l.lblTotalFiles.top;
-    l.lblTotalPages = totalPagesPlace(l.fraSearchResult, l.lblTotalPages, l.lblSearchTime);
+    const int line = std::max(l.lblTotalFiles.height, room.statusLine);
+    const int lines = placeStatus(l, room, line);
+    setExtent(l.lvwSearchResult.height, l.lvwSearchResult.height - (lines - 1) * line);
 
     // The splitter sits in the gap between the panes and spans their height,
     // so it can be grabbed wherever the boundary has been moved.
+    // It starts below the panes' titles, which it would otherwise cover.
     l.SilderBar.left = l.FraSelectPath.left + l.FraSelectPath.width;
-    l.SilderBar.top = l.FraSelectPath.top + 90;
-    setExtent(l.SilderBar.height, l.FraSelectPath.height - 120);
+    l.SilderBar.top = l.FraSelectPath.top + kSplitterTop;
+    setExtent(l.SilderBar.height, l.FraSelectPath.height - kSplitterTop - 30);
     return l;
 }
 

@@ -2,6 +2,7 @@
 // The main window's resize rule as a pure function: client size in twips in,
 // the geometry of every control it moves out. Containers' children are
 // relative to their container, as the widgets are.
+#include "splitter_bar.h"
 #include "twips.h"
 
 namespace quillon {
@@ -26,6 +27,25 @@ struct MainLayout {
     TwipRect cmdControl0, cmdControl1, cmdControl2, ProgressBar1;
 };
 
+// The room the texts need in the font in use, in twips.  A zero keeps the
+// control's design size, so layoutFor(W, H) alone is the designed rule.
+struct TextRoom {
+    int lblSearchPath = 0; // width of "Search &Path :"
+    int cmdClear = 0;      // width of "&Clear Result Screen"
+    int chkRecursive = 0;  // width of "&Include SubFolders"
+    int chkSelectall = 0;  // width of "Select &All"
+    int checkBox = 0;      // height a check box needs for its box
+    int leftPane = 0;      // narrowest left pane that still shows its title and check box
+    // Widths of the status labels' current texts, and the height of a line.
+    int lblTotalFiles = 0, lblSearchTime = 0, lblTotalPages = 0;
+    int statusLine = 0;
+    // lblDateSearch: "Between", where "And" starts after the blanks, "And".
+    int dateBetween = 0, dateAndAt = 0, dateAnd = 0;
+};
+
+// The narrowest panes the splitter may leave so that their texts show.
+PaneLimits paneLimits(const TextRoom& room = {});
+
 // The design positions, before any resize.
 MainLayout designLayout();
 
@@ -38,11 +58,16 @@ OuterSize clampOuterSize(int outerWidth, int outerHeight);
 // The resize rule for a client area of clientWidth x clientHeight twips and a
 // left pane of leftPaneWidth twips (the splitter moves it; design 2715).
 // Values that would come out negative are left at their previous (design)
-// values, as a toolkit that refuses them would.
-MainLayout layoutFor(int clientWidth, int clientHeight, int leftPaneWidth = kDesignLeftPaneWidth);
+// values, as a toolkit that refuses them would.  Controls whose text needs
+// more than their design width (room) get it: the path box and the date
+// pickers make way, and the status labels under the list wrap onto further
+// lines, which the list gives up, rather than run into each other.
+MainLayout layoutFor(int clientWidth, int clientHeight, int leftPaneWidth = kDesignLeftPaneWidth,
+                     const TextRoom& room = {});
 
-// lblTotalPages' place in fraSearchResult: right-aligned, on the status line.
-TwipRect totalPagesPlace(const TwipRect& fraSearchResult, const TwipRect& lblTotalPages,
-                         const TwipRect& lblSearchTime);
+// Widening the run of blanks between "Between" and "And" in lblDateSearch by
+// this much (twips; negative narrows it) puts "And" in the gap between the
+// two pickers.  The font's word spacing applies once to such a run.
+int dateWordSpacing(const MainLayout& l, const TextRoom& room);
 
 } // namespace quillon

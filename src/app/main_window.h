@@ -12,6 +12,7 @@
 //   result_list_actions.cpp   the result list's commands (sort, select, grid...)
 //   file_actions.cpp          open, containing folder, delete, the folder chooser
 //   export_bridge.cpp         the export's row source and window
+#include "main_layout.h"
 #include "result_model.h"
 #include "splitter_bar.h"
 
@@ -129,6 +130,8 @@ public:
     static QString droppedSearchFolder(const QMimeData* mime);
     // Applies the resize rule to the current client size.
     void applyLayout();
+    // What the controls' texts need in their fonts, in twips.
+    TextRoom textRoom() const;
     // Keeps the outer window (frame and title included) at least at its
     // smallest size, and the client area at least at its design size.
     void applyMinimumSize();
@@ -140,7 +143,7 @@ public:
     QMenu* sysMenu() const { return m_sys; }
     FolderTree* folderTree() const { return m_tree; }
     DlgAbout* aboutBox() const { return m_about; }
-    int leftPaneWidth() const { return m_pane.leftWidth; }
+    int leftPaneWidth() const { return m_leftShown; }
     bool sortDescending() const { return m_sortDescending; }
     int sortColumn() const { return m_sortColumn; }
 
@@ -173,6 +176,7 @@ private:
     double tppY() const;
     int currentRow() const;
     void splitterDragged(int dxPixels);
+    void showFileName();
     void splitterDoubleClicked();
 
     MainWindowServices m_services;
@@ -222,11 +226,13 @@ private:
     bool m_sortDescending = true; // so that the first header click sorts ascending
     bool m_sorted = false;
 
-    PaneWidth m_pane{2715, 0};
+    // The left pane's width as the user set it, and as shown: a window too
+    // narrow for it shows less without forgetting it.
+    PaneWidth m_pane{kDesignLeftPaneWidth, 0};
+    int m_leftShown = kDesignLeftPaneWidth;
     QPointer<FrmBrowseDlg> m_browse;
     DlgAbout* m_about = nullptr;
     bool m_loaded = false;
-    bool m_rebuilding = false; // a delete's rebuild is running
 };
 
 } // namespace quillon

@@ -18,6 +18,8 @@
 #include <QPushButton>
 #include <QTableView>
 
+#include <cmath>
+
 namespace quillon {
 
 void FrmMain::buildControls()
@@ -78,6 +80,21 @@ void FrmMain::buildControls()
     m_list->horizontalHeader()->setSectionsClickable(true);
     for (int c = 0; c < 4; ++c)
         m_list->setColumnWidth(c, toPixelsX(1440, tppX()));
+    {
+        // Sizes and page counts are never cut short: in any font their
+        // columns hold a 99,999,999 KB size, a seven-digit count, and their
+        // headers with the sort arrow beside them.
+        const QFontMetrics fm(m_list->font());
+        QStyle* style = m_list->style();
+        const int pad = 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_list) + 1);
+        const int arrow = style->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, m_list) + pad;
+        auto atLeast = [&](int column, const QString& value, const QString& header) {
+            const int need = std::max(fm.horizontalAdvance(value) + pad, fm.horizontalAdvance(header) + pad + arrow);
+            m_list->setColumnWidth(column, std::max(m_list->columnWidth(column), need));
+        };
+        atLeast(2, ResultListModel::formatSize(99'999'999), QStringLiteral("Size"));
+        atLeast(3, ResultListModel::formatPages(9'999'999), QStringLiteral("Page Count"));
+    }
     m_list->setColumnHidden(4, true);
     m_list->viewport()->installEventFilter(this);
 
@@ -114,7 +131,6 @@ void FrmMain::buildControls()
         d->setCalendarPopup(true);
     m_lblFileName = new QLabel(m_FraSearch);
     named(m_lblFileName, "lblFileName");
-    m_lblFileName->setWordWrap(true);
     const char* captions[3] = {"S&tart ", "St&op ", "&Export"};
     const char* tips[3] = {"Start Search", "Stop Search", "Export Meta Data"};
     for (int i = 0; i < 3; ++i) {
@@ -129,6 +145,9 @@ void FrmMain::buildControls()
     named(m_ProgressBar1, "ProgressBar1");
     m_ProgressBar1->setTextVisible(false);
     m_ProgressBar1->setRange(0, 100);
+    // The splitter lies over the edge of the result pane, so all of its
+    // width can be grabbed.
+    m_SilderBar->raise();
     client->installEventFilter(this);
 }
 
@@ -154,8 +173,9 @@ void FrmMain::applyLayout()
     const double tx = tppX(), ty = tppY();
     const int W = static_cast<int>(client->width() * tx);
     const int H = static_cast<int>(client->height() * ty);
-    m_pane.leftWidth = clampLeftPane(m_pane.leftWidth, W);
-    const MainLayout l = layoutFor(W, H, m_pane.leftWidth);
+    const TextRoom room = textRoom();
+    m_leftShown = clampLeftPane(m_pane.leftWidth, W, paneLimits(room));
+    const MainLayout l = layoutFor(W, H, m_leftShown, room);
     auto put = [tx, ty](QWidget* w, const TwipRect& r) { w->setGeometry(toPixels(r, tx, ty)); };
     put(m_fraPath, l.fraPath);
     put(m_lblSearchPath, l.lblSearchPath);
@@ -172,38 +192,70 @@ void FrmMain::applyLayout()
     put(m_chkSearchOption[0], l.chkSearchOption0);
     put(m_chkSearchOption[1], l.chkSearchOption1);
     put(m_lblFileName, l.lblFileName);
-    {
-        // Its right edge meets the progress bar's; a caption wider than the
-        // design width grows to the left.
-        QRect g = toPixels(l.chkSelectall, tx, ty);
-        const int need = m_chkSelectall->sizeHint().width();
-        if (need > g.width())
-            g.setLeft(g.right() + 1 - need);
-        m_chkSelectall->setGeometry(g);
-    }
+    showFileName();
+    put(m_chkSelectall, l.chkSelectall);
     put(m_cboDateFields, l.cboDateFields);
     put(m_lblDateSearch, l.lblDateSearch);
+    {
+        // The blanks of "Between ... And" stretch so that "And" shows
+        // between the pickers whatever the font.
+        QFont f = m_lblDateSearch->font();
+        const qreal spacing = dateWordSpacing(l, room) / tx;
+        if (!qFuzzyCompare(1 + f.wordSpacing(), 1 + spacing)) {
+            f.setWordSpacing(spacing);
+            m_lblDateSearch->setFont(f);
+        }
+    }
     put(m_dtpFrom, l.dtpFrom);
     put(m_dtpTo, l.dtpTo);
     put(m_cmdControl[0], l.cmdControl0);
     put(m_cmdControl[1], l.cmdControl1);
     put(m_cmdControl[2], l.cmdControl2);
     put(m_ProgressBar1, l.ProgressBar1);
-    // The status labels size themselves to their text; the rule sets their places.
-    for (auto [label, r] : {std::pair{m_lblTotalFiles, l.lblTotalFiles},
-                            std::pair{m_lblSearchTime, l.lblSearchTime}}) {
-        QRect g = toPixels(r, tx, ty);
-        g.setWidth(std::max(g.width(), label->sizeHint().width()));
-        label->setGeometry(g);
-    }
-    m_lblTotalPages->setGeometry(toPixels(l.lblTotalPages, tx, ty));
-    PlaceTotalPagesLabel();
+    put(m_lblTotalFiles, l.lblTotalFiles);
+    put(m_lblSearchTime, l.lblSearchTime);
+    put(m_lblTotalPages, l.lblTotalPages);
+}
+
+TextRoom FrmMain::textRoom() const
+{
+    const double tx = tppX(), ty = tppY();
+    auto twipsX = [tx](int px) { return static_cast<int>(std::ceil(px * tx)); };
+    TextRoom r;
+    r.lblSearchPath = twipsX(m_lblSearchPath->sizeHint().width());
+    r.cmdClear = twipsX(m_cmdClear->sizeHint().width());
+    r.chkRecursive = twipsX(m_chkRecursive->sizeHint().width());
+    r.chkSelectall = twipsX(m_chkSelectall->sizeHint().width());
+    r.checkBox = static_cast<int>(std::ceil(m_chkSearchOption[1]->sizeHint().height() * ty));
+    // The check box keeps its 75-twip indent; the title its frame's margins.
+    r.leftPane = std::max(r.chkRecursive + 75 + 30, twipsX(m_FraSelectPath->minimumSizeHint().width()));
+    r.lblTotalFiles = twipsX(m_lblTotalFiles->sizeHint().width());
+    r.lblSearchTime = twipsX(m_lblSearchTime->sizeHint().width());
+    r.lblTotalPages = twipsX(m_lblTotalPages->sizeHint().width());
+    r.statusLine = static_cast<int>(std::ceil(m_lblTotalPages->sizeHint().height() * ty));
+    QFont plain = m_lblDateSearch->font();
+    plain.setWordSpacing(0);
+    const QFontMetricsF fm(plain);
+    r.dateBetween = static_cast<int>(std::ceil(fm.horizontalAdvance(QStringLiteral("Between")) * tx));
+    const QString text = m_lblDateSearch->text();
+    r.dateAndAt = static_cast<int>(fm.horizontalAdvance(text.left(text.lastIndexOf(QLatin1Char(' ')) + 1)) * tx);
+    r.dateAnd = static_cast<int>(std::ceil(fm.horizontalAdvance(QStringLiteral("And")) * tx));
+    return r;
+}
+
+void FrmMain::showFileName()
+{
+    // A folder path longer than the label is shortened in its middle; the
+    // whole path stays in the tool-tip.
+    const QString full = m_lblFileName->toolTip();
+    m_lblFileName->setText(m_lblFileName->fontMetrics().elidedText(full, Qt::ElideMiddle,
+                                                                   m_lblFileName->contentsRect().width()));
 }
 
 void FrmMain::splitterDragged(int dxPixels)
 {
     const int W = static_cast<int>(centralWidget()->width() * tppX());
-    m_pane.leftWidth = clampLeftPane(m_pane.leftWidth + static_cast<int>(dxPixels * tppX()), W);
+    m_pane.leftWidth = clampLeftPane(m_leftShown + static_cast<int>(dxPixels * tppX()), W, paneLimits(textRoom()));
     m_pane.savedWidth = 0;
     applyLayout();
 }
@@ -211,19 +263,15 @@ void FrmMain::splitterDragged(int dxPixels)
 void FrmMain::splitterDoubleClicked()
 {
     const int W = static_cast<int>(centralWidget()->width() * tppX());
-    m_pane = toggleWiden(m_pane, W);
+    m_pane = toggleWiden({m_leftShown, m_pane.savedWidth}, W, paneLimits(textRoom()));
     applyLayout();
 }
 
 void FrmMain::PlaceTotalPagesLabel()
 {
-    const double tx = tppX();
-    const int frameW = static_cast<int>(m_fraSearchResult->width() * tx);
-    const TwipRect frame{0, 0, frameW, 0};
-    const TwipRect label{0, 0, static_cast<int>(m_lblTotalPages->width() * tx), 0};
-    const TwipRect timeLabel{0, static_cast<int>(m_lblSearchTime->y() * tppY()), 0, 0};
-    const TwipRect r = totalPagesPlace(frame, label, timeLabel);
-    m_lblTotalPages->move(toPixelsX(r.left, tx), m_lblSearchTime->y());
+    // Right-aligned on the status line, or on a line of its own below it
+    // when the file count and time leave no room: the resize rule knows.
+    applyLayout();
 }
 
 } // namespace quillon

@@ -68,11 +68,14 @@ void FrmMain::SetEnabled(search::Control control, bool enabled)
 
 void FrmMain::setLabelText(QLabel* label, const QString& text)
 {
+    if (label == m_lblFileName) {
+        m_lblFileName->setToolTip(text);
+        showFileName();
+        return;
+    }
     label->setText(text);
-    if (label != m_lblFileName)
-        label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
-    if (label == m_lblTotalPages)
-        label->resize(label->sizeHint().width(), label->height());
+    // The status labels take the width of their text; the layout places them.
+    applyLayout();
 }
 
 void FrmMain::SetCaption(search::Caption label, const std::string& text)
@@ -142,8 +145,13 @@ std::size_t FrmMain::RowCount() const
 
 void FrmMain::ShowMessage(const std::string& text, search::MessageIcon icon)
 {
-    m_services.boxes->show(this, qs(text), MsgButtons::Ok,
-                           icon == search::MessageIcon::Critical ? MsgIcon::Critical : MsgIcon::Information);
+    MsgIcon shown = MsgIcon::Information;
+    switch (icon) {
+    case search::MessageIcon::Information: shown = MsgIcon::Information; break;
+    case search::MessageIcon::Warning: shown = MsgIcon::Warning; break;
+    case search::MessageIcon::Critical: shown = MsgIcon::Critical; break;
+    }
+    m_services.boxes->show(this, qs(text), MsgButtons::Ok, shown);
 }
 
 void FrmMain::RunExport()
@@ -156,11 +164,6 @@ void FrmMain::SearchFinished()
     // After a delete's rebuild an empty list leaves the row commands off.
     if (RowCount() == 0)
         m_session->EnableResultActions(0);
-    // After a delete the file count follows the rows that are left.
-    if (m_rebuilding) {
-        m_rebuilding = false;
-        SetCaption(search::Caption::lblTotalFiles, "Total Files : " + std::to_string(RowCount()));
-    }
     emit searchFinished();
 }
 

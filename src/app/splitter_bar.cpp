@@ -49,17 +49,17 @@ void SplitterBar::mouseDoubleClickEvent(QMouseEvent* e)
         emit doubleClicked();
 }
 
-int clampLeftPane(int wanted, int clientWidth)
+int clampLeftPane(int wanted, int clientWidth, PaneLimits limits)
 {
-    const int maxLeft = std::max(kMinLeftPane, clientWidth - 50 - kMinResultPane);
-    return std::clamp(wanted, kMinLeftPane, maxLeft);
+    const int maxLeft = std::max(limits.minLeft, clientWidth - 50 - limits.minResult);
+    return std::clamp(wanted, limits.minLeft, maxLeft);
 }
 
-PaneWidth toggleWiden(PaneWidth current, int clientWidth)
+PaneWidth toggleWiden(PaneWidth current, int clientWidth, PaneLimits limits)
 {
     if (current.savedWidth > 0)
-        return {clampLeftPane(current.savedWidth, clientWidth), 0};
-    return {kMinLeftPane, current.leftWidth};
+        return {clampLeftPane(current.savedWidth, clientWidth, limits), 0};
+    return {limits.minLeft, current.leftWidth};
 }
 
 } // namespace quillon

@@ -33,14 +33,18 @@ struct PaneWidth {
     int leftWidth;      // FraSelectPath's width in twips
     int savedWidth;     // width to restore after a widen, 0 when not widened
 };
-// Keeps the left pane between a narrow minimum and what leaves the result
-// pane its own minimum.
-int clampLeftPane(int wantedTwips, int clientWidthTwips);
-// A double-click: widen the result pane (the left pane shrinks to its
-// minimum) or, when already widened, restore the saved width.
-PaneWidth toggleWiden(PaneWidth current, int clientWidthTwips);
-
 inline constexpr int kMinLeftPane = 600;
 inline constexpr int kMinResultPane = 3000;
+// The narrowest panes, in twips.
+struct PaneLimits {
+    int minLeft = kMinLeftPane;
+    int minResult = kMinResultPane;
+};
+// Keeps the left pane between its minimum and what leaves the result pane
+// its own minimum.
+int clampLeftPane(int wantedTwips, int clientWidthTwips, PaneLimits limits = {});
+// A double-click: widen the result pane (the left pane shrinks to its
+// minimum) or, when already widened, restore the saved width.
+PaneWidth toggleWiden(PaneWidth current, int clientWidthTwips, PaneLimits limits = {});
 
 } // namespace quillon

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace exporting {
@@ -50,6 +51,7 @@ DlgChooseExport::DlgChooseExport(QWidget* owner)
     Option1[1]->setGeometry(Twips(165, 465, 2370, 240));
     cmdOK->setGeometry(Twips(240, 3855, 1245, 375));
     cmdCancel->setGeometry(Twips(1560, 3855, 1215, 375));
+    FitCaptions();
 
     // Two independent groups, each with exactly one button chosen.  Explicit
     // groups: Qt's automatic grouping by parent also looks into Frame1, so a
@@ -88,6 +90,28 @@ QRect DlgChooseExport::Twips(int left, int top, int width, int height) const {
     const double tpp = TwipsPerPixel();
     auto px = [tpp](int twips) { return static_cast<int>(std::lround(twips / tpp)); };
     return QRect(px(left), px(top), px(width), px(height));
+}
+
+void DlgChooseExport::FitCaptions() {
+    // "Export Selected" and "Export All" side by side need more than the
+    // design width in most fonts: each button gets the width of its caption,
+    // and the dialog widens by what the pair lacks, its other controls with it.
+    const int gap = Twips(0, 0, 75, 0).width();
+    QRect first = optExport[0]->geometry();
+    QRect second = optExport[1]->geometry();
+    first.setWidth(std::max(first.width(), optExport[0]->sizeHint().width()));
+    second.moveLeft(std::max(second.left(), first.right() + 1 + gap));
+    second.setWidth(std::max(second.width(), optExport[1]->sizeHint().width()));
+    const int grow = std::max(0, second.right() + 1 + first.left() - width());
+    optExport[0]->setGeometry(first);
+    optExport[1]->setGeometry(second);
+    if (grow == 0) return;
+    setFixedSize(width() + grow, height());
+    for (QWidget* w : {static_cast<QWidget*>(lstFields), static_cast<QWidget*>(Frame1)})
+        w->resize(w->width() + grow, w->height());
+    cmdOK->resize(cmdOK->width() + grow / 2, cmdOK->height());
+    cmdCancel->setGeometry(cmdCancel->x() + grow / 2, cmdCancel->y(), cmdCancel->width() + grow - grow / 2,
+                           cmdCancel->height());
 }
 
 bool DlgChooseExport::NoFieldChecked() const {

@@ -70,7 +70,8 @@ private slots:
         QCOMPARE(l.fraSearchResult.left, 4060);
         QCOMPARE(l.fraSearchResult.left + l.fraSearchResult.width, 12030);
         QCOMPARE(l.SilderBar.left, 4030);
-        QCOMPARE(l.SilderBar.height, l.FraSelectPath.height - 120);
+        QCOMPARE(l.SilderBar.top, l.FraSelectPath.top + 300);
+        QCOMPARE(l.SilderBar.height, l.FraSelectPath.height - 330);
     }
 
     void splitterWidenAndRestore()

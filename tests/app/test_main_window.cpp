@@ -620,7 +620,8 @@ private slots:
         h.w.resize(1000, 600);
         QTRY_COMPARE(h.w.centralWidget()->width(), 1000);
         QWidget* client = h.w.centralWidget();
-        const MainLayout l = layoutFor(int(client->width() * tx), int(client->height() * ty));
+        const MainLayout l = layoutFor(int(client->width() * tx), int(client->height() * ty),
+                                       h.w.leftPaneWidth(), h.w.textRoom());
         QCOMPARE(h.get<QWidget>("cmdClear")->geometry(), toPixels(l.cmdClear, tx, ty));
         QCOMPARE(h.get<QWidget>("FraSearch")->geometry(), toPixels(l.FraSearch, tx, ty));
         QCOMPARE(h.w.list()->geometry(), toPixels(l.lvwSearchResult, tx, ty));

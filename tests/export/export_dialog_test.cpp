@@ -106,15 +106,24 @@ private slots:
             const double tpp = 1440.0 / dlg->logicalDpiX();
             auto px = [tpp](int twips) { return static_cast<int>(std::lround(twips / tpp)); };
             auto rect = [&](int l, int t, int w, int h) { return QRect(px(l), px(t), px(w), px(h)); };
-            QCOMPARE(dlg->size(), QSize(px(3000), px(4350)));
-            QCOMPARE(dlg->lstFields->geometry(), rect(15, 0, 2985, 2310));
-            QCOMPARE(dlg->optExport[0]->geometry(), rect(210, 2520, 1425, 285));
-            QCOMPARE(dlg->optExport[1]->geometry(), rect(1710, 2520, 1035, 285));
-            QCOMPARE(dlg->Frame1->geometry(), rect(135, 2940, 2685, 780));
+            // The design, widened by what "Export Selected" and "Export All"
+            // need in this font beyond it.
+            const int grow = dlg->width() - px(3000);
+            QVERIFY(grow >= 0);
+            auto wider = [](QRect r, int by) { return r.adjusted(0, 0, by, 0); };
+            QCOMPARE(dlg->size(), QSize(px(3000) + grow, px(4350)));
+            QCOMPARE(dlg->lstFields->geometry(), wider(rect(15, 0, 2985, 2310), grow));
+            QCOMPARE(dlg->optExport[0]->geometry().topLeft(), rect(210, 2520, 1425, 285).topLeft());
+            QVERIFY(dlg->optExport[0]->width() >= std::max(px(1425), dlg->optExport[0]->sizeHint().width()));
+            QVERIFY(dlg->optExport[1]->x() >= std::max(px(1710), dlg->optExport[0]->geometry().right()));
+            QVERIFY(dlg->optExport[1]->width() >= std::max(px(1035), dlg->optExport[1]->sizeHint().width()));
+            QVERIFY(dlg->optExport[1]->geometry().right() < dlg->width());
+            QCOMPARE(dlg->Frame1->geometry(), wider(rect(135, 2940, 2685, 780), grow));
             QCOMPARE(dlg->Option1[0]->geometry(), rect(165, 180, 2370, 240));
             QCOMPARE(dlg->Option1[1]->geometry(), rect(165, 465, 2370, 240));
-            QCOMPARE(dlg->cmdOK->geometry(), rect(240, 3855, 1245, 375));
-            QCOMPARE(dlg->cmdCancel->geometry(), rect(1560, 3855, 1215, 375));
+            QCOMPARE(dlg->cmdOK->geometry(), wider(rect(240, 3855, 1245, 375), grow / 2));
+            QCOMPARE(dlg->cmdCancel->geometry(),
+                     wider(rect(1560, 3855, 1215, 375).translated(grow / 2, 0), grow - grow / 2));
             QVERIFY(dlg->Frame1->title().isEmpty());
             QCOMPARE(dlg->Option1[0]->parentWidget(), static_cast<QWidget*>(dlg->Frame1));
 

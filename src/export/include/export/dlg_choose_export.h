@@ -43,6 +43,7 @@ private:
     void cmdCancel_Click();
     void lstFields_ItemCheck();
     QRect Twips(int left, int top, int width, int height) const;
+    void FitCaptions();
 
     QWidget* owner_;
 };
