@@ -18,17 +18,26 @@ const char* Usage() {
            "                          may be given several times\n"
            "  -0, --null              paths in the lists end with NUL (find -print0)\n"
            "  --jobs N                files counted at once (default: two per core)\n"
-           "  --format tsv|caret|csv|json\n"
+           "  --format tsv|caret|csv|json|jsonl\n"
            "                          tsv (default): path, kind, size in bytes, pages or Error,\n"
            "                          and on Error lines a fifth column with the reason;\n"
            "                          tab, newline, CR and backslash in paths are written \\t \\n \\r \\\\\n"
            "                          caret: the program's export text; csv: with a header row;\n"
            "                          json: one object with the files, the paths that could\n"
-           "                          not be searched and the totals\n"
+           "                          not be searched and the totals; jsonl: one object a\n"
+           "                          line per file, written as each file is counted\n"
            "  --export FILE           also write the list as the program's export\n"
            "                          (caret text, or a workbook for .xls/.xlsx)\n"
            "  --progress, --no-progress\n"
            "                          progress line on standard error (default: when a terminal)\n"
+           "\n"
+           "  -v, --version           print the version and exit\n"
+           "\n"
+           "tsv and caret write paths with their own bytes.  json, jsonl, csv and the\n"
+           "workbooks are UTF-8: a name that is not is written with replacement characters\n"
+           "(U+FFFD), and standard error says how many there were.  A csv cell that\n"
+           "begins with =, +, -, @, tab or carriage return is written after an apostrophe\n"
+           "(') so that a spreadsheet shows it as text and never runs it as a formula.\n"
            "\n"
            "A file reached more than once (given twice, or inside two given folders) is\n"
            "counted once, with a note.  Folders and files that cannot be searched are\n"
@@ -77,6 +86,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
             endOfOptions = true;
         } else if (a == "--help" || a == "-h") {
             o.help = true;
+        } else if (a == "--version" || a == "-v") {
+            o.version = true;
         } else if (a == "--tif") {
             o.tif = true;
             kindGiven = true;
@@ -123,8 +134,9 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
             else if (v == "caret") o.format = Format::Caret;
             else if (v == "csv") o.format = Format::Csv;
             else if (v == "json") o.format = Format::Json;
+            else if (v == "jsonl") o.format = Format::Jsonl;
             else {
-                error = "--format takes tsv, caret, csv or json, not '" + v + "'";
+                error = "--format takes tsv, caret, csv, json or jsonl, not '" + v + "'";
                 return std::nullopt;
             }
         } else if (a == "--progress") {
@@ -142,7 +154,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
             return std::nullopt;
         }
     }
-    if (o.help) return o;
+    if (o.help || o.version) return o;
     if (!kindGiven) o.tif = o.pdf = true;
     if ((fromGiven || toGiven) && o.dateField == search::kDateNone) {
         error = "--from and --to need --date";

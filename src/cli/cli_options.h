@@ -9,7 +9,7 @@
 
 namespace cli {
 
-enum class Format { Tsv, Caret, Csv, Json };
+enum class Format { Tsv, Caret, Csv, Json, Jsonl };
 
 struct Options {
     std::vector<std::string> paths;
@@ -27,6 +27,7 @@ struct Options {
     std::optional<std::string> exportFile;
     std::string componentDir;      // hidden --component-dir, for tests
     bool help = false;
+    bool version = false;
 };
 
 // Parses argv; on bad usage returns nothing and sets error.

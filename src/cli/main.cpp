@@ -4,6 +4,7 @@
 #include "output.h"
 #include "path_lists.h"
 
+#include <export/utf8.h>
 #include <search/component_loader.h>
 #include <search/long_path.h>
 #include <search/ordered_pool.h>
@@ -157,6 +158,10 @@ int main(int argc, char** argv) {
         std::fputs(cli::Usage(), stdout);
         return kExitCounted;
     }
+    if (o.version) {
+        std::printf("quillon-count %s\n", QUILLON_VERSION);
+        return kExitCounted;
+    }
 #ifndef QUILLON_HAVE_EXPORT
     if (o.format == cli::Format::Caret || o.exportFile) {
         Complain("the export writers are not part of this build");
@@ -233,6 +238,7 @@ int main(int argc, char** argv) {
             std::vector<std::string>{"Name", "Path", "Size", "Page Count"});
 #endif
 
+    std::int64_t nonUtf8Names = 0;
     writer.Begin();
     const std::size_t n = files.size();
     search::RunOrdered<search::RowOutcome>(
@@ -261,6 +267,7 @@ int main(int argc, char** argv) {
                 totals.pdfPages += row.pages;
             }
             writer.Row(row);
+            if (!exporting::IsValidUtf8(row.path)) ++nonUtf8Names;
 #ifdef QUILLON_HAVE_EXPORT
             if (table) table->AppendRow(std::vector<std::string_view>{
                 row.name, row.path, row.sizeText, row.hasPageCount ? std::string_view(row.pageCountText) : std::string_view()});
@@ -288,6 +295,17 @@ int main(int argc, char** argv) {
         Complain(std::string("standard output: ") + std::strerror(errno));
         worsen(kExitUsage);
     }
+
+    // Where names were written with replacement characters, say so.
+    for (const auto& s : skipped)
+        if (!exporting::IsValidUtf8(s.path)) ++nonUtf8Names;
+    bool replaced = o.format == cli::Format::Json || o.format == cli::Format::Jsonl || o.format == cli::Format::Csv;
+#ifdef QUILLON_HAVE_EXPORT
+    replaced = replaced || (o.exportFile && exporting::KindForName(*o.exportFile) != exporting::ExportKind::CaretText);
+#endif
+    if (replaced && nonUtf8Names > 0)
+        Complain(std::to_string(nonUtf8Names) + (nonUtf8Names == 1 ? " name is" : " names are") +
+                 " not valid UTF-8; written with replacement characters (tsv and caret keep the bytes)");
 
     std::fprintf(stderr, "Total Files : %lld\n", static_cast<long long>(totals.files));
     // A file given by name is counted whatever kinds were asked for, and its

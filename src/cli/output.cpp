@@ -1,5 +1,7 @@
 #include "output.h"
 
+#include <export/utf8.h>
+
 #include <cstdio>
 
 namespace cli {
@@ -29,9 +31,17 @@ std::string QuoteCsv(const std::string& text) {
     return out + "\"";
 }
 
+std::string CsvCell(const std::string& text) {
+    const std::string valid = exporting::ValidUtf8(text);
+    // A spreadsheet runs a cell that begins like this as a formula.
+    if (!valid.empty() && std::string_view("=+-@\t\r").find(valid[0]) != std::string_view::npos)
+        return QuoteCsv("'" + valid);
+    return QuoteCsv(valid);
+}
+
 std::string QuoteJson(const std::string& text) {
     std::string out = "\"";
-    for (unsigned char c : text) {
+    for (unsigned char c : exporting::ValidUtf8(text)) {
         switch (c) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
@@ -59,6 +69,7 @@ bool Counted(const search::ResultRow& row) { return row.hasPageCount && row.page
 
 void Writer::Begin() {
     if (format_ == Format::Csv) std::fputs("path,kind,size,pages,reason\r\n", out_);
+    // Each jsonl line is flushed whole: a pipeline reads whole objects.
     if (format_ == Format::Json) std::fputs("{\"files\":[", out_);
 }
 
@@ -78,19 +89,22 @@ void Writer::Row(const search::ResultRow& row) {
             line += "\n";
             break;
         case Format::Csv:
-            line = QuoteCsv(row.path) + "," + kind + "," + size + "," + pages + "," +
-                   (counted ? std::string() : QuoteCsv(row.reason)) + "\r\n";
+            line = CsvCell(row.path) + "," + kind + "," + size + "," + pages + "," +
+                   (counted ? std::string() : CsvCell(row.reason)) + "\r\n";
             break;
         case Format::Json:
-            line = std::string(first_ ? "\n" : ",\n") + "{\"path\":" + QuoteJson(row.path) + ",\"kind\":" +
-                   QuoteJson(kind) + ",\"size\":" + size + ",\"pages\":" +
+        case Format::Jsonl:
+            line = "{\"path\":" + QuoteJson(row.path) + ",\"kind\":" + QuoteJson(kind) + ",\"size\":" + size +
+                   ",\"pages\":" +
                    (counted ? std::to_string(row.pages) : "null,\"reason\":" + QuoteJson(row.reason)) + "}";
+            line = format_ == Format::Json ? (first_ ? "\n" : ",\n") + line : line + "\n";
             break;
         case Format::Caret:
             return;  // written from the export table at the end
     }
     first_ = false;
     std::fwrite(line.data(), 1, line.size(), out_);
+    if (format_ == Format::Jsonl) std::fflush(out_);
 }
 
 void Writer::End(const Totals& t, const std::vector<SkippedPath>& skipped) {

@@ -29,6 +29,10 @@ struct SkippedPath {
 
 std::string EscapeTsv(const std::string& text);
 std::string QuoteCsv(const std::string& text);
+// A csv cell: valid UTF-8, quoted where needed, and after an apostrophe
+// when it begins with a character that makes a spreadsheet formula.
+std::string CsvCell(const std::string& text);
+// A JSON string of `text` made valid UTF-8.
 std::string QuoteJson(const std::string& text);
 
 // The Page Count text of a row: the count, or "Error" (also when no counter answered).

@@ -1,5 +1,6 @@
 // quillon-count run as a program: formats, exit statuses, path sources.
 #include "fixtures.h"
+#include "run_count.h"
 
 #include <search/result_row.h>
 
@@ -18,47 +19,6 @@
 #include <sstream>
 
 using fixtures::TempDir;
-
-namespace {
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Runs quillon-count; `prefix` goes before it (a folder to start in, a
-// command that changes the user).
-Outcome Count(const std::vector<std::string>& args, const std::string& input = {}, const std::string& prefix = {}) {
-    TempDir io;
-    fixtures::WriteFile(io / "in", input);
-    std::string cmd = prefix + Quote(QUILLON_COUNT);
-    for (const auto& a : args) cmd += " " + Quote(a);
-    cmd += " <" + Quote(io / "in") + " >" + Quote(io / "out") + " 2>" + Quote(io / "err");
-    Outcome r;
-    const int raw = std::system(cmd.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = fixtures::ReadFile(io / "out");
-    r.err = fixtures::ReadFile(io / "err");
-    return r;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-}
-
-std::string Size(const std::string& path) { return std::to_string(fixtures::ReadFile(path).size()); }
-
-}  // namespace
 
 TEST(QuillonCount, TsvLinesInFoundOrderTotalsOnStandardError) {
     TempDir dir;
