@@ -191,6 +191,8 @@ private:
     std::int64_t bytesRead_ = 0;  // bytes the text route read in the last count
     Route route_ = Route::None;
     bool fileChanged_ = false;  // a read came back shorter than the length seen at open
+    // The file's length differs from the one seen at open (sets fileChanged_).
+    bool SizeChanged();
     bool needsPassword_ = false;  // libqpdf refused the file for want of a password
     int openError_ = 0;           // errno of the last failed Open; 0 when it was no regular file
     component::ReasonSlot reason_;

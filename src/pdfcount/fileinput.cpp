@@ -19,7 +19,8 @@ constexpr std::size_t kMaxBlock = std::size_t{1} << 20;
 
 class FileInput final : public InputSource {
 public:
-    FileInput(int fd, std::int64_t length, std::string name) : fd_(fd), length_(length), name_(std::move(name)) {}
+    FileInput(int fd, std::int64_t length, std::string name, bool* changed)
+        : fd_(fd), length_(length), name_(std::move(name)), changed_(changed) {}
 
     qpdf_offset_t findAndSkipNextEOL() override {
         // Moves past the next run of line-end characters; returns where the
@@ -87,6 +88,7 @@ private:
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0) {
                 buffer_.clear();
+                if (changed_) *changed_ = true;
                 throw std::runtime_error(name_ + ": the file changed while it was read");
             }
             got += static_cast<std::size_t>(r);
@@ -97,6 +99,7 @@ private:
     int fd_;
     qpdf_offset_t length_;
     std::string name_;
+    bool* changed_;
     std::vector<char> buffer_;
     qpdf_offset_t base_ = 0;
     qpdf_offset_t pos_ = 0;
@@ -105,8 +108,8 @@ private:
 
 }  // namespace
 
-std::shared_ptr<InputSource> OpenFileInput(int fd, std::int64_t length, const std::string& name) {
-    return std::make_shared<FileInput>(fd, length, name);
+std::shared_ptr<InputSource> OpenFileInput(int fd, std::int64_t length, const std::string& name, bool* changed) {
+    return std::make_shared<FileInput>(fd, length, name, changed);
 }
 
 }  // namespace brastel

@@ -14,6 +14,8 @@
 
 namespace brastel {
 
-std::shared_ptr<InputSource> OpenFileInput(int fd, std::int64_t length, const std::string& name);
+// *changed (when given) is set when a read came back short.
+std::shared_ptr<InputSource> OpenFileInput(int fd, std::int64_t length, const std::string& name,
+                                           bool* changed = nullptr);
 
 }  // namespace brastel

@@ -182,6 +182,14 @@ HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
     return S_OK;
 }
 
+bool Brastelv1::SizeChanged() {
+    // libqpdf takes the file's length when it starts; a file that is no
+    // longer as long as at the open has changed since.
+    struct stat st {};
+    if (::fstat(file_, &st) != 0 || st.st_size != fileLength_) fileChanged_ = true;
+    return fileChanged_;
+}
+
 Brastelv1::Outcome Brastelv1::TextStep(std::int32_t& count) {
     if (!TextRoute(count)) return Outcome::Next;
     answer_.count = count;
@@ -215,9 +223,11 @@ Brastelv1::Outcome Brastelv1::StructuralStep(std::int32_t& count) {
     if (!ReadBytes(0, 1024, head) || !Contains(head, "%PDF-")) return Outcome::Next;
     // No "startxref" leads anywhere: without reconstruction libqpdf fails.
     if (treeState_ != TreeState::Unread && !xrefFound_) return Outcome::Next;
+    if (SizeChanged()) return Outcome::Stop;
     StructuralNotes notes;
     const auto counted = CountStructural(file_, path_, Recovery::Off, &notes);
     needsPassword_ = needsPassword_ || notes.needsPassword;
+    fileChanged_ = fileChanged_ || notes.changed;
     if (!counted) return notes.refused ? Outcome::Stop : Outcome::Next;
     count = *counted;
     return Outcome::Counted;
@@ -253,9 +263,11 @@ Brastelv1::Outcome Brastelv1::ObjectScanStep(std::int32_t& count) {
 }
 
 Brastelv1::Outcome Brastelv1::ReconstructionStep(std::int32_t& count) {
+    if (SizeChanged()) return Outcome::Stop;
     StructuralNotes notes;
     const auto counted = CountStructural(file_, path_, Recovery::On, &notes);
     needsPassword_ = needsPassword_ || notes.needsPassword;
+    fileChanged_ = fileChanged_ || notes.changed;
     if (!counted) return Outcome::Stop;
     count = *counted;
     return Outcome::Counted;

@@ -97,7 +97,7 @@ std::optional<std::int32_t> CountStructural(int fd, const std::string& descripti
         pdf.setLogger(log);
         pdf.setSuppressWarnings(true);
         pdf.setAttemptRecovery(recovery == Recovery::On);
-        pdf.processInputSource(OpenFileInput(fd, st.st_size, description));
+        pdf.processInputSource(OpenFileInput(fd, st.st_size, description, notes ? &notes->changed : nullptr));
         return CountPages(pdf, notes);
     } catch (const QPDFExc& e) {
         if (notes && e.getErrorCode() == qpdf_e_password) notes->needsPassword = true;

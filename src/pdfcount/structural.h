@@ -22,6 +22,8 @@ struct StructuralNotes {
     bool refused = false;
     // libqpdf refused the file for want of a password.
     bool needsPassword = false;
+    // A read came back shorter than the file's length: it shrank meanwhile.
+    bool changed = false;
 };
 std::optional<std::int32_t> CountStructural(int fd, const std::string& description,
                                             Recovery recovery = Recovery::On, StructuralNotes* notes = nullptr);
