@@ -4,6 +4,7 @@
 #include "message_boxes.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QProgressBar>
 #include <QTableView>
@@ -57,6 +58,12 @@ std::optional<exporting::SaveDialogAnswer> FrmMain::AskSavePath(const exporting:
     for (const std::string& f : r.filters)
         filters << QString::fromStdString(f);
     dlg1.setNameFilters(filters);
+    if (r.filterIndex > 0 && r.filterIndex < filters.size())
+        dlg1.selectNameFilter(filters[r.filterIndex]);
+    // The last export's folder, while it is there.
+    const QString folder = QString::fromStdString(r.folder);
+    if (!folder.isEmpty() && QFileInfo(folder).isDir())
+        dlg1.setDirectory(folder);
     dlg1.selectFile(QString::fromStdString(r.initialName));
     dlg1.setOption(QFileDialog::DontConfirmOverwrite, true);
     if (dlg1.exec() != QDialog::Accepted || dlg1.selectedFiles().isEmpty())

@@ -16,6 +16,7 @@
 #include "result_model.h"
 #include "splitter_bar.h"
 
+#include <export/export_list.h>
 #include <export/export_table.h>
 #include <export/export_ui.h>
 #include <search/search_session.h>
@@ -168,6 +169,7 @@ private:
     void restoreSettings();
     void saveSearchSettings();
     void saveWindowSettings();
+    void saveExportSettings();
     bool handleDrop(QEvent* e);
     void setLabelText(QLabel* label, const QString& text);
     QWidget* widgetFor(search::Control c) const;
@@ -232,6 +234,7 @@ private:
     int m_leftShown = kDesignLeftPaneWidth;
     QPointer<FrmBrowseDlg> m_browse;
     DlgAbout* m_about = nullptr;
+    exporting::ExportChoices m_exportChoices; // remembered with the settings
     bool m_loaded = false;
 };
 

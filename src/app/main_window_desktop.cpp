@@ -1,4 +1,4 @@
-// FrmMain as a desktop program: the settings it remembers between runs, and folders dropped on it.
+// FrmMain as a desktop program: the settings it remembers between runs (the export's too), and folders dropped on it.
 #include "main_window.h"
 
 #include "command_line.h"
@@ -31,6 +31,10 @@ constexpr const char* kDateField = "search/dateField";
 constexpr const char* kGeometry = "window/geometry";
 constexpr const char* kLeftPane = "window/leftPaneTwips";
 constexpr const char* kColumnWidths = "list/columnWidths";
+constexpr const char* kExportFolder = "export/folder";
+constexpr const char* kExportToWorkbook = "export/toWorkbook";
+constexpr const char* kExportXlsx = "export/xlsx";
+constexpr const char* kExportCleared = "export/clearedFields";
 
 constexpr int kRememberedColumns = 4; // Name, Path, Size, Page Count
 constexpr int kMaxColumnWidth = 10000; // pixels
@@ -104,6 +108,17 @@ void FrmMain::restoreSettings()
         setGeometry(designed);
     if (const auto twips = readInt(s, kLeftPane, 1, kMaxPaneTwips))
         m_pane.leftWidth = *twips; // the layout clamps it to the window
+    // The export: an unknown field name in the list is simply never met.
+    if (const auto on = readBool(s, kExportToWorkbook))
+        m_exportChoices.toWorkbook = *on;
+    if (const auto on = readBool(s, kExportXlsx))
+        m_exportChoices.xlsx = *on;
+    const QString exportFolder = s.value(QLatin1String(kExportFolder)).toString();
+    if (QDir(exportFolder).exists() && !exportFolder.isEmpty())
+        m_exportChoices.folder = exportFolder.toStdString();
+    for (const QString& field : s.value(QLatin1String(kExportCleared)).toStringList())
+        m_exportChoices.clearedFields.push_back(field.toStdString());
+
     const QStringList widths = s.value(QLatin1String(kColumnWidths)).toString().split(QLatin1Char(','));
     if (widths.size() == kRememberedColumns) {
         for (int c = 0; c < kRememberedColumns; ++c) {
@@ -139,6 +154,21 @@ void FrmMain::saveWindowSettings()
     for (int c = 0; c < kRememberedColumns; ++c)
         widths << QString::number(m_list->columnWidth(c));
     s.setValue(QLatin1String(kColumnWidths), widths.join(QLatin1Char(',')));
+    s.sync();
+}
+
+void FrmMain::saveExportSettings()
+{
+    if (!m_services.settings)
+        return;
+    QSettings& s = *m_services.settings;
+    s.setValue(QLatin1String(kExportFolder), QString::fromStdString(m_exportChoices.folder));
+    s.setValue(QLatin1String(kExportToWorkbook), m_exportChoices.toWorkbook);
+    s.setValue(QLatin1String(kExportXlsx), m_exportChoices.xlsx);
+    QStringList cleared;
+    for (const std::string& field : m_exportChoices.clearedFields)
+        cleared << QString::fromStdString(field);
+    s.setValue(QLatin1String(kExportCleared), cleared);
     s.sync();
 }
 

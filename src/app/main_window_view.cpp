@@ -156,7 +156,8 @@ void FrmMain::ShowMessage(const std::string& text, search::MessageIcon icon)
 
 void FrmMain::RunExport()
 {
-    exporting::ExportList(*this, *this, this);
+    exporting::ExportList(*this, *this, this, m_services.settings ? &m_exportChoices : nullptr);
+    saveExportSettings();
 }
 
 void FrmMain::SearchFinished()

@@ -6,14 +6,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <new>
 
 namespace exporting {
 
-void ExportList(ExportSource& source, ExportUi& ui, QWidget* owner) {
-    // A fresh dialog per export: the choices are never remembered.
+void ExportList(ExportSource& source, ExportUi& ui, QWidget* owner, ExportChoices* remembered) {
+    // A fresh dialog per export, in its design state or the remembered choices.
     auto dlg = std::make_unique<DlgChooseExport>(owner);
     dlg->lstFields->clear();
     const std::size_t columns = source.ColumnCount();
@@ -21,6 +22,19 @@ void ExportList(ExportSource& source, ExportUi& ui, QWidget* owner) {
         auto* item = new QListWidgetItem(QString::fromStdString(source.ColumnHeader(i)), dlg->lstFields);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
+    }
+    if (remembered) {
+        const auto& cleared = remembered->clearedFields;
+        for (int i = 0; i < dlg->lstFields->count(); ++i) {
+            QListWidgetItem* item = dlg->lstFields->item(i);
+            if (std::find(cleared.begin(), cleared.end(), item->text().toStdString()) != cleared.end())
+                item->setCheckState(Qt::Unchecked);
+        }
+        // Remembered choices that leave nothing to export are no choice.
+        if (dlg->NoFieldChecked())
+            for (int i = 0; i < dlg->lstFields->count(); ++i) dlg->lstFields->item(i)->setCheckState(Qt::Checked);
+        dlg->cmdOK->setEnabled(true);
+        dlg->Option1[remembered->toWorkbook ? 1 : 0]->setChecked(true);
     }
 
     dlg->exec();
@@ -36,11 +50,18 @@ void ExportList(ExportSource& source, ExportUi& ui, QWidget* owner) {
     }
     const bool selectedOnly = dlg->optExport[0]->isChecked();
     const bool toWorkbook = !dlg->Option1[0]->isChecked();
+    if (remembered) {
+        remembered->clearedFields.clear();
+        for (int i = 0; i < dlg->lstFields->count(); ++i)
+            if (!checked[static_cast<std::size_t>(i)])
+                remembered->clearedFields.push_back(dlg->lstFields->item(i)->text().toStdString());
+        remembered->toWorkbook = toWorkbook;
+    }
     dlg.reset();  // the dialog is gone before the save dialog appears
 
     try {
         const ExportTable table = BuildExportTable(source, checked, selectedOnly);
-        SaveExportFile(table, toWorkbook, ui);
+        SaveExportFile(table, toWorkbook, ui, remembered);
     } catch (const std::bad_alloc&) {
         ui.SetBusy(false);
         ui.ShowMessage("The list could not be exported: there is not enough memory.", MessageIcon::Critical);

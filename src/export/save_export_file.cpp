@@ -5,7 +5,7 @@
 
 namespace exporting {
 
-void SaveExportFile(const ExportTable& table, bool toWorkbook, ExportUi& ui) {
+void SaveExportFile(const ExportTable& table, bool toWorkbook, ExportUi& ui, ExportChoices* remembered) {
     SaveDialogRequest request;
     request.title = kSaveDialogTitle;
     if (toWorkbook) {
@@ -15,8 +15,17 @@ void SaveExportFile(const ExportTable& table, bool toWorkbook, ExportUi& ui) {
         request.filters = {kTextFilter};
         request.initialName = "*.txt";
     }
+    if (remembered) {
+        request.folder = remembered->folder;
+        if (toWorkbook && remembered->xlsx) request.filterIndex = 1;
+    }
     const std::optional<SaveDialogAnswer> answer = ui.AskSavePath(request);
     if (!answer || answer->path.empty()) return;  // cancelled: nothing written, no message
+    if (remembered) {
+        const std::size_t slash = answer->path.rfind('/');
+        if (slash != std::string::npos) remembered->folder = answer->path.substr(0, slash == 0 ? 1 : slash);
+        if (toWorkbook) remembered->xlsx = answer->filterIndex == 1;
+    }
 
     std::string path = answer->path;
     ExportKind kind = ExportKind::CaretText;

@@ -260,6 +260,48 @@ private slots:
         QCOMPARE(ui.messages.size(), std::size_t{1});
         QCOMPARE(ui.messages[0].second, MessageIcon::None);
     }
+
+    void rememberedChoicesOpenTheNextExport() {
+        ExportChoices remembered;
+        exporttest::FakeSource source = SampleSource();
+        FakeExportUi first;
+        first.answer = SaveDialogAnswer{dir_.File("remembered.xlsx"), 1};
+        WhenShown([this](DlgChooseExport* dlg) {
+            Check(dlg, 1, false);
+            dlg->Option1[1]->setChecked(true);
+            dlg->cmdOK->click();
+        });
+        ExportList(source, first, &owner_, &remembered);
+        QCOMPARE(remembered.clearedFields, std::vector<std::string>{"Path"});
+        QVERIFY(remembered.toWorkbook && remembered.xlsx);
+        QCOMPARE(remembered.folder, dir_.Path().string());
+
+        // The next export opens as the last was left; Cancel changes nothing.
+        FakeExportUi second;
+        bool asLeft = false;
+        WhenShown([&asLeft](DlgChooseExport* dlg) {
+            asLeft = dlg->lstFields->item(0)->checkState() == Qt::Checked &&
+                     dlg->lstFields->item(1)->checkState() == Qt::Unchecked && dlg->Option1[1]->isChecked();
+            dlg->cmdOK->click();
+        });
+        ExportList(source, second, &owner_, &remembered);
+        QVERIFY(asLeft);
+        QCOMPARE(second.request.folder, dir_.Path().string());
+        QCOMPARE(second.request.filterIndex, 1);
+        QCOMPARE(remembered.clearedFields, std::vector<std::string>{"Path"});
+
+        // Remembered choices that leave no field are no choice.
+        remembered.clearedFields = {"Name", "Path", "Size", "Page Count"};
+        bool allChecked = false;
+        WhenShown([&allChecked](DlgChooseExport* dlg) {
+            allChecked = !dlg->NoFieldChecked() && dlg->cmdOK->isEnabled();
+            for (int i = 0; i < dlg->lstFields->count(); ++i)
+                allChecked = allChecked && dlg->lstFields->item(i)->checkState() == Qt::Checked;
+            dlg->cmdCancel->click();
+        });
+        ExportList(source, second, &owner_, &remembered);
+        QVERIFY(allChecked);
+    }
 };
 
 QTEST_MAIN(ExportDialogTest)

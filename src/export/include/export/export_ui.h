@@ -28,6 +28,8 @@ struct SaveDialogRequest {
     std::string title;                 // "Select Path and Name for Output File."
     std::vector<std::string> filters;  // Qt name filters, e.g. "Microsoft Excel File (*.xls)"
     std::string initialName;           // "*.txt" or "*.xls"
+    std::string folder;                // where the dialog opens; empty: its own choice
+    int filterIndex = 0;               // the filter chosen when it opens
 };
 
 struct SaveDialogAnswer {
