@@ -17,6 +17,8 @@
 #include "splash.h"
 #include "sys_info.h"
 
+#include <export/interrupt_cleanup.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -97,6 +99,9 @@ int main(int argc, char** argv)
     }
 
     QApplication app(argc, argv);
+    // The program ended (session end, kill, Ctrl+C) in the middle of an
+    // export leaves no temporary file beside the target.
+    exporting::RemoveTemporaryFilesOnSignals();
     // Settings live in the platform's usual place, under these names
     // (~/.config/Quillon/Quillon.conf on Linux).
     QApplication::setOrganizationName(QStringLiteral("Quillon"));

@@ -30,6 +30,8 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
+    if (role == Qt::ToolTipRole && index.column() == 3 && m_rows[index.row()].reason != 0)
+        return reason(index.row());
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return cellText(index.row(), index.column());
     if (role == Qt::DecorationRole && index.column() == 0) {
@@ -64,6 +66,7 @@ void ResultListModel::store(const ListRow& row)
     r.kind = row.kind;
     r.flags = row.hasPageCell ? HasPageCell : 0;
     r.marks = 0;
+    r.reason = row.reason.isEmpty() ? 0 : reasonSlot(row.reason);
     m_pool.append(reinterpret_cast<const char16_t*>(row.path.utf16()), row.path.size());
     if (!row.path.endsWith(row.name)) {
         r.flags |= NameSeparate;
@@ -81,6 +84,26 @@ void ResultListModel::store(const ListRow& row)
         }
     }
     m_rows.push_back(r);
+}
+
+std::uint8_t ResultListModel::reasonSlot(const QString& reason)
+{
+    const auto it = std::find(m_reasons.begin(), m_reasons.end(), reason);
+    if (it != m_reasons.end())
+        return static_cast<std::uint8_t>(it - m_reasons.begin());
+    // Reasons are a handful of sentences; should a run ever bring more than
+    // a byte can number, the last slot says so rather than show a wrong one.
+    if (m_reasons.size() == 255)
+        m_reasons.push_back(QStringLiteral("Error (its reason is one of too many to keep)"));
+    if (m_reasons.size() > 255)
+        return 255;
+    m_reasons.push_back(reason);
+    return static_cast<std::uint8_t>(m_reasons.size() - 1);
+}
+
+QString ResultListModel::reason(int row) const
+{
+    return m_reasons[m_rows[row].reason];
 }
 
 void ResultListModel::appendRow(const ListRow& row)
@@ -111,6 +134,7 @@ void ResultListModel::clear()
     beginResetModel();
     std::vector<Record>().swap(m_rows);
     std::u16string().swap(m_pool);
+    m_reasons.resize(1);
     endResetModel();
 }
 

@@ -27,6 +27,7 @@ struct ListRow {
     std::int32_t pages = 0; // page count; below 1 shows "Error"
     bool hasPageCell = true; // false for a row of neither kind
     RowKind kind = RowKind::Other;
+    QString reason;      // why the page count is "Error", where known
 };
 
 // Which order a sort uses: the texts of Name or Path, or the tags of Size or
@@ -76,6 +77,9 @@ public:
     RowKind kind(int row) const;
     std::int64_t kb(int row) const;
     std::int32_t pages(int row) const;
+    // Why the row's page count is "Error" (the Page Count cell's tooltip);
+    // empty when counted or not known.
+    QString reason(int row) const;
 
     // Bytes held by the rows, for the memory benchmark: records and pool
     // capacity, the pool's path text included.
@@ -97,6 +101,7 @@ private:
         RowKind kind;
         std::uint8_t flags;
         std::uint8_t marks;
+        std::uint8_t reason;        // into m_reasons; 0 none
     };
     static constexpr std::uint8_t HasPageCell = 1;
     // The name is not the path's tail; it follows the path in the pool.
@@ -110,8 +115,12 @@ private:
     QStringView nameView(const Record& r) const;
     QByteArray rawPathOf(const Record& r) const;
 
+    // The few distinct reasons, each kept once; slot 0 is "none".
+    std::uint8_t reasonSlot(const QString& reason);
+
     std::vector<Record> m_rows;
     std::u16string m_pool;
+    std::vector<QString> m_reasons{QString()};
     QIcon m_tiffIcon, m_pdfIcon;
 };
 

@@ -1,0 +1,160 @@
+// Nothing skipped in silence, as the window shows it: a tree with a folder
+// and files that cannot be read, files that are no PDF or need a password,
+// and a path past the system's limit, searched as an ordinary user.  Every
+// file is counted, shows Error with its reason as the cell's tooltip, or is
+// named in the message after the search.
+#include "fixtures.h"
+#include "main_window.h"
+
+#include <export/export_table.h>
+
+// The engine's test fixtures: deep trees, an ordinary user, a file system
+// without creation times.
+#include "../search/fixtures.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+using namespace quillon;
+
+namespace {
+
+struct Window {
+    testing_app::FakeBoxes boxes;
+    testing_app::FakeShell shell;
+    testing_app::FakeRegistry registry;
+    testing_app::FakeStarter starter;
+    FrmMain w{MainWindowServices{&boxes, &shell, &registry, &starter, {}}};
+
+    template <class T> T* get(const char* name) const { return w.findChild<T*>(QString::fromLatin1(name)); }
+    QString label(const char* name) const { return get<QLabel>(name)->text(); }
+    bool search(const QString& folder)
+    {
+        get<QLineEdit>("txtSearchPath")->setText(folder);
+        get<QCheckBox>("chkSearchOption0")->setChecked(true);
+        get<QCheckBox>("chkSearchOption1")->setChecked(true);
+        get<QCheckBox>("chkRecursive")->setChecked(true);
+        QSignalSpy done(&w, &FrmMain::searchFinished);
+        get<QPushButton>("cmdControl0")->click();
+        return done.count() > 0 || done.wait(30000);
+    }
+    // Row name -> its Page Count tooltip.
+    QMap<QString, QString> tooltips() const
+    {
+        QMap<QString, QString> out;
+        for (int r = 0; r < w.model()->rowCount(); ++r)
+            out[w.model()->name(r)] = w.model()->data(w.model()->index(r, 3), Qt::ToolTipRole).toString();
+        return out;
+    }
+};
+
+QString systemText(int e) { return QString::fromLocal8Bit(std::strerror(e)); }
+
+} // namespace
+
+class UnsearchedTest : public QObject {
+    Q_OBJECT
+private slots:
+    void everyFileIsCountedOrReportedWithItsReason()
+    {
+        fixtures::TempDir tmp; // removes trees deeper than the path limit too
+        const QString root = QString::fromStdString(tmp.path());
+        ::chmod(root.toLocal8Bit().constData(), 0755);
+        auto at = [&](const char* name) { return root + QLatin1Char('/') + QLatin1String(name); };
+        testing_app::writeTiff(at("ok.tif"), 2);
+        testing_app::writePdf(at("ok.pdf"), 3);
+        QDir(root).mkpath(QStringLiteral("closed"));
+        testing_app::writePdf(at("closed/lost.pdf"), 5);
+        testing_app::writePdf(at("secret.pdf"), 1);
+        testing_app::writeBytes(at("empty.pdf"), {});
+        testing_app::writeBytes(at("letter.pdf"), QByteArray(3000, 'x'));
+        testing_app::writeBytes(at("damaged.pdf"), "%PDF-1.4\n" + QByteArray(3000, 'y'));
+        testing_app::writePdf(at("plain.pdf.src"), 2);
+        const int made = QProcess::execute(QStringLiteral("qpdf"),
+                                           {"--object-streams=generate", "--encrypt", "user", "owner", "256",
+                                            "--", at("plain.pdf.src"), at("locked.pdf")});
+        if (made != 0)
+            QSKIP("qpdf cannot make a password-protected PDF here");
+        const fixtures::DeepFolder deep(root.toStdString(), 24, 200);
+        {
+            testing_app::writePdf(at("deep.src"), 4);
+            QFile src(at("deep.src"));
+            QVERIFY(src.open(QIODevice::ReadOnly));
+            deep.Write("deep.pdf", src.readAll().toStdString());
+        }
+        ::chmod(at("closed").toLocal8Bit().constData(), 0);
+        ::chmod(at("secret.pdf").toLocal8Bit().constData(), 0);
+
+        Window win;
+        win.w.show();
+        {
+            fixtures::Unprivileged user;
+            if (!user.ok())
+                QSKIP(user.why().c_str());
+            QVERIFY(win.search(root));
+        }
+
+        // The completion message, then what could not be searched and why.
+        QCOMPARE(win.boxes.texts.size(), 2);
+        QCOMPARE(win.boxes.texts[0], QStringLiteral("Search Completed Successfully."));
+        QCOMPARE(win.boxes.icons[1], MsgIcon::Warning);
+        QCOMPARE(win.boxes.texts[1],
+                 QStringLiteral("1 folder could not be searched; what they hold is not in the list or the totals:\n")
+                     + at("closed/") + QStringLiteral(": ") + systemText(EACCES));
+
+        // Every other file has a row: counted, or Error with the reason as
+        // the cell's tooltip (the cell and the export say "Error").
+        const QMap<QString, QString> expected{
+            {"ok.tif", "2"},
+            {"ok.pdf", "3"},
+            {"deep.pdf", "4"},
+            {"secret.pdf", "Cannot open the file: " + systemText(EACCES)},
+            {"empty.pdf", "The file is empty"},
+            {"letter.pdf", "Not a PDF file"},
+            {"damaged.pdf", "Damaged beyond reading"},
+            {"locked.pdf", "Needs a password"},
+        };
+        QCOMPARE(win.tooltips(), expected);
+        const exporting::ExportTable table = exporting::BuildFullExportTable(win.w);
+        int errors = 0;
+        for (std::size_t r = 1; r < table.Rows(); ++r)
+            errors += table.Cell(3, r) == "Error";
+        QCOMPARE(errors, 5);
+        QCOMPARE(win.label("lblTotalFiles"), QStringLiteral("Total Files : 8"));
+        QCOMPARE(win.label("lblTotalPages"), QStringLiteral("Total Pages TIFs = 2 PDFs = 7"));
+    }
+
+    void filesWithoutACreationDateAreTold()
+    {
+        fixtures::NoBirthTimeMount mount;
+        if (!mount.ok())
+            QSKIP(mount.why().c_str());
+        const QString root = QString::fromStdString(mount.path());
+        testing_app::writeTiff(root + "/a.tif", 1);
+        testing_app::writePdf(root + "/b.pdf", 2);
+        Window win;
+        win.w.show();
+        win.get<QComboBox>("cboDateFields")->setCurrentIndex(2); // Created
+        win.get<QDateEdit>("dtpFrom")->setDate(QDate(1980, 1, 1));
+        win.get<QDateEdit>("dtpTo")->setDate(QDate(2099, 12, 31));
+        QVERIFY(win.search(root));
+        QCOMPARE(win.w.model()->rowCount(), 0);
+        QCOMPARE(win.boxes.texts.size(), 2);
+        QCOMPARE(win.boxes.texts[1],
+                 QStringLiteral("2 files had no creation date to compare (the file system does not record it); "
+                                "they are not in the list."));
+    }
+};
+
+QTEST_MAIN(UnsearchedTest)
+#include "test_unsearched.moc"
