@@ -15,7 +15,7 @@ class SilentBoxes final : public quillon::MessageBoxes {
 public:
     quillon::MsgAnswer show(QWidget*, const QString&, quillon::MsgButtons b, quillon::MsgIcon) override
     {
-        return b == quillon::MsgButtons::YesNo ? quillon::MsgAnswer::No : quillon::MsgAnswer::Ok;
+        return b == quillon::MsgButtons::Ok ? quillon::MsgAnswer::Ok : quillon::MsgAnswer::No;
     }
 };
 

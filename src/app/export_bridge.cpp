@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QTableView>
 
@@ -60,16 +61,22 @@ std::optional<exporting::SaveDialogAnswer> FrmMain::AskSavePath(const exporting:
     dlg1.setNameFilters(filters);
     if (r.filterIndex > 0 && r.filterIndex < filters.size())
         dlg1.selectNameFilter(filters[r.filterIndex]);
-    // The last export's folder, while it is there.
-    const QString folder = QString::fromStdString(r.folder);
-    if (!folder.isEmpty() && QFileInfo(folder).isDir())
-        dlg1.setDirectory(folder);
+    // It opens where the last export went (remembered between runs, or in
+    // this run) while that folder is there, else in the search folder.  It
+    // asks before replacing a file, as save dialogs here do.
+    for (const QString& folder : {QString::fromStdString(r.folder), m_lastExportFolder, m_txtSearchPath->text()}) {
+        if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
+            dlg1.setDirectory(folder);
+            break;
+        }
+    }
     dlg1.selectFile(QString::fromStdString(r.initialName));
-    dlg1.setOption(QFileDialog::DontConfirmOverwrite, true);
     if (dlg1.exec() != QDialog::Accepted || dlg1.selectedFiles().isEmpty())
         return std::nullopt;
+    const QString chosen = dlg1.selectedFiles().constFirst();
+    m_lastExportFolder = QFileInfo(chosen).absolutePath();
     exporting::SaveDialogAnswer answer;
-    answer.path = dlg1.selectedFiles().constFirst().toStdString();
+    answer.path = chosen.toStdString();
     answer.filterIndex = std::max(0, static_cast<int>(filters.indexOf(dlg1.selectedNameFilter())));
     return answer;
 }
@@ -102,6 +109,16 @@ void FrmMain::ShowMessage(const std::string& text, exporting::MessageIcon icon)
     case exporting::MessageIcon::Critical: i = MsgIcon::Critical; break;
     }
     m_services.boxes->show(this, QString::fromStdString(text), MsgButtons::Ok, i);
+}
+
+exporting::Answer FrmMain::Ask(const std::string& text, bool withCancel)
+{
+    switch (m_services.boxes->show(this, QString::fromStdString(text),
+                                   withCancel ? MsgButtons::YesNoCancel : MsgButtons::YesNo, MsgIcon::Warning)) {
+    case MsgAnswer::Yes: return exporting::Answer::Yes;
+    case MsgAnswer::No: return exporting::Answer::No;
+    default: return exporting::Answer::Cancel;
+    }
 }
 
 } // namespace quillon

@@ -42,7 +42,7 @@ class AnsweringBoxes final : public quillon::MessageBoxes {
 public:
     quillon::MsgAnswer show(QWidget*, const QString&, quillon::MsgButtons b, quillon::MsgIcon) override
     {
-        return b == quillon::MsgButtons::YesNo ? quillon::MsgAnswer::No : quillon::MsgAnswer::Ok;
+        return b == quillon::MsgButtons::Ok ? quillon::MsgAnswer::Ok : quillon::MsgAnswer::No;
     }
 };
 

@@ -107,6 +107,7 @@ public:
     void SetProgressValue(int value) override;
     void SetBusy(bool busy) override;
     void ShowMessage(const std::string& text, exporting::MessageIcon icon) override;
+    exporting::Answer Ask(const std::string& text, bool withCancel) override;
 
     // The handlers, callable by tests as the controls call them.
     void lvwSearchResult_ColumnClick(int c);   // c: 1-based column position
@@ -232,6 +233,8 @@ private:
     // narrow for it shows less without forgetting it.
     PaneWidth m_pane{kDesignLeftPaneWidth, 0};
     int m_leftShown = kDesignLeftPaneWidth;
+    // Where this run's last export went.
+    QString m_lastExportFolder;
     QPointer<FrmBrowseDlg> m_browse;
     DlgAbout* m_about = nullptr;
     exporting::ExportChoices m_exportChoices; // remembered with the settings

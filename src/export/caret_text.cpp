@@ -29,6 +29,17 @@ bool WriteCaretText(const ExportTable& table, std::FILE* file, const RowProgress
     return std::fflush(file) == 0;
 }
 
+std::size_t RowsCaretTextSplits(const ExportTable& table) {
+    std::size_t rows = 0;
+    for (std::size_t r = 1; r < table.Rows(); ++r)
+        for (std::size_t c = 0; c < table.Columns(); ++c)
+            if (table.Cell(c, r).find_first_of("^\r\n") != std::string_view::npos) {
+                ++rows;
+                break;
+            }
+    return rows;
+}
+
 std::string CaretText(const ExportTable& table) {
     std::string out;
     for (std::size_t r = 0; r < table.Rows(); ++r) AppendCaretLine(table, r, out);

@@ -2,10 +2,45 @@
 #include "export/export_list.h"
 
 #include <climits>
+#include <filesystem>
 
 namespace exporting {
 
+namespace {
+
+std::string CaretWarning(std::size_t rows) {
+    const std::string which = rows == 1 ? "1 row to export holds a name" : std::to_string(rows) + " rows to export hold names";
+    return which +
+           " with a \"^\" or a line break. The caret-delimited text cannot keep them apart: read back, "
+           "such a row gets extra fields or is split in two.\n\n"
+           "Export to an Excel file instead, which keeps them intact?";
+}
+
+// The question the save dialog asks of a file it would replace.
+std::string ReplaceQuestion(const std::string& path) {
+    return std::filesystem::path(path).filename().string() + " already exists.\nDo you want to replace it?";
+}
+
+bool SomethingAt(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found && !ec;
+}
+
+}  // namespace
+
 void SaveExportFile(const ExportTable& table, bool toWorkbook, ExportUi& ui, ExportChoices* remembered) {
+    // The text format has no escaping and stays as scripts read it; names it
+    // cannot carry are said before anything is written.
+    if (!toWorkbook) {
+        if (const std::size_t split = RowsCaretTextSplits(table); split > 0) {
+            switch (ui.Ask(CaretWarning(split), true)) {
+                case Answer::Yes: toWorkbook = true; break;
+                case Answer::No: break;
+                case Answer::Cancel: return;
+            }
+        }
+    }
+
     SaveDialogRequest request;
     request.title = kSaveDialogTitle;
     if (toWorkbook) {
@@ -19,20 +54,25 @@ void SaveExportFile(const ExportTable& table, bool toWorkbook, ExportUi& ui, Exp
         request.folder = remembered->folder;
         if (toWorkbook && remembered->xlsx) request.filterIndex = 1;
     }
-    const std::optional<SaveDialogAnswer> answer = ui.AskSavePath(request);
-    if (!answer || answer->path.empty()) return;  // cancelled: nothing written, no message
-    if (remembered) {
-        const std::size_t slash = answer->path.rfind('/');
-        if (slash != std::string::npos) remembered->folder = answer->path.substr(0, slash == 0 ? 1 : slash);
-        if (toWorkbook) remembered->xlsx = answer->filterIndex == 1;
-    }
-
-    std::string path = answer->path;
+    std::string path;
     ExportKind kind = ExportKind::CaretText;
-    if (toWorkbook) {
+    for (;;) {
+        const std::optional<SaveDialogAnswer> answer = ui.AskSavePath(request);
+        if (!answer || answer->path.empty()) return;  // cancelled: nothing written, no message
+        if (remembered) {
+            const std::size_t slash = answer->path.rfind('/');
+            if (slash != std::string::npos) remembered->folder = answer->path.substr(0, slash == 0 ? 1 : slash);
+            if (toWorkbook) remembered->xlsx = answer->filterIndex == 1;
+        }
+        path = answer->path;
+        if (!toWorkbook) break;
         // A name without a workbook ending gets the one of the chosen filter.
+        // The dialog asked about the name as typed; a different file that
+        // would be replaced is asked about here, and No goes back to the
+        // dialog, as the dialog's own question does.
         path = WorkbookFileName(answer->path, answer->filterIndex == 1);
         kind = KindForName(path);
+        if (path == answer->path || !SomethingAt(path) || ui.Ask(ReplaceQuestion(path), false) == Answer::Yes) break;
     }
 
     const std::size_t rows = table.Rows();

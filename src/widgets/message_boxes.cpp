@@ -27,6 +27,16 @@ MsgAnswer QtMessageBoxes::show(QWidget* parent, const QString& text, MsgButtons 
         box.setDefaultButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
     }
+    if (buttons == MsgButtons::YesNoCancel) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Cancel);
+        box.setEscapeButton(QMessageBox::Cancel);
+        switch (box.exec()) {
+        case QMessageBox::Yes: return MsgAnswer::Yes;
+        case QMessageBox::No: return MsgAnswer::No;
+        default: return MsgAnswer::Cancel;
+        }
+    }
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
     return MsgAnswer::Ok;

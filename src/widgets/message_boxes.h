@@ -6,9 +6,9 @@ class QWidget;
 
 namespace quillon {
 
-enum class MsgButtons { Ok, YesNo };
+enum class MsgButtons { Ok, YesNo, YesNoCancel };
 enum class MsgIcon { None, Information, Warning, Critical };
-enum class MsgAnswer { Ok, Yes, No };
+enum class MsgAnswer { Ok, Yes, No, Cancel };
 
 class MessageBoxes {
 public:

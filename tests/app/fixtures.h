@@ -96,7 +96,7 @@ public:
         icons.push_back(icon);
         if (onShow)
             onShow(text);
-        if (buttons == quillon::MsgButtons::YesNo) {
+        if (buttons != quillon::MsgButtons::Ok) {
             if (answers.empty())
                 return quillon::MsgAnswer::No;
             const quillon::MsgAnswer a = answers.front();

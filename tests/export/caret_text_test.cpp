@@ -58,6 +58,16 @@ TEST(WriteCaretText, StreamsTheSameBytesAndReportsProgressPerLine) {
     for (std::size_t i = 0; i < seen.size(); ++i) ASSERT_EQ(seen[i], i + 1);
 }
 
+TEST(RowsCaretTextSplits, CountsRowsWithACaretOrALineBreakInAnyCell) {
+    ExportTable t({"Name^", "Path"});  // the header is the program's own: not counted
+    t.AppendRow(Cells{"plain.pdf", "/a/plain.pdf"});
+    t.AppendRow(Cells{"a^b.pdf", "/a/a^b.pdf"});   // two cells, one row
+    t.AppendRow(Cells{"cr\r.pdf", "/a/cr"});
+    t.AppendRow(Cells{"ok.pdf", "/line\nbreak/ok.pdf"});
+    EXPECT_EQ(exporting::RowsCaretTextSplits(t), 3u);
+    EXPECT_EQ(exporting::RowsCaretTextSplits(ExportTable({"Name"})), 0u);
+}
+
 TEST(WriteCaretText, FullDiskIsReported) {
     std::FILE* f = std::fopen("/dev/full", "wb");
     if (!f) GTEST_SKIP() << "no /dev/full";

@@ -13,6 +13,9 @@ class FakeExportUi : public exporting::ExportUi {
 public:
     // What the save dialog answers; nullopt is Cancel.
     std::optional<exporting::SaveDialogAnswer> answer;
+    // Answers to questions, in turn; No when none is left.
+    std::vector<exporting::Answer> answers;
+    std::vector<std::string> questions;
 
     int dialogs = 0;
     exporting::SaveDialogRequest request;
@@ -36,6 +39,13 @@ public:
         messages.emplace_back(text, icon);
         events.push_back("message");
         progressAtMessage = progressValues.empty() ? -1 : progressValues.back();
+    }
+    exporting::Answer Ask(const std::string& text, bool) override {
+        questions.push_back(text);
+        if (answers.empty()) return exporting::Answer::No;
+        const exporting::Answer a = answers.front();
+        answers.erase(answers.begin());
+        return a;
     }
     int progressAtMessage = -1;
 };

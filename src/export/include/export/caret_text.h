@@ -24,6 +24,10 @@ using RowProgress = std::function<void(std::size_t rowsWritten)>;
 // Returns false on a write error (errno tells why); `file` stays open.
 bool WriteCaretText(const ExportTable& table, std::FILE* file, const RowProgress& progress = {});
 
+// Data rows with a cell that holds a "^" or a line break: read back by
+// caret and line, such a row gets extra fields or splits in two.
+std::size_t RowsCaretTextSplits(const ExportTable& table);
+
 // The whole text as one string; for tests and small tables only.
 std::string CaretText(const ExportTable& table);
 

@@ -4,10 +4,12 @@
 // How the main window implements it (Qt):
 //   AskSavePath  - the window's save dialog `dlg1`: a QFileDialog with
 //                  AcceptSave, windowTitle = request.title, nameFilters =
-//                  request.filters, selectFile(request.initialName), option
-//                  DontConfirmOverwrite and no default suffix.  Returns the
-//                  selected file and the index of the selected name filter,
-//                  or nullopt when the user cancels.
+//                  request.filters, selectFile(request.initialName) and no
+//                  default suffix; the dialog asks before replacing a file.
+//                  Returns the selected file and the index of the selected
+//                  name filter, or nullopt when the user cancels.
+//   Ask          - a modal QMessageBox with a warning icon, titled with the
+//                  program's name, buttons Yes and No (and Cancel).
 //   SetProgressMax / SetProgressValue - ProgressBar1->setMaximum / setValue.
 //   SetBusy      - QGuiApplication::setOverrideCursor(Qt::WaitCursor) for
 //                  true, restoreOverrideCursor() for false.
@@ -23,6 +25,7 @@
 namespace exporting {
 
 enum class MessageIcon { None, Information, Exclamation, Critical };
+enum class Answer { Yes, No, Cancel };
 
 struct SaveDialogRequest {
     std::string title;                 // "Select Path and Name for Output File."
@@ -50,6 +53,9 @@ public:
     // A modal message box titled with the program's name, OK button only;
     // returns when the user has closed it.
     virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
+    // A modal question with a warning icon, titled with the program's name:
+    // Yes and No, and Cancel when `withCancel`.
+    virtual Answer Ask(const std::string& text, bool withCancel) = 0;
 };
 
 }  // namespace exporting
