@@ -21,7 +21,7 @@ public:
 
 class NoShell final : public quillon::DesktopShell {
 public:
-    bool open(const QString&) override { return false; }
+    void open(const QString&, Failed) override {}
 };
 
 class NoStarter final : public quillon::ProgramStarter {

@@ -29,6 +29,18 @@ QString containingFolderPath(const QString& filePath)
     return folder;
 }
 
+void FrmMain::openInDesktop(const QString& target, const QString& what, const QString& shownAs)
+{
+    // The desktop may answer later (its opener runs on its own), when the
+    // window may be gone.
+    QPointer<FrmMain> self(this);
+    m_services.shell->open(target, [self, what, shownAs](const QString& reason) {
+        if (self)
+            self->m_services.boxes->show(self, QStringLiteral("%1 could not be opened:\n%2\n\n%3").arg(what, shownAs, reason),
+                                         MsgButtons::Ok, MsgIcon::Warning);
+    });
+}
+
 void FrmMain::OpenCurrentFile()
 {
     const int row = currentRow();
@@ -38,7 +50,8 @@ void FrmMain::OpenCurrentFile()
     const QByteArray path = m_model->pathBytes(row);
     if (!localFileState(path).exists)
         return;
-    m_services.shell->open(m_model->hasRawPath(row) ? shellTarget(path) : m_model->path(row));
+    openInDesktop(m_model->hasRawPath(row) ? shellTarget(path) : m_model->path(row), QStringLiteral("The file"),
+                  QDir::toNativeSeparators(m_model->path(row)));
 }
 
 void FrmMain::OpenContainingFolder()
@@ -57,8 +70,8 @@ void FrmMain::OpenContainingFolder()
                                MsgButtons::Ok, MsgIcon::Warning);
         return;
     }
-    m_services.shell->open(m_model->hasRawPath(row) ? shellTarget(containingFolderBytes(bytes))
-                                                    : containingFolderPath(path));
+    openInDesktop(m_model->hasRawPath(row) ? shellTarget(containingFolderBytes(bytes)) : containingFolderPath(path),
+                  QStringLiteral("The folder"), containingFolderPath(path));
 }
 
 void FrmMain::DeleteSelectedFiles(bool fromContextMenu)

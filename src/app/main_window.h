@@ -179,6 +179,9 @@ private:
     double tppY() const;
     int currentRow() const;
     void splitterDragged(int dxPixels);
+    // Asks the desktop to open target; if it cannot, says so: "<what> could
+    // not be opened", shownAs, and the desktop's reason.
+    void openInDesktop(const QString& target, const QString& what, const QString& shownAs);
     void showFileName();
     void splitterDoubleClicked();
 

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateEdit>
+#include <QDir>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -128,10 +129,13 @@ void FrmMain::connectControls()
     });
     connect(m_Delete1, &QAction::triggered, this, [this] { DeleteSelectedFiles(false); });
     connect(m_Delete2, &QAction::triggered, this, [this] { DeleteSelectedFiles(true); });
-    connect(m_IntSuppage, &QAction::triggered, this,
-            [this] { m_services.shell->open(QString::fromLatin1(kProductSiteAddress)); });
+    connect(m_IntSuppage, &QAction::triggered, this, [this] {
+        const QString site = QString::fromLatin1(kProductSiteAddress);
+        openInDesktop(site, QStringLiteral("The web page"), site);
+    });
     connect(m_mnHelp, &QAction::triggered, this, [this] {
-        m_services.shell->open(helpPagePath(QCoreApplication::applicationDirPath()));
+        const QString page = helpPagePath(QCoreApplication::applicationDirPath());
+        openInDesktop(page, QStringLiteral("The help page"), QDir::toNativeSeparators(page));
     });
 
     connect(m_SilderBar, &SplitterBar::dragged, this, &FrmMain::splitterDragged);

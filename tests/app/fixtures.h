@@ -114,8 +114,14 @@ public:
 
 class FakeShell final : public quillon::DesktopShell {
 public:
-    bool open(const QString& p) override { opened << p; return true; }
+    void open(const QString& p, Failed failed) override
+    {
+        opened << p;
+        if (!failWith.isEmpty() && failed)
+            failed(failWith);
+    }
     QStringList opened;
+    QString failWith; // the desktop's reason, when it cannot open anything
 };
 
 class FakeRegistry final : public quillon::Registry {
