@@ -108,6 +108,16 @@ void Writer::Row(const search::ResultRow& row) {
 }
 
 void Writer::End(const Totals& t, const std::vector<SkippedPath>& skipped) {
+    if (format_ == Format::Jsonl) {
+        // A line of its own for each path that could not be searched: no
+        // "pages", so a reader that picks the files without a count sees it.
+        for (const auto& k : skipped) {
+            const std::string line = "{\"path\":" + QuoteJson(k.path) + ",\"skipped\":true,\"folder\":" +
+                                     (k.folder ? "true" : "false") + ",\"reason\":" + QuoteJson(k.reason) + "}\n";
+            std::fwrite(line.data(), 1, line.size(), out_);
+        }
+        return;
+    }
     if (format_ != Format::Json) return;
     std::string text = "\n],\"skipped\":[";
     for (std::size_t i = 0; i < skipped.size(); ++i)

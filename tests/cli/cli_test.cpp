@@ -254,6 +254,11 @@ TEST(QuillonCountReports, EveryFileIsCountedOrReportedWithItsReason) {
               std::string::npos)
         << json.out;
     EXPECT_NE(json.out.find("\"pages\":null,\"reason\":\"Needs a password\""), std::string::npos) << json.out;
+    const Outcome jsonl = Count({"--format", "jsonl", dir.path()}, {}, user);
+    EXPECT_EQ(jsonl.status, 1);
+    EXPECT_EQ(Lines(jsonl.out).size(), expected.size() + 1);
+    EXPECT_EQ(Lines(jsonl.out).back(), "{\"path\":\"" + dir / "closed/" + "\",\"skipped\":true,\"folder\":true,\"reason\":\"" +
+                                           permission + "\"}");
 
     // The folder given itself cannot be read: that is a path that cannot be read.
     const Outcome closed = Count({dir / "closed"}, {}, user);
