@@ -3,6 +3,7 @@
 // it, its command line, and where it finds its help page once installed.
 #include "command_line.h"
 #include "fixtures.h"
+#include "window_fixture.h"
 #include "install_paths.h"
 #include "main_window.h"
 
@@ -24,19 +25,11 @@ using namespace quillon;
 namespace {
 
 // A window over its own settings file, closed (and so saved) on request.
-struct Window {
-    testing_app::FakeBoxes boxes;
-    testing_app::FakeShell shell;
-    testing_app::FakeRegistry registry;
-    testing_app::FakeStarter starter;
+struct Window : testing_app::FakeServices {
     QSettings settings;
     FrmMain w;
 
-    explicit Window(const QString& file)
-        : settings(file, QSettings::IniFormat),
-          w(MainWindowServices{&boxes, &shell, &registry, &starter, {}, &settings})
-    {
-    }
+    explicit Window(const QString& file) : settings(file, QSettings::IniFormat), w(services({}, &settings)) {}
     template <class T> T* get(const char* name) const { return w.findChild<T*>(QString::fromLatin1(name)); }
     QString path() const { return get<QLineEdit>("txtSearchPath")->text(); }
     bool checked(const char* name) const { return get<QCheckBox>(name)->isChecked(); }
@@ -67,11 +60,8 @@ private slots:
     {
         QTemporaryDir tmp;
         Window fresh(tmp.filePath("Quillon.conf"));
-        testing_app::FakeBoxes boxes;
-        testing_app::FakeShell shell;
-        testing_app::FakeRegistry registry;
-        testing_app::FakeStarter starter;
-        FrmMain plain(MainWindowServices{&boxes, &shell, &registry, &starter, {}});
+        testing_app::FakeServices fakes;
+        FrmMain plain(fakes.services());
         QCOMPARE(fresh.path(), plain.findChild<QLineEdit*>("txtSearchPath")->text());
         QVERIFY(!fresh.checked("chkSearchOption0") && !fresh.checked("chkSearchOption1"));
         QCOMPARE(fresh.checked("chkRecursive"), plain.findChild<QCheckBox*>("chkRecursive")->isChecked());

@@ -4,6 +4,7 @@
 #include "about_dialog.h"
 #include "browse_dialog.h"
 #include "fixtures.h"
+#include "window_fixture.h"
 #include "folder_tree.h"
 #include "main_layout.h"
 #include "main_window.h"
@@ -29,40 +30,20 @@
 #include <unistd.h>
 
 using namespace quillon;
-using testing_app::FakeBoxes;
-using testing_app::FakeRegistry;
-using testing_app::FakeShell;
-using testing_app::FakeStarter;
 
 namespace {
 
-struct Harness {
-    FakeBoxes boxes;
-    FakeShell shell;
-    FakeRegistry registry;
-    FakeStarter starter;
-    FrmMain w{MainWindowServices{&boxes, &shell, &registry, &starter, {}}};
+struct Harness : testing_app::FakeServices {
+    FrmMain w{services()};
 
-    template <class T> T* get(const char* name) const
-    {
-        T* c = w.findChild<T*>(QString::fromLatin1(name));
-        if (!c)
-            qFatal("no control %s", name);
-        return c;
-    }
+    template <class T> T* get(const char* name) const { return testing_app::control<T>(w, name); }
     QAction* action(const char* name) const { return get<QAction>(name); }
     QString label(const char* name) const { return get<QLabel>(name)->text(); }
 
     // Runs a search through the buttons and waits until its rows are built.
     bool search(const QString& folder, bool tif, bool pdf, bool recursive = true)
     {
-        get<QLineEdit>("txtSearchPath")->setText(folder);
-        get<QCheckBox>("chkSearchOption0")->setChecked(tif);
-        get<QCheckBox>("chkSearchOption1")->setChecked(pdf);
-        get<QCheckBox>("chkRecursive")->setChecked(recursive);
-        QSignalSpy done(&w, &FrmMain::searchFinished);
-        get<QPushButton>("cmdControl0")->click();
-        return done.count() > 0 || done.wait(30000);
+        return testing_app::searchThroughButtons(w, folder, tif, pdf, recursive);
     }
     bool waitRebuild(QSignalSpy& done) { return done.count() > 0 || done.wait(30000); }
 

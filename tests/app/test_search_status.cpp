@@ -3,6 +3,7 @@
 // not there.  Counts come from a stand-in counter whose files say how long
 // they take, so every long count lands where the test wants it.
 #include "fixtures.h"
+#include "window_fixture.h"
 #include "main_window.h"
 #include "result_model.h"
 
@@ -17,10 +18,6 @@
 #include <QtTest>
 
 using namespace quillon;
-using testing_app::FakeBoxes;
-using testing_app::FakeRegistry;
-using testing_app::FakeShell;
-using testing_app::FakeStarter;
 
 namespace {
 
@@ -30,14 +27,10 @@ void writeSlowTif(const QString& path, int pages, int delayMs)
     testing_app::writeBytes(path, QStringLiteral("pages %1 delay %2\n").arg(pages).arg(delayMs).toLatin1());
 }
 
-struct Window {
+struct Window : testing_app::FakeServices {
     QTemporaryDir tree;
-    FakeBoxes boxes;
-    FakeShell shell;
-    FakeRegistry registry;
-    FakeStarter starter;
     // One count at a time, so a Stop meets the row phase where the test says.
-    FrmMain w{MainWindowServices{&boxes, &shell, &registry, &starter, {SLOW_COUNTER_DIR, 1}}};
+    FrmMain w{services({SLOW_COUNTER_DIR, 1})};
 
     Window()
     {
@@ -45,13 +38,7 @@ struct Window {
         text<QLineEdit>("txtSearchPath")->setText(tree.path());
         get<QCheckBox>("chkSearchOption0")->setChecked(true);
     }
-    template <class T> T* get(const char* name) const
-    {
-        T* c = w.findChild<T*>(QString::fromLatin1(name));
-        if (!c)
-            qFatal("no control %s", name);
-        return c;
-    }
+    template <class T> T* get(const char* name) const { return testing_app::control<T>(w, name); }
     template <class T> T* text(const char* name) const { return get<T>(name); }
     QString label(const char* name) const { return get<QLabel>(name)->text(); }
     QPushButton* button(int i) const { return get<QPushButton>(qPrintable(QStringLiteral("cmdControl%1").arg(i))); }

@@ -5,6 +5,7 @@
 // gives it, and no other control covers it; the same for the export dialog.
 // And the splitter can be grabbed across its whole width.
 #include "fixtures.h"
+#include "window_fixture.h"
 #include "main_window.h"
 #include "result_model.h"
 #include "twips.h"
@@ -28,10 +29,6 @@
 #include <QtTest>
 
 using namespace quillon;
-using testing_app::FakeBoxes;
-using testing_app::FakeRegistry;
-using testing_app::FakeShell;
-using testing_app::FakeStarter;
 
 namespace {
 
@@ -254,20 +251,10 @@ QStringList clippedHeaders(QHeaderView* h)
     return out;
 }
 
-struct Window {
-    FakeBoxes boxes;
-    FakeShell shell;
-    FakeRegistry registry;
-    FakeStarter starter;
-    FrmMain w{MainWindowServices{&boxes, &shell, &registry, &starter, {}}};
+struct Window : testing_app::FakeServices {
+    FrmMain w{services()};
 
-    template <class T> T* get(const char* name) const
-    {
-        T* c = w.findChild<T*>(QString::fromLatin1(name));
-        if (!c)
-            qFatal("no control %s", name);
-        return c;
-    }
+    template <class T> T* get(const char* name) const { return testing_app::control<T>(w, name); }
     // The smallest window, with both kinds chosen and the longest values.
     void smallestWithLongValues()
     {

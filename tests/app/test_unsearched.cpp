@@ -3,8 +3,7 @@
 // and a path past the system's limit, searched as an ordinary user.  Every
 // file is counted, shows Error with its reason as the cell's tooltip, or is
 // named in the message after the search.
-#include "fixtures.h"
-#include "main_window.h"
+#include "window_fixture.h"
 
 #include <export/export_table.h>
 
@@ -12,12 +11,8 @@
 // without creation times.
 #include "../search/fixtures.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -29,25 +24,11 @@ using namespace quillon;
 
 namespace {
 
-struct Window {
-    testing_app::FakeBoxes boxes;
-    testing_app::FakeShell shell;
-    testing_app::FakeRegistry registry;
-    testing_app::FakeStarter starter;
-    FrmMain w{MainWindowServices{&boxes, &shell, &registry, &starter, {}}};
+struct Window : testing_app::FakeServices {
+    FrmMain w{services()};
 
-    template <class T> T* get(const char* name) const { return w.findChild<T*>(QString::fromLatin1(name)); }
-    QString label(const char* name) const { return get<QLabel>(name)->text(); }
-    bool search(const QString& folder)
-    {
-        get<QLineEdit>("txtSearchPath")->setText(folder);
-        get<QCheckBox>("chkSearchOption0")->setChecked(true);
-        get<QCheckBox>("chkSearchOption1")->setChecked(true);
-        get<QCheckBox>("chkRecursive")->setChecked(true);
-        QSignalSpy done(&w, &FrmMain::searchFinished);
-        get<QPushButton>("cmdControl0")->click();
-        return done.count() > 0 || done.wait(30000);
-    }
+    template <class T> T* get(const char* name) const { return testing_app::control<T>(w, name); }
+    bool search(const QString& folder) { return testing_app::searchThroughButtons(w, folder, true, true); }
     // Row name -> its Page Count tooltip.
     QMap<QString, QString> tooltips() const
     {
@@ -130,8 +111,8 @@ private slots:
         for (std::size_t r = 1; r < table.Rows(); ++r)
             errors += table.Cell(3, r) == "Error";
         QCOMPARE(errors, 5);
-        QCOMPARE(win.label("lblTotalFiles"), QStringLiteral("Total Files : 8"));
-        QCOMPARE(win.label("lblTotalPages"), QStringLiteral("Total Pages TIFs = 2 PDFs = 7"));
+        QCOMPARE(win.get<QLabel>("lblTotalFiles")->text(), QStringLiteral("Total Files : 8"));
+        QCOMPARE(win.get<QLabel>("lblTotalPages")->text(), QStringLiteral("Total Pages TIFs = 2 PDFs = 7"));
     }
 
     void filesWithoutACreationDateAreTold()
