@@ -71,6 +71,24 @@ Decoded Inflate(std::string_view in, std::size_t cap, std::string& out) {
     return result;
 }
 
+bool InflatesPast(std::string_view in, std::size_t limit) {
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return false;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    z.avail_in = static_cast<uInt>(std::min<std::size_t>(in.size(), UINT_MAX));
+    std::string scratch(kOutChunk, '\0');
+    std::size_t total = 0;
+    for (;;) {
+        z.next_out = reinterpret_cast<Bytef*>(scratch.data());
+        z.avail_out = static_cast<uInt>(scratch.size());
+        const int rc = inflate(&z, Z_NO_FLUSH);
+        total += scratch.size() - z.avail_out;
+        if (total > limit || rc != Z_OK) break;
+    }
+    inflateEnd(&z);
+    return total > limit;
+}
+
 std::size_t Predictor::RowBytes() const {
     if (colors < 1 || colors > 32 || columns < 1 || columns > (1 << 24)) return 0;
     if (bitsPerComponent != 1 && bitsPerComponent != 2 && bitsPerComponent != 4 && bitsPerComponent != 8 &&

@@ -22,6 +22,11 @@ enum class Decoded {
 // keeps what it decoded, as readers keep it.
 Decoded Inflate(std::string_view in, std::size_t cap, std::string& out);
 
+// Whether zlib data inflates to more than limit bytes: decoded piece by
+// piece into a small buffer and dropped, so that the size of a stream too
+// large to hold costs no memory.
+bool InflatesPast(std::string_view in, std::size_t limit);
+
 // The /DecodeParms of a Flate stream.
 struct Predictor {
     long long predictor = 1;

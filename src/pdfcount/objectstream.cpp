@@ -43,7 +43,7 @@ std::optional<std::string_view> ObjectStream::At(std::size_t index, std::int64_t
 }
 
 std::optional<ObjectStream> ReadObjectStream(FileReader& file, std::int64_t offset, std::optional<std::int64_t> num,
-                                             std::size_t cap, const LengthResolver& indirectLength) {
+                                             std::size_t cap, const LengthResolver& indirectLength, bool* bomb) {
     const auto o = ReadIndirect(file, offset, num);
     if (!o) return std::nullopt;
     const auto dict = Dict::At(o->text, o->body);
@@ -54,8 +54,9 @@ std::optional<ObjectStream> ReadObjectStream(FileReader& file, std::int64_t offs
     const auto raw = StreamData(file, *o, *dict, length, cap);
     if (!raw) return std::nullopt;
     std::string data;
-    // Past the cap a stream is a bomb, not a page tree.
-    if (DecodeStream(*dict, *raw, cap, data) != Decoded::Ok) return std::nullopt;
+    const Decoded status = DecodeStream(*dict, *raw, cap, data);
+    if (status == Decoded::Capped && bomb && InflatesPast(*raw, kObjectStreamBomb)) *bomb = true;
+    if (status != Decoded::Ok) return std::nullopt;
     return ObjectStream::Parse(*dict, std::move(data));
 }
 
@@ -71,7 +72,7 @@ void ScannedObjectStreams::DecodeAll() {
     std::size_t held = 0;
     for (const std::int64_t offset : offsets_) {
         const std::size_t cap = std::min(kScanStreamCap, kScanDecodedBudget - held);
-        auto stream = ReadObjectStream(file_, offset, std::nullopt, cap);
+        auto stream = ReadObjectStream(file_, offset, std::nullopt, cap, {}, &bomb_);
         if (!stream) continue;
         held += stream->bytes();
         const std::size_t k = streams_.size();

@@ -50,14 +50,20 @@ private:
     std::vector<Pair> pairs_;
 };
 
+// An object stream that inflates past this is a bomb: no page tree needs
+// it, and no reader should decode it (libqpdf would hold it whole).
+constexpr std::size_t kObjectStreamBomb = std::size_t{64} << 20;
+
 // The object stream whose header is at offset (naming object num when num
 // is given), read and decoded: its data found by /Length, whose value
 // indirectLength gives when it is a reference, or else by "endstream", and
 // decoded whole within cap bytes.  No value when it is no object stream or
-// its data cannot be decoded whole.
+// its data cannot be decoded whole; bomb is set when it inflates past
+// kObjectStreamBomb.
 using LengthResolver = std::function<std::optional<std::int64_t>(const Value& reference)>;
 std::optional<ObjectStream> ReadObjectStream(FileReader& file, std::int64_t offset, std::optional<std::int64_t> num,
-                                             std::size_t cap, const LengthResolver& indirectLength = {});
+                                             std::size_t cap, const LengthResolver& indirectLength = {},
+                                             bool* bomb = nullptr);
 
 // The objects held in object streams found by their headers, for a reader
 // with no cross-reference to say which object lives where: every stream is
@@ -72,6 +78,8 @@ public:
     bool Find(std::int64_t num, std::string& text);
     // The last object of /Type /Catalog in the streams.
     std::optional<std::int64_t> LastCatalog();
+    // One of the streams decoded so far is a bomb.
+    bool bombFound() const { return bomb_; }
 
 private:
     void DecodeAll();
@@ -82,6 +90,7 @@ private:
     std::vector<ObjectStream> streams_;
     std::unordered_map<std::int64_t, std::pair<std::size_t, std::size_t>> where_;  // (stream, index)
     std::optional<std::int64_t> lastCatalog_;
+    bool bomb_ = false;
 };
 
 }  // namespace brastel::pdf

@@ -250,15 +250,12 @@ Brastelv1::Outcome Brastelv1::ObjectScanStep(std::int32_t& count) {
                                          index.encrypted ? std::vector<std::int64_t>{} : index.objectStreams);
     if (!index.trailerRoot && !index.lastCatalog) index.lastCatalog = compressed.LastCatalog();
     auto inStreams = [&](std::int64_t number, std::string& text) { return compressed.Find(number, text); };
-    switch (CountFromIndex(file_, fileLength_, index, count, inStreams)) {
-    case ScanVerdict::Counted:
-        return Outcome::Counted;
-    case ScanVerdict::NoTree:
-        // Not one object header: nothing that a reconstruction could find.
-        return index.objects.empty() ? Outcome::Stop : Outcome::Next;
-    case ScanVerdict::Unconfirmed:
-        break;
-    }
+    const ScanVerdict verdict = CountFromIndex(file_, fileLength_, index, count, inStreams);
+    if (verdict == ScanVerdict::Counted) return Outcome::Counted;
+    // An object stream that is a bomb is left undecoded by libqpdf too.
+    if (compressed.bombFound()) return Outcome::Stop;
+    // Not one object header: nothing that a reconstruction could find.
+    if (verdict == ScanVerdict::NoTree && index.objects.empty()) return Outcome::Stop;
     return Outcome::Next;
 }
 

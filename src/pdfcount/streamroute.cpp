@@ -6,7 +6,8 @@
 // written with a cross-reference stream is decided from a few KB of it.
 // Anything it cannot read with certainty (another filter, a decoding error,
 // an encrypted object stream) is handed on; a root /Count that is no number
-// ends the count, since readers give such a file none.
+// ends the count, since readers give such a file none, and so does a tree
+// in an object stream that inflates past kObjectStreamBomb.
 #include "brastelv1.h"
 #include "indirect.h"
 #include "objectstream.h"
@@ -23,7 +24,8 @@ using namespace pdf;
 namespace {
 
 constexpr std::size_t kTailBytes = 1024;
-// A decoded object stream larger than this is a bomb, not a page tree.
+// A decoded object stream larger than this is not held (a larger one is
+// left to libqpdf, unless it is a bomb).
 constexpr std::size_t kMaxObjectStream = std::size_t{8} << 20;
 // All the object streams one count may decode, and those it keeps at once.
 constexpr std::size_t kMaxDecodedTotal = std::size_t{64} << 20;
@@ -80,6 +82,8 @@ public:
     // An object the count needed lies in an object stream that only the
     // file's key opens.
     bool neededKey() const { return neededKey_; }
+    // An object the count needed lies in an object stream that is a bomb.
+    bool metBomb() const { return bomb_; }
 
 private:
     // Opens the chain at the last "startxref" of the tail that leads to a
@@ -98,6 +102,7 @@ private:
     CrossReference xref_;
     bool streamsEncrypted_ = false;
     bool neededKey_ = false;
+    bool bomb_ = false;
     std::map<std::int64_t, ObjectStream> streams_;
     std::size_t cachedBytes_ = 0;
     std::size_t decodedBytes_ = 0;
@@ -137,7 +142,7 @@ const ObjectStream* StreamCounter::LoadObjectStream(std::int64_t num) {
         if (l.state != Loaded::State::Value) return std::nullopt;
         return l.Read().Whole();
     };
-    auto stream = ReadObjectStream(file_, e.field2, num, kMaxObjectStream, indirectLength);
+    auto stream = ReadObjectStream(file_, e.field2, num, kMaxObjectStream, indirectLength, &bomb_);
     if (!stream) return nullptr;
     decodedBytes_ += stream->bytes();
     if (decodedBytes_ > kMaxDecodedTotal) return nullptr;
@@ -216,11 +221,8 @@ bool StreamCounter::StreamsEncrypted(const Value& encrypt, const Loaded& holder)
     if (!stmf.Is(Value::Kind::Name)) return true;
     const auto filters = cf.Is(Value::Kind::Dict) ? Dict::At(cf.text) : std::nullopt;
     if (!filters || !filters->complete()) return true;
-    std::optional<Dict> filter;
-    filters->ForEach([&](std::string_view name, const Value& value) {
-        if (name == stmf.text && value.Is(Value::Kind::Dict)) filter = Dict::At(value.text);
-        return true;
-    });
+    const Value named = filters->Get(stmf.text);
+    const auto filter = named.Is(Value::Kind::Dict) ? Dict::At(named.text) : std::nullopt;
     if (!filter || !filter->complete()) return true;
     const Value cfm = filter->Get("/CFM");
     return !(cfm.Is(Value::Kind::Name) && NameEquals(cfm.text, "/None"));
@@ -349,6 +351,12 @@ Brastelv1::Outcome Brastelv1::StreamStep(std::int32_t& count) {
     }
     // Should no reader after this one count the file, it needs a password.
     if (verdict == StreamCounter::Verdict::Unsure && counter.neededKey()) needsPassword_ = true;
+    // A tree in a bomb is no tree, and the readers after this one would
+    // decode the bomb whole.
+    if (verdict == StreamCounter::Verdict::Unsure && counter.metBomb()) {
+        count = -1;
+        return Outcome::Stop;
+    }
     switch (verdict) {
     case StreamCounter::Verdict::Counted:
         return Outcome::Counted;

@@ -18,6 +18,27 @@ std::string Deflate(const std::string& bytes) {
     return out;
 }
 
+std::string DeflateRepeated(const std::string& head, std::size_t mebibytes, char fill) {
+    z_stream z{};
+    if (deflateInit(&z, 9) != Z_OK) throw std::runtime_error("deflateInit failed");
+    const std::string block(std::size_t{1} << 20, fill);
+    std::string buffer(std::size_t{2} << 20, '\0');
+    auto step = [&](const std::string& in, int flush) {
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+        z.avail_in = static_cast<uInt>(in.size());
+        z.next_out = reinterpret_cast<Bytef*>(buffer.data());
+        z.avail_out = static_cast<uInt>(buffer.size());
+        deflate(&z, flush);
+        return buffer.substr(0, buffer.size() - z.avail_out);
+    };
+    std::string out = step(head, Z_FULL_FLUSH);
+    const std::string again = step(block, Z_FULL_FLUSH);
+    for (std::size_t i = 0; i < mebibytes; ++i) out += again;
+    out += step("", Z_FINISH);
+    deflateEnd(&z);
+    return out;
+}
+
 StreamPdfBuilder::StreamPdfBuilder(std::string header) {
     if (!header.empty()) out_ = header + "\n%\xE2\xE3\xCF\xD3\n";
 }
@@ -49,11 +70,18 @@ std::size_t StreamPdfBuilder::ObjectStream(int num, const std::vector<std::pair<
         pairs += std::to_string(objects[i].first) + " " + std::to_string(bodies.size()) + " ";
         bodies += objects[i].second + "\n";
     }
-    const std::string data = pairs + bodies + std::string(padding, ' ');
+    const std::size_t mebibyte = std::size_t{1} << 20;
     std::string entries = "/Type /ObjStm /N " + std::to_string(objects.size()) + " /First " +
                           std::to_string(pairs.size());
     if (compress) entries += " /Filter /FlateDecode";
-    const std::size_t at = Stream(num, entries, compress ? Deflate(data) : data);
+    std::string data;
+    if (compress && padding > 0 && padding % mebibyte == 0)
+        data = DeflateRepeated(pairs + bodies, padding / mebibyte, ' ');
+    else if (compress)
+        data = Deflate(pairs + bodies + std::string(padding, ' '));
+    else
+        data = pairs + bodies + std::string(padding, ' ');
+    const std::size_t at = Stream(num, entries, data);
     for (std::size_t i = 0; i < objects.size(); ++i)
         pending_[objects[i].first] = Entry{2, num, static_cast<long long>(i)};
     return at;

@@ -13,6 +13,11 @@ namespace brastel::test {
 
 // zlib-compressed bytes, as FlateDecode expects them.
 std::string Deflate(const std::string& bytes);
+// zlib data of head followed by n MiB of fill bytes.  After a full flush
+// deflate refers to nothing before it, so one flushed MiB repeated makes a
+// stream of any length in a few MB; its closing checksum is wrong, which
+// matters only to a reader that gets to the end.
+std::string DeflateRepeated(const std::string& head, std::size_t mebibytes, char fill);
 
 class StreamPdfBuilder {
 public:
@@ -25,7 +30,8 @@ public:
     std::size_t Stream(int num, const std::string& entries, const std::string& data,
                        const std::string& length = "");
     // An object stream holding the objects (number, value) in this order,
-    // followed by padding blanks in its decoded data.
+    // followed by padding blanks in its decoded data (whole MiB of them are
+    // deflated cheaply, so padding can make a bomb).
     std::size_t ObjectStream(int num, const std::vector<std::pair<int, std::string>>& objects,
                              bool compress = true, std::size_t padding = 0);
     void Raw(const std::string& bytes) { out_ += bytes; }

@@ -12,29 +12,7 @@ namespace {
 
 using test::Deflate;
 
-// zlib data of n MiB of zeros.  After a full flush deflate refers to nothing
-// before it, so one flushed MiB repeated makes a valid stream of any length
-// in a few MB (its closing checksum is wrong, which matters only at the end).
-std::string ZerosDeflated(std::size_t mebibytes) {
-    z_stream z{};
-    if (deflateInit(&z, 9) != Z_OK) throw std::runtime_error("deflateInit");
-    const std::string zeros(std::size_t{1} << 20, '\0');
-    std::string buffer(std::size_t{1} << 20, '\0');
-    auto step = [&](int flush) {
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
-        z.avail_in = flush == Z_FINISH ? 0 : static_cast<uInt>(zeros.size());
-        z.next_out = reinterpret_cast<Bytef*>(buffer.data());
-        z.avail_out = static_cast<uInt>(buffer.size());
-        deflate(&z, flush);
-        return buffer.substr(0, buffer.size() - z.avail_out);
-    };
-    std::string out = step(Z_FULL_FLUSH);
-    const std::string again = step(Z_FULL_FLUSH);
-    for (std::size_t i = 1; i < mebibytes; ++i) out += again;
-    out += step(Z_FINISH);
-    deflateEnd(&z);
-    return out;
-}
+std::string ZerosDeflated(std::size_t mebibytes) { return test::DeflateRepeated("", mebibytes, '\0'); }
 
 TEST(Inflate, DataAndTheCap) {
     const std::string text = "1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj";
@@ -52,6 +30,10 @@ TEST(Inflate, DataAndTheCap) {
     EXPECT_LT(bomb.size(), std::size_t{2} << 20);
     EXPECT_EQ(Inflate(bomb, 8 << 20, out), Decoded::Capped);
     EXPECT_EQ(out.size(), std::size_t{8} << 20);
+    // Its size is told without holding it.
+    EXPECT_TRUE(InflatesPast(bomb, std::size_t{64} << 20));
+    EXPECT_FALSE(InflatesPast(ZerosDeflated(3), std::size_t{3} << 20));
+    EXPECT_FALSE(InflatesPast("not zlib", 0));
 }
 
 TEST(Inflate, DamagedData) {

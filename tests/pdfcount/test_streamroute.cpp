@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <set>
 
 namespace brastel::test {
 namespace {
@@ -454,6 +455,30 @@ TEST_F(StreamRoute, DamagedStreamFilesCountedFromTheirObjectStreams) {
     o.countText = "9";
     const std::string stale = StreamDocument(o).str();
     EXPECT_EQ(Count(stale.substr(0, LastStartxref(stale))), -1);
+}
+
+TEST_F(StreamRoute, ObjectStreamBombEndsTheCountWithNoneDecodingIt) {
+    // The catalog and the tree in an object stream that inflates to a
+    // gigabyte: no page tree, and no reader after the stream route (libqpdf
+    // would hold it whole) gets to decode it.
+    std::set<Route> ran;
+    BrastelPeer::SetBeforeRoute(*counter, [&](Route r) { ran.insert(r); });
+    auto bomb = [](bool soundCrossReference) {
+        StreamPdfBuilder pdf;
+        pdf.ObjectStream(10, {{1, "<< /Type /Catalog /Pages 2 0 R >>"}, {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"}},
+                         true, std::size_t{1} << 30);
+        pdf.Object(3, "<< /Type /Page /Parent 2 0 R >>");
+        pdf.XrefStream(11, " /Root 1 0 R");
+        return soundCrossReference ? pdf.str() : Patch(pdf.str(), "/Type /XRef", "/Type /XRaf");
+    };
+    EXPECT_EQ(Count(bomb(true)), -1);
+    EXPECT_FALSE(ran.count(Route::Structural));
+    EXPECT_EQ(LastReason(*counter), component::CountReason::Damaged);
+    // With the cross-reference broken, the object scan meets the bomb.
+    ran.clear();
+    EXPECT_EQ(Count(bomb(false)), -1);
+    EXPECT_TRUE(ran.count(Route::ObjectScan));
+    EXPECT_FALSE(ran.count(Route::Reconstruction));
 }
 
 TEST_F(StreamRoute, ObjectStreamPastTheCapIsHandedOn) {
