@@ -7,12 +7,16 @@
 #include "folder_tree.h"
 #include "local_file.h"
 #include "message_boxes.h"
+#include "trash.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTableView>
+
+#include <algorithm>
+#include <map>
 
 namespace quillon {
 
@@ -74,12 +78,80 @@ void FrmMain::OpenContainingFolder()
                   QStringLiteral("The folder"), containingFolderPath(path));
 }
 
+namespace {
+
+// The files of the highlighted rows, in list order, and whether each goes to
+// a trash.
+struct ToDelete {
+    QString shown;   // as the list shows it
+    QByteArray path; // its own bytes
+    bool toTrash = false;
+};
+
+// The question before a delete: where the files go.
+QString deleteQuestion(int toTrash, int forGood)
+{
+    QString text = QStringLiteral("Are you sure to delete all the selected files.");
+    if (toTrash > 0 && forGood == 0)
+        text += QStringLiteral("\n\nThey are moved to the trash, from where they can be restored.");
+    else if (toTrash == 0 && forGood > 0)
+        text += QStringLiteral("\n\nThere is no trash where they are: they are deleted for good.");
+    else if (toTrash > 0)
+        text += QStringLiteral("\n\n%1 of them are moved to the trash, from where they can be restored; "
+                               "%2, where there is no trash, are deleted for good.")
+                    .arg(toTrash)
+                    .arg(forGood);
+    return text;
+}
+
+// "a (why)" lines for a message, the first kFailuresNamed of them.
+QString namedFailures(const QStringList& failures)
+{
+    QString text = failures.mid(0, kFailuresNamed).join(QLatin1Char('\n'));
+    if (failures.size() > kFailuresNamed)
+        text += QStringLiteral("\nand %1 more.").arg(failures.size() - kFailuresNamed);
+    return text;
+}
+
+} // namespace
+
 void FrmMain::DeleteSelectedFiles(bool fromContextMenu)
 {
     // The found-files list is being read by a running search or rebuild.
     if (m_session->Running())
         return;
-    if (m_services.boxes->show(this, QStringLiteral("Are you sure to delete all the selected files."),
+
+    // Only regular files are deleted, never a folder; a file already gone
+    // just loses its row in the rebuild.
+    std::vector<ToDelete> files;
+    QStringList failures;
+    std::map<QByteArray, bool> trashFor; // by folder: one look per folder
+    const QItemSelectionModel* sel = m_list->selectionModel();
+    const int n = currentRow() < 0 ? 0 : m_model->rowCount();
+    for (int row = 0; row < n; ++row) {
+        if (!sel->isRowSelected(row, QModelIndex()))
+            continue;
+        // The file's own bytes: a name shown with replacement characters
+        // must not aim the delete at another file.
+        ToDelete f{QDir::toNativeSeparators(m_model->path(row)), m_model->pathBytes(row)};
+        const LocalFileState state = localFileState(f.path);
+        if (!state.exists)
+            continue;
+        if (!state.isRegular) {
+            failures << QStringLiteral("%1 (not a regular file)").arg(f.shown);
+            continue;
+        }
+        if (m_services.trash) {
+            const QByteArray folder = containingFolderBytes(f.path);
+            auto it = trashFor.find(folder);
+            if (it == trashFor.end())
+                it = trashFor.emplace(folder, m_services.trash->holds(folder)).first;
+            f.toTrash = it->second;
+        }
+        files.push_back(std::move(f));
+    }
+    const int toTrash = static_cast<int>(std::count_if(files.begin(), files.end(), [](const ToDelete& f) { return f.toTrash; }));
+    if (m_services.boxes->show(this, deleteQuestion(toTrash, static_cast<int>(files.size()) - toTrash),
                                MsgButtons::YesNo, MsgIcon::Warning)
         != MsgAnswer::Yes)
         return;
@@ -89,42 +161,49 @@ void FrmMain::DeleteSelectedFiles(bool fromContextMenu)
                                MsgIcon::Warning);
     } else {
         std::vector<std::string> deleted;
-        QStringList failures;
-        int failureCount = 0;
-        const QItemSelectionModel* sel = m_list->selectionModel();
-        const int n = m_model->rowCount();
-        for (int row = 0; row < n; ++row) {
-            if (!sel->isRowSelected(row, QModelIndex()))
-                continue;
-            // The file's own bytes: a name shown with replacement
-            // characters must not aim the delete at another file.
-            const QString path = m_model->path(row);
-            const QByteArray bytes = m_model->pathBytes(row);
-            const LocalFileState state = localFileState(bytes);
+        std::vector<const ToDelete*> trashRefused;
+        QStringList refusedWhy;
+        for (const ToDelete& f : files) {
             QString reason;
-            if (!state.exists)
-                continue; // already gone: the rebuild drops its row
-            if (!state.isRegular) {
-                // Only regular files are deleted, never a folder.
-                reason = QStringLiteral("not a regular file");
-            } else if (removeLocalFile(bytes, &reason)) {
+            if (f.toTrash) {
+                if (m_services.trash->moveToTrash(f.path, &reason)) {
+                    deleted.push_back(f.path.toStdString());
+                } else {
+                    trashRefused.push_back(&f);
+                    refusedWhy << QStringLiteral("%1 (%2)").arg(f.shown, reason);
+                }
+            } else if (removeLocalFile(f.path, &reason)) {
                 // Read-only files are deleted too.
-                deleted.push_back(bytes.toStdString());
-                continue;
+                deleted.push_back(f.path.toStdString());
+            } else {
+                failures << QStringLiteral("%1 (%2)").arg(f.shown, reason);
             }
-            if (++failureCount <= kFailuresNamed)
-                failures << QStringLiteral("%1 (%2)").arg(QDir::toNativeSeparators(path), reason);
+        }
+        // The user was told these go to the trash: deleting them for good
+        // takes a second Yes.
+        if (!trashRefused.empty()
+            && m_services.boxes->show(this,
+                                      QStringLiteral("These files could not be moved to the trash:\n%1\n\n"
+                                                     "Delete them for good?")
+                                          .arg(namedFailures(refusedWhy)),
+                                      MsgButtons::YesNo, MsgIcon::Warning)
+                == MsgAnswer::Yes) {
+            for (const ToDelete* f : trashRefused) {
+                QString reason;
+                if (removeLocalFile(f->path, &reason))
+                    deleted.push_back(f->path.toStdString());
+                else
+                    failures << QStringLiteral("%1 (%2)").arg(f->shown, reason);
+            }
         }
         m_chkSelectall->setChecked(false);
         m_session->RemoveFoundFiles(deleted);
         m_session->RebuildRows();
-        if (failureCount > 0) {
-            QString text = QStringLiteral("These files could not be deleted and stay in the list:\n")
-                + failures.join(QLatin1Char('\n'));
-            if (failureCount > kFailuresNamed)
-                text += QStringLiteral("\nand %1 more.").arg(failureCount - kFailuresNamed);
-            m_services.boxes->show(this, text, MsgButtons::Ok, MsgIcon::Warning);
-        }
+        if (!failures.isEmpty())
+            m_services.boxes->show(this,
+                                   QStringLiteral("These files could not be deleted and stay in the list:\n")
+                                       + namedFailures(failures),
+                                   MsgButtons::Ok, MsgIcon::Warning);
     }
     if (m_model->rowCount() == 0 && !m_session->Running())
         m_session->EnableResultActions(0);

@@ -16,6 +16,7 @@
 #include "message_boxes.h"
 #include "splash.h"
 #include "sys_info.h"
+#include "trash.h"
 
 #include <export/interrupt_cleanup.h>
 
@@ -132,7 +133,8 @@ int main(int argc, char** argv)
     quillon::SystemRegistry registry;
     quillon::SystemProgramStarter starter;
     QSettings settings;
-    quillon::FrmMain frmMain({&boxes, &shell, &registry, &starter, {}, &settings});
+    quillon::DesktopTrash trash;
+    quillon::FrmMain frmMain({&boxes, &shell, &registry, &starter, {}, &settings, &trash});
     if (args.path)
         frmMain.setSearchPath(quillon::searchFolderFor(*args.path, QDir::currentPath()));
     frmMain.show();

@@ -44,6 +44,7 @@ class QTableView;
 namespace quillon {
 
 class DesktopShell;
+class Trash;
 class DlgAbout;
 class FolderTree;
 class FrmBrowseDlg;
@@ -68,6 +69,8 @@ struct MainWindowServices {
     // Where the window remembers its state between runs; null: nothing is
     // read or written (tests, the screenshot run).
     QSettings* settings = nullptr;
+    // Where Delete Files puts files; null: they are deleted for good.
+    Trash* trash = nullptr;
 };
 
 class FrmMain : public QMainWindow,

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableView>
 
 namespace quillon {
@@ -128,6 +129,13 @@ void FrmMain::connectControls()
         HideListMenuExtras();
     });
     connect(m_Delete1, &QAction::triggered, this, [this] { DeleteSelectedFiles(false); });
+    // The Delete key in the list does what Delete Files does (the menu item
+    // itself carries no shortcut).
+    auto* deleteKey = new QShortcut(QKeySequence::Delete, m_list, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(deleteKey, &QShortcut::activated, this, [this] {
+        if (m_Delete1->isEnabled())
+            DeleteSelectedFiles(false);
+    });
     connect(m_Delete2, &QAction::triggered, this, [this] { DeleteSelectedFiles(true); });
     connect(m_IntSuppage, &QAction::triggered, this, [this] {
         const QString site = QString::fromLatin1(kProductSiteAddress);

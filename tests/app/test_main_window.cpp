@@ -405,7 +405,9 @@ private slots:
         h.action("Delete1")->trigger();
         QVERIFY(QFile::exists(tmp.path() + "/a.pdf"));
         QCOMPARE(h.w.model()->rowCount(), 4);
-        QCOMPARE(h.boxes.texts.last(), QStringLiteral("Are you sure to delete all the selected files."));
+        // Without a trash the question says the files go for good.
+        QCOMPARE(h.boxes.texts.last(), QStringLiteral("Are you sure to delete all the selected files.\n\n"
+                                                      "There is no trash where they are: they are deleted for good."));
 
         // Two of four, one of them read-only.
         QFile(tmp.path() + "/c.pdf").setPermissions(QFileDevice::ReadOwner);
