@@ -214,7 +214,16 @@ void FrmMain::DeleteSelectedFiles(bool fromContextMenu)
 void FrmMain::cmdSelectPath_Click()
 {
     const QString text = m_txtSearchPath->text();
-    const QString startFolder = text.trimmed().isEmpty() ? m_tree->rootFolder() : text;
+    QString startFolder = text.trimmed().isEmpty() ? m_tree->rootFolder() : text;
+    // A path being typed, or one that names a file, opens the chooser at the
+    // nearest folder on its way.
+    for (QFileInfo at(QDir::fromNativeSeparators(startFolder)); !text.trimmed().isEmpty() && !at.isDir();) {
+        const QString up = at.absolutePath();
+        if (up == at.absoluteFilePath())
+            break;
+        at = QFileInfo(up);
+        startFolder = QDir::toNativeSeparators(at.absoluteFilePath());
+    }
     const QString path = BrowseForFolder(QStringLiteral("Select Folder"), startFolder);
     // A cancelled or closed chooser leaves the typed path as it was.
     if (!path.isEmpty())

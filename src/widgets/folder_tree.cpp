@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QScrollBar>
 
 namespace quillon {
 
@@ -21,6 +22,12 @@ FolderTree::FolderTree(QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setRootFolder(QDir::rootPath());
 
+    // Folders load, and are sorted, a while after they are asked for: each
+    // time the rows move, the selected folder is brought back into view.
+    connect(m_model, &QFileSystemModel::directoryLoaded, this, [this] { reveal(); });
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] { reveal(); });
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, [this] { reveal(); });
+    connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this] { m_revealSelected = false; });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (m_settingFromProgram || !current.isValid())
@@ -51,9 +58,48 @@ bool FolderTree::setSelectedFolder(const QString& text)
         return false;
     m_settingFromProgram = true;
     setCurrentIndex(idx);
-    scrollTo(idx);
     m_settingFromProgram = false;
+    m_revealSelected = true;
+    reveal();
     return true;
+}
+
+void FolderTree::reveal()
+{
+    // A view that is not shown or has no size yet scrolls nowhere; the
+    // folders above the selected one may still be loading.
+    if (m_revealSelected && currentIndex().isValid())
+        scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
+}
+
+void FolderTree::showEvent(QShowEvent* e)
+{
+    QTreeView::showEvent(e);
+    reveal();
+}
+
+void FolderTree::resizeEvent(QResizeEvent* e)
+{
+    QTreeView::resizeEvent(e);
+    reveal();
+}
+
+void FolderTree::mousePressEvent(QMouseEvent* e)
+{
+    m_revealSelected = false;
+    QTreeView::mousePressEvent(e);
+}
+
+void FolderTree::keyPressEvent(QKeyEvent* e)
+{
+    m_revealSelected = false;
+    QTreeView::keyPressEvent(e);
+}
+
+void FolderTree::wheelEvent(QWheelEvent* e)
+{
+    m_revealSelected = false;
+    QTreeView::wheelEvent(e);
 }
 
 void FolderTree::focusInEvent(QFocusEvent* e)

@@ -32,11 +32,21 @@ signals:
 
 protected:
     void focusInEvent(QFocusEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
 
 private:
+    void reveal();
+
     QFileSystemModel* m_model;
     QString m_root;
     bool m_settingFromProgram = false;
+    // The folder the program selected is kept in view, while the tree is
+    // shown, sized and its folders load, until the user moves the tree.
+    bool m_revealSelected = false;
 };
 
 } // namespace quillon
