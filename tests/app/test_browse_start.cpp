@@ -2,9 +2,8 @@
 // view however deep it lies; a path being typed, or one naming a file, opens
 // it at the nearest folder on the way.
 #include "browse_dialog.h"
-#include "fixtures.h"
 #include "folder_tree.h"
-#include "main_window.h"
+#include "window_fixture.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -33,13 +32,10 @@ private slots:
         QTemporaryDir tmp;
         QDir(tmp.path()).mkpath(QStringLiteral("a/b/c/d/e/f/g/h/i/j"));
         testing_app::writePdf(tmp.filePath(QStringLiteral("a/b/c/d/e/f/g/h/i/j/scan.pdf")), 1);
-        testing_app::FakeBoxes boxes;
-        testing_app::FakeShell shell;
-        testing_app::FakeRegistry registry;
-        testing_app::FakeStarter starter;
-        FrmMain w(MainWindowServices{&boxes, &shell, &registry, &starter, {}});
+        testing_app::FakeServices fakes;
+        FrmMain w(fakes.services());
         w.show();
-        w.findChild<QLineEdit*>(QStringLiteral("txtSearchPath"))->setText(QDir::toNativeSeparators(tmp.filePath(typed)));
+        testing_app::control<QLineEdit>(w, "txtSearchPath")->setText(QDir::toNativeSeparators(tmp.filePath(typed)));
         QString current;
         bool inView = false;
         QTimer::singleShot(0, &w, [&] {
@@ -52,7 +48,7 @@ private slots:
             inView = r.isValid() && tree->viewport()->rect().contains(r.center());
             dlg->cancelButton()->click();
         });
-        w.findChild<QPushButton*>(QStringLiteral("cmdSelectPath"))->click();
+        testing_app::control<QPushButton>(w, "cmdSelectPath")->click();
         QCOMPARE(current, QDir::toNativeSeparators(tmp.filePath(opensAt)));
         QVERIFY(inView);
     }

@@ -1,10 +1,9 @@
 // Delete Files puts files in the desktop's trash where their folder has one,
 // so a mistaken delete can be undone, and deletes them for good where it has
 // none; the question says which.  The Delete key in the list does the same.
-#include "fixtures.h"
-#include "main_window.h"
 #include "result_model.h"
 #include "trash.h"
+#include "window_fixture.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -15,10 +14,6 @@
 #include <QtTest>
 
 using namespace quillon;
-using testing_app::FakeBoxes;
-using testing_app::FakeRegistry;
-using testing_app::FakeShell;
-using testing_app::FakeStarter;
 
 namespace {
 
@@ -40,28 +35,19 @@ public:
     QStringList folders, refuse, moved;
 };
 
-struct Window {
+struct Window : testing_app::FakeServices {
     QTemporaryDir tree;
-    FakeBoxes boxes;
-    FakeShell shell;
-    FakeRegistry registry;
-    FakeStarter starter;
     FrmMain w;
 
     // one/a.pdf, one/b.pdf and two/c.pdf, searched.
-    explicit Window(Trash* trash) : w(MainWindowServices{&boxes, &shell, &registry, &starter, {}, nullptr, trash})
+    explicit Window(Trash* trash) : w(services({}, nullptr, trash))
     {
         for (const char* f : {"one/a.pdf", "one/b.pdf", "two/c.pdf"}) {
             QDir(tree.path()).mkpath(QFileInfo(tree.filePath(QString::fromLatin1(f))).path());
             testing_app::writePdf(tree.filePath(QString::fromLatin1(f)), 2);
         }
         w.show();
-        w.findChild<QLineEdit*>(QStringLiteral("txtSearchPath"))->setText(tree.path());
-        w.findChild<QCheckBox*>(QStringLiteral("chkSearchOption1"))->setChecked(true);
-        w.findChild<QCheckBox*>(QStringLiteral("chkRecursive"))->setChecked(true);
-        QSignalSpy done(&w, &FrmMain::searchFinished);
-        w.findChild<QPushButton*>(QStringLiteral("cmdControl0"))->click();
-        if (done.count() == 0 && !done.wait(30000))
+        if (!testing_app::searchThroughButtons(w, tree.path(), false, true))
             qFatal("search did not end");
         boxes.texts.clear();
     }
@@ -80,7 +66,7 @@ struct Window {
     {
         boxes.answers = std::move(answers);
         QSignalSpy done(&w, &FrmMain::searchFinished);
-        w.findChild<QAction*>(QStringLiteral("Delete1"))->trigger();
+        testing_app::control<QAction>(w, "Delete1")->trigger();
         return done.count() > 0 || done.wait(30000);
     }
 };

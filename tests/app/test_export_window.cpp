@@ -2,8 +2,7 @@
 // before a file is replaced, opens where the last export went (else in the
 // search folder), and a list whose names the caret text cannot carry is said
 // so before any text is written.
-#include "fixtures.h"
-#include "main_window.h"
+#include "window_fixture.h"
 
 #include <export/dlg_choose_export.h>
 
@@ -18,10 +17,6 @@
 #include <QtTest>
 
 using namespace quillon;
-using testing_app::FakeBoxes;
-using testing_app::FakeRegistry;
-using testing_app::FakeShell;
-using testing_app::FakeStarter;
 
 namespace {
 
@@ -109,13 +104,9 @@ Script::Step answerReplace(QMessageBox::StandardButton answer, QString* asked)
     };
 }
 
-struct Window {
+struct Window : testing_app::FakeServices {
     QTemporaryDir dir;
-    FakeBoxes boxes;
-    FakeShell shell;
-    FakeRegistry registry;
-    FakeStarter starter;
-    FrmMain w{MainWindowServices{&boxes, &shell, &registry, &starter, {}}};
+    FrmMain w{services()};
 
     explicit Window(const QStringList& names = {QStringLiteral("a.pdf"), QStringLiteral("b.pdf")})
     {
@@ -132,7 +123,7 @@ struct Window {
             rows.push_back(std::move(r));
         }
         w.AppendRows(std::move(rows));
-        w.findChild<QLineEdit*>(QStringLiteral("txtSearchPath"))->setText(dir.path());
+        testing_app::control<QLineEdit>(w, "txtSearchPath")->setText(dir.path());
     }
     QString file(const QString& name) const { return dir.filePath(name); }
     // Runs the export command with its dialogs played by `steps`.

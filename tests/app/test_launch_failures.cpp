@@ -3,10 +3,9 @@
 // line on standard error).  The platform opener is exercised with stand-in
 // xdg-open scripts that fail as the real one does.
 #include "desktop_shell.h"
-#include "fixtures.h"
 #include "install_paths.h"
-#include "main_window.h"
 #include "result_model.h"
+#include "window_fixture.h"
 
 #include <QAction>
 #include <QTableView>
@@ -14,10 +13,6 @@
 #include <QtTest>
 
 using namespace quillon;
-using testing_app::FakeBoxes;
-using testing_app::FakeRegistry;
-using testing_app::FakeShell;
-using testing_app::FakeStarter;
 
 namespace {
 
@@ -39,19 +34,21 @@ private:
     QByteArray m_path;
 };
 
-struct Window {
+// With the platform's opener, or with the fake one that records and fails
+// on request.
+MainWindowServices withOpener(MainWindowServices s, DesktopShell* opener)
+{
+    if (opener)
+        s.shell = opener;
+    return s;
+}
+
+struct Window : testing_app::FakeServices {
     QTemporaryDir dir;
-    FakeBoxes boxes;
-    FakeShell fakeShell;
     QtDesktopShell desktop;
-    FakeRegistry registry;
-    FakeStarter starter;
     FrmMain w;
 
-    // With the platform's opener, or with one that records and fails on request.
-    explicit Window(bool platformOpener = false)
-        : w(MainWindowServices{&boxes, platformOpener ? static_cast<DesktopShell*>(&desktop) : &fakeShell,
-                               &registry, &starter, {}})
+    explicit Window(bool platformOpener = false) : w(withOpener(services(), platformOpener ? &desktop : nullptr))
     {
         testing_app::writePdf(dir.filePath(QStringLiteral("a.pdf")), 1);
         search::ResultRow r;
@@ -65,7 +62,7 @@ struct Window {
         w.session().EnableResultActions(1);
         w.list()->selectRow(0);
     }
-    QAction* action(const char* name) { return w.findChild<QAction*>(QString::fromLatin1(name)); }
+    QAction* action(const char* name) { return testing_app::control<QAction>(w, name); }
 };
 
 } // namespace
@@ -87,10 +84,10 @@ private slots:
         win.action("Cont")->trigger();
         win.action("mnHelp")->trigger();
         win.action("IntSuppage")->trigger();
-        QCOMPARE(win.fakeShell.opened.size(), 4);
+        QCOMPARE(win.shell.opened.size(), 4);
         QVERIFY(win.boxes.texts.isEmpty());
 
-        win.fakeShell.failWith = reason;
+        win.shell.failWith = reason;
         win.action("mnuOPen")->trigger();
         win.action("Cont")->trigger();
         win.action("mnHelp")->trigger();

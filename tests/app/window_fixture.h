@@ -18,9 +18,10 @@ struct FakeServices {
     FakeRegistry registry;
     FakeStarter starter;
 
-    quillon::MainWindowServices services(search::SessionOptions session = {}, QSettings* settings = nullptr)
+    quillon::MainWindowServices services(search::SessionOptions session = {}, QSettings* settings = nullptr,
+                                         quillon::Trash* trash = nullptr)
     {
-        return quillon::MainWindowServices{&boxes, &shell, &registry, &starter, std::move(session), settings};
+        return quillon::MainWindowServices{&boxes, &shell, &registry, &starter, std::move(session), settings, trash};
     }
 };
 
