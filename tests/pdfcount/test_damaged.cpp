@@ -136,16 +136,6 @@ TEST_F(Damage, TreeWalkCountsDuplicateKidsAndStopsAtLoops) {
 
 // ---- a file that shrinks while it is read --------------------------------------
 
-component::CountReason LastReasonCode(Brastelv1& b) {
-    component::ICountReason* why = nullptr;
-    if (b.QueryInterface(component::IID_ICountReason, reinterpret_cast<void**>(&why)) != component::S_OK) return {};
-    std::int32_t code = -1;
-    component::Text text;
-    why->LastCountReason(code, text);
-    why->Release();
-    return static_cast<component::CountReason>(code);
-}
-
 // Counts on another thread; a count that does not end in time fails the
 // test and ends the program rather than hang it.
 std::int32_t CountWithDeadline(Counter& counter, const std::string& path) {

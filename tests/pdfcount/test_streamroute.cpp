@@ -6,8 +6,6 @@
 #include "structural.h"
 #include "testsupport.h"
 
-#include <component/count_reason.h>
-
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -58,16 +56,6 @@ std::string AppendTableUpdate(std::string bytes, const std::string& rootBody, in
     std::snprintf(entry, sizeof entry, "%010zu 00000 n\r\n", rootAt);
     return bytes + "xref\n2 1\n" + entry + "trailer\n<< /Size " + std::to_string(size) + " /Root 1 0 R /Prev " +
            std::to_string(prev) + " >>\nstartxref\n" + std::to_string(tableAt) + "\n%%EOF\n";
-}
-
-component::CountReason LastReason(Brastelv1& b) {
-    component::ICountReason* why = nullptr;
-    if (b.QueryInterface(component::IID_ICountReason, reinterpret_cast<void**>(&why)) != component::S_OK) return {};
-    std::int32_t code = -1;
-    component::Text text;
-    why->LastCountReason(code, text);
-    why->Release();
-    return static_cast<component::CountReason>(code);
 }
 
 class StreamRoute : public ::testing::Test {
@@ -283,12 +271,12 @@ TEST_F(StreamRoute, EncryptedFilesCountedWhereTheTreeNeedsNoKey) {
     o.plainObjects = {{60, EncryptDict("/StdCF")}};
     EXPECT_EQ(Count(StreamDocument(o).str()), -1);
     EXPECT_NE(route(), Route::Stream);
-    EXPECT_EQ(LastReason(*counter), component::CountReason::NeedsPassword);
+    EXPECT_EQ(LastReasonCode(*counter), component::CountReason::NeedsPassword);
     // So says the route that met them when libqpdf does not know the
     // security handler (a certificate's, here) and calls the file damaged.
     o.plainObjects = {{60, Patch(EncryptDict("/StdCF"), "/Filter /Standard", "/Filter /Adobe.PubSec")}};
     EXPECT_EQ(Count(StreamDocument(o).str()), -1);
-    EXPECT_EQ(LastReason(*counter), component::CountReason::NeedsPassword);
+    EXPECT_EQ(LastReasonCode(*counter), component::CountReason::NeedsPassword);
 
     // The same encryption with the tree in plain objects: integers in
     // dictionaries are never encrypted.
@@ -473,7 +461,7 @@ TEST_F(StreamRoute, ObjectStreamBombEndsTheCountWithNoneDecodingIt) {
     };
     EXPECT_EQ(Count(bomb(true)), -1);
     EXPECT_FALSE(ran.count(Route::Structural));
-    EXPECT_EQ(LastReason(*counter), component::CountReason::Damaged);
+    EXPECT_EQ(LastReasonCode(*counter), component::CountReason::Damaged);
     // With the cross-reference broken, the object scan meets the bomb.
     ran.clear();
     EXPECT_EQ(Count(bomb(false)), -1);

@@ -4,6 +4,8 @@
 
 #include "brastelpeer.h"
 
+#include <component/count_reason.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -64,5 +66,16 @@ public:
 private:
     Brastelv1* b_;
 };
+
+// The reason code the counter keeps for its last count.
+inline component::CountReason LastReasonCode(Brastelv1& b) {
+    component::ICountReason* why = nullptr;
+    if (b.QueryInterface(component::IID_ICountReason, reinterpret_cast<void**>(&why)) != component::S_OK) return {};
+    std::int32_t code = -1;
+    component::Text text;
+    why->LastCountReason(code, text);
+    why->Release();
+    return static_cast<component::CountReason>(code);
+}
 
 }  // namespace brastel::test
