@@ -1,5 +1,7 @@
 #include "tiff_count.h"
 
+#include "plain_chain.h"
+
 #include <tiffio.h>
 
 #include <fcntl.h>
@@ -53,7 +55,7 @@ bool HasTiffHeader(int fd) {
 
 }  // namespace
 
-std::int32_t CountTiffPages(const char* path, std::string* messages, component::ReasonSlot* why) {
+std::int32_t CountTiffPages(const char* path, std::string* messages, component::ReasonSlot* why, Reader reader) {
     component::ReasonSlot ignored;
     component::ReasonSlot& reason = why ? *why : ignored;
     using component::CountReason;
@@ -62,16 +64,6 @@ std::int32_t CountTiffPages(const char* path, std::string* messages, component::
         reason.Set(CountReason::CannotOpen, "no file name was given");
         return -1;
     }
-    Capture capture{messages, 0};
-    TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
-    if (!opts) return -1;
-    TIFFOpenOptionsSetErrorHandlerExtR(opts, OnError, &capture);
-    TIFFOpenOptionsSetWarningHandlerExtR(opts, OnWarning, &capture);
-    // A damaged directory cannot make one allocation take the machine.
-    TIFFOpenOptionsSetMaxSingleMemAlloc(opts, 64 * 1024 * 1024);
-    // Read-only, header only (no first directory yet), no memory mapping so a
-    // file cut short under us cannot fault, strip and tile tables left unread
-    // (counting never needs them).
     // The file is opened here, without blocking, so a named pipe or a device
     // given a .tif name is refused instead of waiting for a writer forever.
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -82,21 +74,38 @@ std::int32_t CountTiffPages(const char* path, std::string* messages, component::
         else
             reason.Set(CountReason::CannotOpen, "not a regular file");
         if (fd >= 0) close(fd);
-        TIFFOpenOptionsFree(opts);
         return -1;
     }
     if (st.st_size == 0) {
         close(fd);
-        TIFFOpenOptionsFree(opts);
         reason.Set(CountReason::Empty);
         return -1;
     }
+    if (reader == Reader::Fastest) {
+        if (const auto pages = CountPlainChain(fd, static_cast<std::uint64_t>(st.st_size))) {
+            close(fd);
+            return *pages;
+        }
+    }
     if (!HasTiffHeader(fd)) {
         close(fd);
-        TIFFOpenOptionsFree(opts);
         reason.Set(CountReason::NotThisKind, "TIFF");
         return -1;
     }
+
+    Capture capture{messages, 0};
+    TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
+    if (!opts) {
+        close(fd);
+        return -1;
+    }
+    TIFFOpenOptionsSetErrorHandlerExtR(opts, OnError, &capture);
+    TIFFOpenOptionsSetWarningHandlerExtR(opts, OnWarning, &capture);
+    // A damaged directory cannot make one allocation take the machine.
+    TIFFOpenOptionsSetMaxSingleMemAlloc(opts, 64 * 1024 * 1024);
+    // Read-only, header only (no first directory yet), no memory mapping so a
+    // file cut short under us cannot fault, strip and tile tables left unread
+    // (counting never needs them).
     TIFF* tif = TIFFFdOpenExt(fd, path, "rhmD", opts);  // on success, TIFFClose closes fd
     TIFFOpenOptionsFree(opts);
     if (!tif) {

@@ -11,11 +11,15 @@ namespace tifcount {
 // The longest main directory chain counted; longer chains are treated as damaged.
 constexpr std::int32_t kMaxPages = 1 << 20;
 
+// Who reads the directories: plain chains ourselves and the rest libtiff
+// (the normal way), or libtiff alone (to hold the first to the second).
+enum class Reader { Fastest, LibtiffOnly };
+
 // Number of images in the main directory chain (SubIFDs and EXIF blocks are
 // not pages), or -1 when the file cannot be read or its chain ends in an
 // error.  libtiff's messages go to *messages instead of standard error; why
 // a count below 1 was given goes to *why.
 std::int32_t CountTiffPages(const char* path, std::string* messages = nullptr,
-                            component::ReasonSlot* why = nullptr);
+                            component::ReasonSlot* why = nullptr, Reader reader = Reader::Fastest);
 
 }  // namespace tifcount
