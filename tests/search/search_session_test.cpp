@@ -143,6 +143,29 @@ TEST(OrderedPool, ResultsArriveInOrderAndStopEndsEarly) {
     for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], i);
 }
 
+// Workers take items in batches; a result must still reach the consumer
+// while a slow item after it in the same batch is being counted (a row
+// shown, not held back behind a file that takes minutes).
+TEST(OrderedPool, AResultIsNotHeldBackBySlowItemsAfterIt) {
+    std::promise<void> firstConsumed;
+    std::shared_future<void> seen = firstConsumed.get_future().share();
+    bool slowItemSawTheFirstResult = false;
+    std::size_t consumed = 0;
+    RunOrdered<int>(
+        1000, 2,
+        [&](std::size_t i) {
+            if (i == 1) slowItemSawTheFirstResult = seen.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+            return static_cast<int>(i);
+        },
+        [&](std::size_t i, int) {
+            if (i == 0) firstConsumed.set_value();
+            ++consumed;
+            return true;
+        });
+    EXPECT_TRUE(slowItemSawTheFirstResult);
+    EXPECT_EQ(consumed, 1000u);
+}
+
 TEST(SearchSession, FullSearchStatesProgressLabelsAndTotals) {
     Harness h;
     fixtures::MakeDir(h.tree / "S");

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
@@ -35,27 +36,50 @@ void RunOrdered(std::size_t n, int jobs, Produce produce, Consume consume) {
     const std::size_t window = std::max<std::size_t>(64, static_cast<std::size_t>(jobs) * 32);
     std::vector<std::optional<T>> slots(window);
     std::mutex m;
-    std::condition_variable ready;   // a result arrived
+    std::condition_variable ready;   // the result the consumer waits for arrived
     std::condition_variable room;    // the consumer moved on
     std::size_t next = 0;            // next index to produce
     std::size_t consumed = 0;        // next index to consume
     bool stop = false;
+    bool consumerWaiting = false;
+    std::size_t workersWaiting = 0;
+    // A small file is counted in microseconds, less than a thread's wake-up
+    // costs: workers claim a few items at a time and wake a thread only when
+    // it waits for them.  Batches shrink towards the end so that every job
+    // has work until the last item.
+    constexpr auto kPromptly = std::chrono::milliseconds(2);
+    const auto batch = [&] {
+        return std::clamp<std::size_t>((n - next) / (static_cast<std::size_t>(jobs) * 8), 1, 16);
+    };
 
     auto worker = [&] {
         for (;;) {
-            std::size_t i;
+            std::size_t first, last;
             {
                 std::unique_lock lock(m);
+                ++workersWaiting;
                 room.wait(lock, [&] { return stop || next >= n || next < consumed + window; });
+                --workersWaiting;
                 if (stop || next >= n) return;
-                i = next++;
+                first = next;
+                last = std::min({n, next + batch(), consumed + window});
+                next = last;
             }
-            T value = produce(i);
-            {
-                std::lock_guard lock(m);
-                slots[i % window].emplace(std::move(value));
+            for (std::size_t i = first; i < last; ++i) {
+                T value = produce(i);
+                // A consumer waiting for a result of this batch is woken once,
+                // when the batch is done; it looks by itself every few
+                // milliseconds, so a slow item after its result delays nothing.
+                const bool late = i + 1 == last;
+                bool wake = false;
+                {
+                    std::lock_guard lock(m);
+                    if (stop) return;
+                    slots[i % window].emplace(std::move(value));
+                    wake = late && consumerWaiting && consumed >= first && consumed <= i;
+                }
+                if (wake) ready.notify_one();
             }
-            ready.notify_all();
         }
     };
     std::vector<std::thread> threads;
@@ -68,17 +92,23 @@ void RunOrdered(std::size_t n, int jobs, Produce produce, Consume consume) {
         {
             std::unique_lock lock(m);
             auto& slot = slots[consumed % window];
-            ready.wait(lock, [&] { return slot.has_value(); });
+            if (!slot.has_value()) {
+                consumerWaiting = true;
+                while (!slot.has_value()) ready.wait_for(lock, kPromptly);
+                consumerWaiting = false;
+            }
             value = std::move(*slot);
             slot.reset();
         }
         const bool go_on = consume(consumed, std::move(value));
+        bool wake = false;
         {
             std::lock_guard lock(m);
             ++consumed;
             if (!go_on) stop = true;
+            wake = workersWaiting > 0;
         }
-        room.notify_all();
+        if (wake) room.notify_all();
         if (!go_on) break;
     }
     for (auto& t : threads) t.join();
