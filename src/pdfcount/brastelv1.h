@@ -183,6 +183,9 @@ private:
     };
     static constexpr std::int64_t kBlockSize = 1024;
     const Block* FetchBlocks(std::int64_t first, std::int64_t last);
+    // The cached blocks that run without a gap to the end of the file, at
+    // most `limit` bytes of them; *at is where they begin.
+    std::string CachedTail(std::size_t limit, std::int64_t* at) const;
     std::vector<Block> blocks_;
 
     int file_ = -1;               // the one file slot; -1 when no count runs

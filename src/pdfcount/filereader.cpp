@@ -32,6 +32,13 @@ bool FileReader::ReadDirect(std::int64_t offset, std::size_t n, std::string& out
     return true;
 }
 
+void FileReader::Seed(std::int64_t at, std::string bytes) {
+    if (at < 0 || bytes.empty() || bytes.size() > kWindow || at + static_cast<std::int64_t>(bytes.size()) != length_)
+        return;
+    window_ = std::move(bytes);
+    windowAt_ = at;
+}
+
 bool FileReader::Read(std::int64_t offset, std::size_t n, std::string& out) {
     if (n > kWindow) return ReadDirect(offset, n, out);
     const std::int64_t end = offset + static_cast<std::int64_t>(n);

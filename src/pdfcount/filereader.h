@@ -19,6 +19,10 @@ public:
     // past it); false on a read error.
     bool Read(std::int64_t offset, std::size_t n, std::string& out);
 
+    // Bytes already read elsewhere that run from `at` to the end of the file
+    // (at most kWindow of them) serve as the window; others are ignored.
+    void Seed(std::int64_t at, std::string bytes);
+
     // The length seen when the file was opened: an upper bound for offsets.
     std::int64_t length() const { return length_; }
     std::int64_t bytesRead() const { return bytesRead_; }

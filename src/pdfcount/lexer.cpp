@@ -2,19 +2,6 @@
 
 namespace brastel::pdf {
 
-bool IsWhite(char c) {
-    return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0';
-}
-
-bool IsDelimiter(char c) {
-    switch (c) {
-    case '(': case ')': case '<': case '>': case '[': case ']': case '{': case '}': case '/': case '%':
-        return true;
-    default:
-        return false;
-    }
-}
-
 namespace {
 
 bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }

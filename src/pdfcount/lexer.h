@@ -13,10 +13,20 @@
 
 namespace brastel::pdf {
 
-// ISO 32000 white space and delimiters.
-bool IsWhite(char c);
-bool IsDelimiter(char c);
-inline bool IsRegular(char c) { return !IsWhite(c) && !IsDelimiter(c); }
+// ISO 32000 white space and delimiters, by table: the lexer asks for every
+// byte it passes.
+namespace detail {
+enum : std::uint8_t { kWhite = 1, kDelimiter = 2 };
+inline constexpr std::array<std::uint8_t, 256> kCharClass = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (unsigned char c : {' ', '\n', '\r', '\t', '\f', '\0'}) t[c] = kWhite;
+    for (unsigned char c : {'(', ')', '<', '>', '[', ']', '{', '}', '/', '%'}) t[c] = kDelimiter;
+    return t;
+}();
+}  // namespace detail
+inline bool IsWhite(char c) { return detail::kCharClass[static_cast<unsigned char>(c)] == detail::kWhite; }
+inline bool IsDelimiter(char c) { return detail::kCharClass[static_cast<unsigned char>(c)] == detail::kDelimiter; }
+inline bool IsRegular(char c) { return detail::kCharClass[static_cast<unsigned char>(c)] == 0; }
 
 struct Token {
     enum class Kind {

@@ -44,9 +44,13 @@ const Brastelv1::Block* Brastelv1::FetchBlocks(std::int64_t first, std::int64_t 
         std::int64_t runEnd = index;
         while (runEnd < last && !cached(runEnd + 1)) ++runEnd;
         std::string run(static_cast<std::size_t>((runEnd - index + 1) * kBlockSize), '\0');
+        // Bytes past the length seen at open are not asked for: a short
+        // file is read with one call, not a second that finds the end.
+        const auto want = static_cast<std::size_t>(
+            std::clamp<std::int64_t>(fileLength_ - index * kBlockSize, 0, static_cast<std::int64_t>(run.size())));
         std::size_t done = 0;
-        while (done < run.size()) {
-            const ssize_t got = ::pread(file_, run.data() + done, run.size() - done,
+        while (done < want) {
+            const ssize_t got = ::pread(file_, run.data() + done, want - done,
                                         static_cast<off_t>(index * kBlockSize) + static_cast<off_t>(done));
             if (got < 0) {
                 if (errno == EINTR) continue;
@@ -59,9 +63,7 @@ const Brastelv1::Block* Brastelv1::FetchBlocks(std::int64_t first, std::int64_t 
         // Fewer bytes than the length seen at open promises: the file shrank
         // while it was read.  The read fails, and with it the route that
         // asked; no loop waits for bytes that are gone.
-        const std::int64_t expected =
-            std::min<std::int64_t>(static_cast<std::int64_t>(run.size()), fileLength_ - index * kBlockSize);
-        if (static_cast<std::int64_t>(done) < expected) {
+        if (done < want) {
             fileChanged_ = true;
             return nullptr;
         }
@@ -73,6 +75,21 @@ const Brastelv1::Block* Brastelv1::FetchBlocks(std::int64_t first, std::int64_t 
         index = runEnd + 1;
     }
     return cached(first);
+}
+
+std::string Brastelv1::CachedTail(std::size_t limit, std::int64_t* at) const {
+    *at = fileLength_;
+    if (fileLength_ <= 0) return {};
+    std::string tail;
+    for (std::int64_t index = (fileLength_ - 1) / kBlockSize; index >= 0; --index) {
+        const auto b = std::find_if(blocks_.begin(), blocks_.end(), [&](const Block& k) { return k.index == index; });
+        if (b == blocks_.end() || tail.size() + b->bytes.size() > limit) break;
+        // A block is whole unless it ends the file; the last one must reach it.
+        if (tail.empty() && index * kBlockSize + static_cast<std::int64_t>(b->bytes.size()) != fileLength_) break;
+        tail.insert(0, b->bytes);
+        *at = index * kBlockSize;
+    }
+    return tail;
 }
 
 HResult Brastelv1::ReadAt(std::int32_t position, Text& buffer) {

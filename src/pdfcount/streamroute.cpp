@@ -340,6 +340,11 @@ StreamCounter::Verdict StreamCounter::Count(std::int32_t& count) {
 
 Brastelv1::Outcome Brastelv1::StreamStep(std::int32_t& count) {
     FileReader file(file_, fileLength_);
+    // The text route read the end of the file already; the cross-reference
+    // stream is usually there.
+    std::int64_t tailAt = 0;
+    std::string tail = CachedTail(FileReader::kWindow, &tailAt);
+    file.Seed(tailAt, std::move(tail));
     StreamCounter counter(file);
     const StreamCounter::Verdict verdict = counter.Count(count);
     bytesRead_ += file.bytesRead();
