@@ -14,8 +14,14 @@ namespace {
 
 // Blocks grow while libqpdf reads on from where the last one ended (a search
 // through the whole file), so a long scan costs about one read per megabyte.
+// A block read elsewhere starts a little before the place asked for: libqpdf
+// steps back to re-read a token or an object's start all the time, and a
+// block that began exactly there would be read again for each step.  A file
+// this small is read whole, once.
 constexpr std::size_t kBlock = std::size_t{64} << 10;
 constexpr std::size_t kMaxBlock = std::size_t{1} << 20;
+constexpr qpdf_offset_t kLookBack = 16 << 10;
+constexpr qpdf_offset_t kWholeFile = 256 << 10;
 
 class FileInput final : public InputSource {
 public:
@@ -79,12 +85,21 @@ private:
     // Makes the block holding `at` (below the length seen at open) current.
     void Load(qpdf_offset_t at) {
         if (at >= base_ && at < end()) return;
-        block_ = at == end() ? std::min(2 * block_, kMaxBlock) : kBlock;
-        const std::size_t want = static_cast<std::size_t>(std::min<qpdf_offset_t>(block_, length_ - at));
+        qpdf_offset_t start = at;
+        if (length_ <= kWholeFile) {
+            start = 0;
+            block_ = static_cast<std::size_t>(length_);
+        } else if (at == end()) {
+            block_ = std::min(2 * block_, kMaxBlock);
+        } else {
+            block_ = kBlock;
+            start = std::max<qpdf_offset_t>(0, at - kLookBack) & ~qpdf_offset_t{4095};
+        }
+        const std::size_t want = static_cast<std::size_t>(std::min<qpdf_offset_t>(block_, length_ - start));
         buffer_.resize(want);
         std::size_t got = 0;
         while (got < want) {
-            const ssize_t r = ::pread(fd_, buffer_.data() + got, want - got, static_cast<off_t>(at) + static_cast<off_t>(got));
+            const ssize_t r = ::pread(fd_, buffer_.data() + got, want - got, static_cast<off_t>(start) + static_cast<off_t>(got));
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0) {
                 buffer_.clear();
@@ -93,7 +108,7 @@ private:
             }
             got += static_cast<std::size_t>(r);
         }
-        base_ = at;
+        base_ = start;
     }
 
     int fd_;

@@ -117,6 +117,27 @@ std::optional<std::string> StreamData(FileReader& file, const ObjectText& o, con
     }
 }
 
+bool NoReaderDecodes(const Dict& dict) {
+    static constexpr std::string_view kRead[] = {"/FlateDecode",    "/Fl",  "/LZWDecode",       "/LZW",
+                                                 "/ASCII85Decode",  "/A85", "/ASCIIHexDecode",  "/AHx",
+                                                 "/RunLengthDecode", "/RL", "/Crypt"};
+    const auto unread = [](const Value& v) {
+        if (!v.Is(Value::Kind::Name)) return false;  // no name: damage, not a filter to judge
+        for (std::string_view known : kRead)
+            if (NameEquals(v.text, known)) return false;
+        return true;
+    };
+    const Value filter = dict.Get("/Filter");
+    if (filter.Is(Value::Kind::Name)) return unread(filter);
+    bool any = false;
+    if (filter.Is(Value::Kind::Array))
+        ForEachItem(filter, [&](const Value& item) {
+            any = unread(item);
+            return !any;
+        });
+    return any;
+}
+
 Decoded DecodeStream(const Dict& dict, std::string_view data, std::size_t cap, std::string& out) {
     auto [filter, parms] = dict.GetAll<2>({"/Filter", "/DecodeParms"});
     bool flate = false;

@@ -42,4 +42,10 @@ std::optional<std::string> StreamData(FileReader& file, const ObjectText& o, con
 // At most cap bytes are kept.
 Decoded DecodeStream(const Dict& dict, std::string_view data, std::size_t cap, std::string& out);
 
+// The dictionary's /Filter names a filter that neither this decoder nor
+// libqpdf reads for an object stream (libqpdf decodes Flate, LZW, ASCII85,
+// ASCIIHex and RunLength there): what the stream holds is out of every
+// reader's reach here.
+bool NoReaderDecodes(const Dict& dict);
+
 }  // namespace brastel::pdf

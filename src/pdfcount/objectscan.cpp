@@ -360,6 +360,17 @@ ScanStatus ScanObjects(int fd, std::int64_t length, ObjectIndex& index) {
     return Scanner(fd, length, index).Run();
 }
 
+bool TreeRootNotPlain(int fd, std::int64_t length, const ObjectIndex& index) {
+    const auto root = index.trailerRoot ? index.trailerRoot : index.lastCatalog;
+    if (!root) return true;
+    ObjectReader reader(fd, length, index, {});
+    std::string text;
+    const auto catalog = reader.ReadDict(*root, text);
+    if (!catalog) return !index.Find(*root);
+    const Value pages = catalog->Get("/Pages");
+    return pages.Is(Value::Kind::Ref) && !index.Find(pages.integer);
+}
+
 ScanVerdict CountFromIndex(int fd, std::int64_t length, const ObjectIndex& index, std::int32_t& count,
                            const CompressedObjectReader& compressed) {
     const auto root = index.trailerRoot ? index.trailerRoot : index.lastCatalog;

@@ -60,6 +60,10 @@ enum class ScanVerdict {
 // at a plain offset, e.g. inside an object stream; false when it cannot.
 using CompressedObjectReader = std::function<bool(std::int64_t number, std::string& text)>;
 
+// The page tree's root is no plain object, nor is the catalog that names
+// it: in a file whose object streams no reader decodes, nobody reaches it.
+bool TreeRootNotPlain(int fd, std::int64_t length, const ObjectIndex& index);
+
 // Walks the page tree of an index; count holds the pages when Counted.
 ScanVerdict CountFromIndex(int fd, std::int64_t length, const ObjectIndex& index, std::int32_t& count,
                            const CompressedObjectReader& compressed = {});

@@ -43,11 +43,16 @@ std::optional<std::string_view> ObjectStream::At(std::size_t index, std::int64_t
 }
 
 std::optional<ObjectStream> ReadObjectStream(FileReader& file, std::int64_t offset, std::optional<std::int64_t> num,
-                                             std::size_t cap, const LengthResolver& indirectLength, bool* bomb) {
+                                             std::size_t cap, const LengthResolver& indirectLength, bool* bomb,
+                                             bool* sealed) {
     const auto o = ReadIndirect(file, offset, num);
     if (!o) return std::nullopt;
     const auto dict = Dict::At(o->text, o->body);
     if (!dict || !dict->complete()) return std::nullopt;
+    if (NoReaderDecodes(*dict)) {
+        if (sealed) *sealed = true;
+        return std::nullopt;
+    }
     const Value lengthValue = dict->Get("/Length");
     std::optional<std::int64_t> length = lengthValue.Whole();
     if (lengthValue.Is(Value::Kind::Ref) && indirectLength) length = indirectLength(lengthValue);
@@ -72,7 +77,9 @@ void ScannedObjectStreams::DecodeAll() {
     std::size_t held = 0;
     for (const std::int64_t offset : offsets_) {
         const std::size_t cap = std::min(kScanStreamCap, kScanDecodedBudget - held);
-        auto stream = ReadObjectStream(file_, offset, std::nullopt, cap, {}, &bomb_);
+        bool sealed = false;
+        auto stream = ReadObjectStream(file_, offset, std::nullopt, cap, {}, &bomb_, &sealed);
+        if (sealed) ++sealed_;
         if (!stream) continue;
         held += stream->bytes();
         const std::size_t k = streams_.size();

@@ -59,11 +59,11 @@ constexpr std::size_t kObjectStreamBomb = std::size_t{64} << 20;
 // indirectLength gives when it is a reference, or else by "endstream", and
 // decoded whole within cap bytes.  No value when it is no object stream or
 // its data cannot be decoded whole; bomb is set when it inflates past
-// kObjectStreamBomb.
+// kObjectStreamBomb, sealed when its filter is one no reader here decodes.
 using LengthResolver = std::function<std::optional<std::int64_t>(const Value& reference)>;
 std::optional<ObjectStream> ReadObjectStream(FileReader& file, std::int64_t offset, std::optional<std::int64_t> num,
                                              std::size_t cap, const LengthResolver& indirectLength = {},
-                                             bool* bomb = nullptr);
+                                             bool* bomb = nullptr, bool* sealed = nullptr);
 
 // The objects held in object streams found by their headers, for a reader
 // with no cross-reference to say which object lives where: every stream is
@@ -80,6 +80,11 @@ public:
     std::optional<std::int64_t> LastCatalog();
     // One of the streams decoded so far is a bomb.
     bool bombFound() const { return bomb_; }
+    // There are streams, and every one has a filter no reader here decodes.
+    bool AllSealed() {
+        if (!decoded_) DecodeAll();
+        return !offsets_.empty() && sealed_ == offsets_.size();
+    }
 
 private:
     void DecodeAll();
@@ -91,6 +96,7 @@ private:
     std::unordered_map<std::int64_t, std::pair<std::size_t, std::size_t>> where_;  // (stream, index)
     std::optional<std::int64_t> lastCatalog_;
     bool bomb_ = false;
+    std::size_t sealed_ = 0;
 };
 
 }  // namespace brastel::pdf

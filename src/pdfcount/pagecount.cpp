@@ -254,6 +254,9 @@ Brastelv1::Outcome Brastelv1::ObjectScanStep(std::int32_t& count) {
     if (verdict == ScanVerdict::Counted) return Outcome::Counted;
     // An object stream that is a bomb is left undecoded by libqpdf too.
     if (compressed.bombFound()) return Outcome::Stop;
+    // The tree lies in object streams of a filter libqpdf does not decode
+    // either: its reconstruction would read the whole file to fail.
+    if (compressed.AllSealed() && TreeRootNotPlain(file_, fileLength_, index)) return Outcome::Stop;
     // Not one object header: nothing that a reconstruction could find.
     if (verdict == ScanVerdict::NoTree && index.objects.empty()) return Outcome::Stop;
     return Outcome::Next;

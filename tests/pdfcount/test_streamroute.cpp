@@ -469,6 +469,42 @@ TEST_F(StreamRoute, ObjectStreamBombEndsTheCountWithNoneDecodingIt) {
     EXPECT_FALSE(ran.count(Route::Reconstruction));
 }
 
+TEST_F(StreamRoute, TreeInStreamsThatNoReaderDecodesEndsAtTheScan) {
+    // A damaged file whose object streams use a filter neither we nor
+    // libqpdf decode: where the tree is inside them, nobody can count it and
+    // the scan says so, without libqpdf rebuilding the whole file to fail.
+    // Where the tree is a plain object, or libqpdf knows the filter, the
+    // readers after the scan still get their turn.
+    std::set<Route> ran;
+    BrastelPeer::SetBeforeRoute(*counter, [&](Route r) { ran.insert(r); });
+    const auto damaged = [](bool treeInStream, const std::string& filter) {
+        StreamPdfBuilder pdf;
+        if (treeInStream) {
+            pdf.ObjectStream(10, {{1, "<< /Type /Catalog /Pages 2 0 R >>"}, {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"}});
+        } else {
+            pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+            pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+            pdf.ObjectStream(10, {{4, "<< /Producer (x) >>"}});
+        }
+        pdf.Object(3, "<< /Type /Page /Parent 2 0 R >>");
+        pdf.XrefStream(11, " /Root 1 0 R");
+        const std::string sealed = Patch(pdf.str(), "/Filter /FlateDecode", "/Filter " + filter);
+        return Patch(sealed, "/Type /XRef", "/Type /XRaf");
+    };
+    for (const char* filter : {"/BrotliDecode", "[/BrotliDecode]", "[/FlateDecode /JBIG2Decode]"}) {
+        ran.clear();
+        EXPECT_EQ(Count(damaged(true, filter)), -1) << filter;
+        EXPECT_TRUE(ran.count(Route::ObjectScan)) << filter;
+        EXPECT_FALSE(ran.count(Route::Reconstruction)) << filter;
+        EXPECT_EQ(LastReasonCode(*counter), component::CountReason::Damaged) << filter;
+    }
+    EXPECT_EQ(Count(damaged(false, "/BrotliDecode")), 1) << "the tree is plain: the scan counts it";
+    // LZW is libqpdf's to decode (though not ours): its reconstruction runs.
+    ran.clear();
+    EXPECT_EQ(Count(damaged(true, "/LZWDecode")), -1);
+    EXPECT_TRUE(ran.count(Route::Reconstruction));
+}
+
 TEST_F(StreamRoute, ObjectStreamPastTheCapIsHandedOn) {
     // Valid, but its object stream inflates to 24 MB: no page tree needs
     // that much, so the route does not hold it; libqpdf still reads it.
