@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -193,6 +194,11 @@ int main(int argc, char** argv) {
     std::vector<cli::SkippedPath> skipped;
     cli::Totals totals;
     CliWalkControl control(o, list, progress, skipped, totals.undated);
+    search::ComponentLoader loader(o.componentDir);
+    search::RowBuilder builder(loader);
+    // The counters' libraries (libqpdf's among them) load while the folders
+    // are walked rather than before the first count.
+    std::jthread preload([&builder, &o] { builder.Preload(o.tif, o.pdf); });
     for (const auto& path : inputs) {
         // A list from find over a deep tree may hold paths longer than the
         // system takes whole.
@@ -226,9 +232,7 @@ int main(int argc, char** argv) {
         worsen(kExitSomeError);
     }
     const std::vector<std::string>& files = list.Files();
-
-    search::ComponentLoader loader(o.componentDir);
-    search::RowBuilder builder(loader);
+    preload.join();
     cli::Writer writer(o.format, stdout);
     bool sawTif = false, sawPdf = false;
 #ifdef QUILLON_HAVE_EXPORT

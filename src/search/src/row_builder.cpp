@@ -89,6 +89,20 @@ bool RowBuilder::Count(FileKind kind, const std::string& fullPath, std::int32_t&
     return false;
 }
 
+void RowBuilder::Preload(bool tif, bool pdf) const {
+    std::string ignored;
+    if (tif) {
+        Instance<tifcount::ITiffPageCounter> c;
+        loader_.Create(tifcount::kLibraryName, tifcount::CLSID_TiffPageCounter, tifcount::IID_TiffPageCounter,
+                       reinterpret_cast<void**>(&c.p), ignored);
+    }
+    if (pdf) {
+        Instance<brastel::_Brastelv1> c;
+        loader_.Create(brastel::kLibraryName, brastel::CLSID_Brastelv1, brastel::IID__Brastelv1,
+                       reinterpret_cast<void**>(&c.p), ignored);
+    }
+}
+
 RowOutcome RowBuilder::Build(const std::string& fullPath) const {
     RowOutcome out;
     ResultRow& row = out.row;

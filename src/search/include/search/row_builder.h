@@ -29,6 +29,10 @@ class RowBuilder {
 public:
     explicit RowBuilder(ComponentLoader& loader) : loader_(loader) {}
     RowOutcome Build(const std::string& fullPath) const;
+    // Loads the libraries of the counters of the kinds asked for, so that
+    // the first file does not wait for them; failures are left for the
+    // files to report.  Safe beside Build on other threads.
+    void Preload(bool tif, bool pdf) const;
     // Page count of a file of the kind, or the error (number, description).
     // A count below 1 comes with the counter's reason where it gives one.
     bool Count(FileKind kind, const std::string& fullPath, std::int32_t& pages, std::string& reason,
