@@ -302,8 +302,8 @@ private:
 // its own size.
 class ObjectReader {
 public:
-    ObjectReader(int fd, std::int64_t length, const ObjectIndex& index, const CompressedObjectReader& compressed)
-        : fd_(fd), length_(length), index_(index), compressed_(compressed),
+    ObjectReader(int fd, std::int64_t length, const ObjectIndex& index, CompressedObjectReader compressed)
+        : fd_(fd), length_(length), index_(index), compressed_(std::move(compressed)),
           budget_(2 * length + (std::int64_t{16} << 20)) {}
 
     // The object's value; text keeps the bytes the value points into.
@@ -344,7 +344,7 @@ private:
     int fd_;
     std::int64_t length_;
     const ObjectIndex& index_;
-    const CompressedObjectReader& compressed_;
+    CompressedObjectReader compressed_;  // a copy: callers may pass a temporary
     std::int64_t budget_;
 };
 
