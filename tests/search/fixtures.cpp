@@ -114,18 +114,18 @@ void WriteTiff(const std::string& path, int pages, TiffOptions o) {
             WriteImage(t, 4);
             TIFFWriteDirectory(t);
         }
-        if (p == 0 && o.exif) {
-            std::uint64_t exifOffset = 0;
-            TIFFCreateEXIFDirectory(t);
-            TIFFSetField(t, EXIFTAG_DATETIMEORIGINAL, "2020:01:01 00:00:00");
-            TIFFWriteCustomDirectory(t, &exifOffset);
-            TIFFSetDirectory(t, 0);
-            TIFFSetField(t, TIFFTAG_EXIFIFD, exifOffset);
-            TIFFRewriteDirectory(t);
-            // Further pages are appended at the end of the main chain.
-            TIFFSetDirectory(t, 0);
-            TIFFCreateDirectory(t);
-        }
+    }
+    if (o.exif) {
+        // Written after the pages, then linked from the first one: going
+        // back to page 1 a second time to append more pages makes libtiff
+        // leak.
+        std::uint64_t exifOffset = 0;
+        TIFFCreateEXIFDirectory(t);
+        TIFFSetField(t, EXIFTAG_DATETIMEORIGINAL, "2020:01:01 00:00:00");
+        TIFFWriteCustomDirectory(t, &exifOffset);
+        TIFFSetDirectory(t, 0);
+        TIFFSetField(t, TIFFTAG_EXIFIFD, exifOffset);
+        TIFFRewriteDirectory(t);
     }
     TIFFClose(t);
 }
