@@ -86,8 +86,8 @@ public:
     bool metBomb() const { return bomb_; }
 
 private:
-    // Opens the chain at the last "startxref" of the tail that leads to a
-    // section: bytes appended after the last %%EOF do not hide it.
+    // Opens the chain at the last "startxref" of the tail; one that leads
+    // nowhere leaves the file to the readers that rebuild it.
     bool OpenChain();
     Loaded Resolve(const Ref& ref);
     // A direct value where it stands, or the object a reference names.
@@ -112,13 +112,11 @@ bool StreamCounter::OpenChain() {
     std::string tail;
     const std::int64_t from = std::max<std::int64_t>(0, file_.length() - static_cast<std::int64_t>(kTailBytes));
     if (!file_.Read(from, kTailBytes, tail)) return false;
-    for (auto at = tail.rfind("startxref"); at != std::string::npos;
-         at = at == 0 ? std::string::npos : tail.rfind("startxref", at - 1)) {
-        Lexer lex(tail, at + 9);
-        const Token t = lex.Next();
-        if (t.kind == Token::Kind::Integer && t.integer >= 0 && xref_.Open(t.integer)) return true;
-    }
-    return false;
+    const auto at = tail.rfind("startxref");
+    if (at == std::string::npos) return false;
+    Lexer lex(tail, at + 9);
+    const Token t = lex.Next();
+    return t.kind == Token::Kind::Integer && t.integer >= 0 && xref_.Open(t.integer);
 }
 
 const ObjectStream* StreamCounter::LoadObjectStream(std::int64_t num) {

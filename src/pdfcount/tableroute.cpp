@@ -2,8 +2,10 @@
 // rather than by fixed position arithmetic, so header lines and entries may
 // use any line ends.  The same reading confirms the text route's answer.
 //
-// It reads as readers read: the last "startxref" that leads to a
-// cross-reference section (bytes appended after it change nothing), every
+// It reads as readers read: the last "startxref", which must lead to a
+// cross-reference section (bytes appended after it that hold none change
+// nothing; one that leads nowhere leaves the file to the readers that
+// rebuild it, as readers do), every
 // subsection of a section before its /Prev, the newest entry of an object
 // (a free one ends the search), and keys only at the top level of the
 // trailer, the catalog and the page-tree root.
@@ -22,8 +24,8 @@ using Keys = std::initializer_list<std::string_view>;
 
 namespace {
 constexpr std::int64_t kTailWindow = 1024;
-// How far back from the end a "startxref" is looked for when the last ones
-// lead nowhere (another file's start or padding appended after %%EOF).
+// How far back from the end the last "startxref" is looked for (another
+// file's start or padding may follow it).
 constexpr std::int64_t kStartxrefSearch = std::int64_t{1} << 20;
 constexpr int kMaxSections = 1024;
 constexpr int kMaxSubsections = 65536;
@@ -217,8 +219,11 @@ bool Brastelv1::IsXrefStream(std::int64_t offset) {
 }
 
 bool Brastelv1::FindLastSection(XrefSection& section) {
-    // "startxref" keywords from the end backwards; the first whose offset
-    // leads to a section that reads whole is the last valid one.
+    // The last "startxref" keyword decides: its offset leads to a section
+    // that reads whole, or the route has no section.  An earlier one is
+    // never taken instead: readers rebuild such a file, and what they find
+    // then is the newest of everything in it (another whole file appended
+    // gives that file's pages).
     std::int64_t end = fileLength_;
     std::int64_t window = kTailWindow;
     while (end > 0 && fileLength_ - end < kStartxrefSearch) {
@@ -231,20 +236,19 @@ bool Brastelv1::FindLastSection(XrefSection& section) {
             pdf::Lexer lex(tail, sx + 9);
             const pdf::Token offset = lex.Next();
             if (offset.kind != pdf::Token::Kind::Integer || offset.integer < 0 || offset.integer >= fileLength_)
-                continue;
+                return false;
             Text head;
-            if (!ReadBytes(offset.integer, 64, head)) continue;
+            if (!ReadBytes(offset.integer, 64, head)) return false;
             if (IsKeywordAt(head, 0, "xref")) {
                 section = XrefSection{};
                 section.at = offset.integer;
-                if (ReadSection(offset.integer, section)) return xrefFound_ = true;
-                continue;
+                if (!ReadSection(offset.integer, section)) return false;
+                xrefFound_ = true;
+                return true;
             }
             // A cross-reference stream: not this route's to read.
-            if (IsXrefStream(offset.integer)) {
-                xrefFound_ = true;
-                return false;
-            }
+            if (IsXrefStream(offset.integer)) xrefFound_ = true;
+            return false;
         }
         if (fileChanged_) return false;
         // Keep the keyword's length of overlap with the part already seen.

@@ -256,9 +256,16 @@ TEST_F(Confirmation, BytesAppendedAfterTheLastEof) {
     EXPECT_EQ(LastRoute(), Route::Table);
     EXPECT_EQ(Count(doc + std::string(300, '\0')), 20);  // short padding: the text route still answers
     EXPECT_EQ(LastRoute(), Route::Text);
-    // A "startxref" appended after %%EOF that leads nowhere.
+    // A "startxref" appended after %%EOF that leads nowhere: readers rebuild
+    // the file and find its 20 pages.  An earlier "startxref" is not taken
+    // instead: with a whole other file appended (its offsets off by the
+    // first file's length), readers rebuild it too, and the newest objects,
+    // the appended file's, give its 7 pages.
     EXPECT_EQ(Count(doc + "startxref\r\n12\r\n%%EOF\r\n", "appended-startxref-to-nowhere"), 20);
-    EXPECT_EQ(LastRoute(), Route::Table);
+    EXPECT_EQ(LastRoute(), Route::ObjectScan);
+    DocOptions other7;
+    other7.pages = 7;
+    EXPECT_EQ(Count(doc + StandardDocument(other7).str(), "appended-whole-other-file"), 7);
 }
 
 }  // namespace

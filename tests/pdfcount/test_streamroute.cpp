@@ -197,11 +197,14 @@ TEST_F(StreamRoute, BytesAppendedAfterTheLastSectionDoNotHideIt) {
     o.pages = 4;
     const std::string good = StreamDocument(o).str();
     for (const std::string& appended :
-         {std::string("%PDF-1.5\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n"),
-          std::string("\nstartxref\n17\n%%EOF\n"), std::string(300, '\0')}) {
+         {std::string("%PDF-1.5\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n"), std::string(300, '\0')}) {
         EXPECT_EQ(Count(good + appended), 4);
         EXPECT_EQ(route(), Route::Stream);
     }
+    // A last "startxref" that leads nowhere: the file is rebuilt, as readers
+    // rebuild it.
+    EXPECT_EQ(Count(good + "\nstartxref\n17\n%%EOF\n"), 4);
+    EXPECT_EQ(route(), Route::ObjectScan);
 }
 
 TEST_F(StreamRoute, UpdateThatFreesTheTreeRootLeavesNoPages) {
