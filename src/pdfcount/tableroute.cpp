@@ -189,22 +189,18 @@ void Brastelv1::StreamRanges(const Value& at, XrefSection& section) {
         if (!size || *size < 0) return;
         ranges.push_back({0, *size});
     } else {
-        std::optional<std::int64_t> first;
-        bool numbers = true;
+        // Pairs of first object and count, all whole numbers of at least 0.
+        std::vector<std::int64_t> numbers;
+        bool whole = true;
         if (!pdf::ForEachItem(index, [&](const Value& v) {
                 const auto n = v.Whole();
-                numbers = n && *n >= 0;
-                if (!numbers) return false;
-                if (first) {
-                    ranges.push_back({*first, *n});
-                    first.reset();
-                } else {
-                    first = *n;
-                }
-                return true;
+                whole = n && *n >= 0;
+                if (whole) numbers.push_back(*n);
+                return whole;
             }) ||
-            !numbers || first)
+            !whole || numbers.size() % 2 != 0)
             return;
+        for (std::size_t i = 0; i < numbers.size(); i += 2) ranges.push_back({numbers[i], numbers[i + 1]});
     }
     section.streamRanges = std::move(ranges);
 }

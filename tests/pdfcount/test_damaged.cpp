@@ -157,7 +157,9 @@ TEST_F(Damage, FileThatShrinksBetweenOpenAndReadsEndsEveryReader) {
     for (const Route at : {Route::Text, Route::Table, Route::Structural, Route::ObjectScan, Route::Reconstruction}) {
         const std::string path = dir.Write("shrinks.pdf", bytes);
         BrastelPeer::SetBeforeRoute(*counter, [&](Route r) {
-            if (r == at) ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(bytes.size() / 4)), 0);
+            if (r == at) {
+                ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(bytes.size() / 4)), 0);
+            }
         });
         EXPECT_EQ(CountWithDeadline(counter, path), -1) << "cut before route " << static_cast<int>(at);
         EXPECT_EQ(LastReasonCode(*counter), component::CountReason::Changed) << static_cast<int>(at);
@@ -194,7 +196,9 @@ TEST_F(Damage, FileThatShrinksBetweenOpenAndReadsEndsEveryReader) {
     const std::string whole = StandardDocument(o).str();
     const std::string path = dir.Write("cut.pdf", whole);
     BrastelPeer::SetBeforeRoute(*counter, [&](Route r) {
-        if (r == Route::Text) ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(whole.size() - 40)), 0);
+        if (r == Route::Text) {
+            ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(whole.size() - 40)), 0);
+        }
     });
     EXPECT_EQ(CountWithDeadline(counter, path), -1);
     EXPECT_EQ(LastReasonCode(*counter), component::CountReason::Changed);

@@ -49,7 +49,8 @@ static void RemoveBelow(int fd) {
     }
     for (const auto& [name, folder] : entries) {
         if (folder) {
-            fchmodat(dirfd(dir), name.c_str(), 0755, 0);
+            // A folder that stays closed is reported by the removal below.
+            if (fchmodat(dirfd(dir), name.c_str(), 0755, 0) != 0) {}
             const int sub = openat(dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (sub >= 0) RemoveBelow(sub);
         }
@@ -230,7 +231,7 @@ Unprivileged::Unprivileged() {
     // Effective ids only: the saved ids stay the superuser's, so the test
     // can come back.  glibc applies them to every thread of the process.
     if (setegid(65534) != 0 || seteuid(65534) != 0) {
-        setegid(0);
+        if (setegid(0) != 0) {}  // back to the superuser's group, as far as it goes
         ok_ = false;
         why_ = "needs a user other than the superuser, and cannot become nobody (65534): " +
                std::string(std::strerror(errno));
