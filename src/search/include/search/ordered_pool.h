@@ -33,7 +33,9 @@ void RunOrdered(std::size_t n, int jobs, Produce produce, Consume consume) {
             if (!consume(i, produce(i))) return;
         return;
     }
-    const std::size_t window = std::max<std::size_t>(64, static_cast<std::size_t>(jobs) * 32);
+    // Room for every job's batch several times over: with less, workers that
+    // run ahead of a slow batch sleep until the consumer catches up.
+    const std::size_t window = std::max<std::size_t>(256, static_cast<std::size_t>(jobs) * 64);
     std::vector<std::optional<T>> slots(window);
     std::mutex m;
     std::condition_variable ready;   // the result the consumer waits for arrived
