@@ -19,6 +19,16 @@ std::string AddGeneralMessage(long long number, const std::string& description) 
 
 namespace {
 
+// The page-counter class of each kind: its library and identifiers.
+struct CounterClass {
+    const char* library;
+    component::Guid clsid;
+    component::Guid iid;
+};
+constexpr CounterClass kTiffCounter{tifcount::kLibraryName, tifcount::CLSID_TiffPageCounter,
+                                    tifcount::IID_TiffPageCounter};
+constexpr CounterClass kPdfCounter{brastel::kLibraryName, brastel::CLSID_Brastelv1, brastel::IID__Brastelv1};
+
 // Releases a counter instance when the row is done.
 template <class T>
 struct Instance {
@@ -41,10 +51,10 @@ std::string ReasonOf(component::IUnknown* counter) {
 
 // Creates a counter of type T through the loader and counts the path with it.
 template <class T, class Call>
-bool CountWith(ComponentLoader& loader, const char* library, const component::Guid& clsid, const component::Guid& iid,
-               Call call, std::int32_t& pages, std::string& reason, long long& errorNumber, std::string& errorText) {
+bool CountWith(ComponentLoader& loader, const CounterClass& k, Call call, std::int32_t& pages, std::string& reason,
+               long long& errorNumber, std::string& errorText) {
     Instance<T> counter;
-    loader.Create(library, clsid, iid, reinterpret_cast<void**>(&counter.p), errorText);
+    loader.Create(k.library, k.clsid, k.iid, reinterpret_cast<void**>(&counter.p), errorText);
     if (!counter.p) {
         errorNumber = kCannotCreateObject;
         return false;
@@ -78,28 +88,21 @@ bool RowBuilder::Count(FileKind kind, const std::string& fullPath, std::int32_t&
     reason.clear();
     if (kind == FileKind::Tif)
         return CountWith<tifcount::ITiffPageCounter>(
-            loader_, tifcount::kLibraryName, tifcount::CLSID_TiffPageCounter, tifcount::IID_TiffPageCounter,
-            [&](tifcount::ITiffPageCounter& c) { return c.TIF_PageCount(path, pages); }, pages, reason, errorNumber,
-            errorText);
+            loader_, kTiffCounter, [&](tifcount::ITiffPageCounter& c) { return c.TIF_PageCount(path, pages); }, pages,
+            reason, errorNumber, errorText);
     if (kind == FileKind::Pdf)
         return CountWith<brastel::_Brastelv1>(
-            loader_, brastel::kLibraryName, brastel::CLSID_Brastelv1, brastel::IID__Brastelv1,
-            [&](brastel::_Brastelv1& c) { return c.PDF_PageCount(path, pages); }, pages, reason, errorNumber,
-            errorText);
+            loader_, kPdfCounter, [&](brastel::_Brastelv1& c) { return c.PDF_PageCount(path, pages); }, pages, reason,
+            errorNumber, errorText);
     return false;
 }
 
 void RowBuilder::Preload(bool tif, bool pdf) const {
-    std::string ignored;
-    if (tif) {
-        Instance<tifcount::ITiffPageCounter> c;
-        loader_.Create(tifcount::kLibraryName, tifcount::CLSID_TiffPageCounter, tifcount::IID_TiffPageCounter,
-                       reinterpret_cast<void**>(&c.p), ignored);
-    }
-    if (pdf) {
-        Instance<brastel::_Brastelv1> c;
-        loader_.Create(brastel::kLibraryName, brastel::CLSID_Brastelv1, brastel::IID__Brastelv1,
-                       reinterpret_cast<void**>(&c.p), ignored);
+    for (const CounterClass* k : {tif ? &kTiffCounter : nullptr, pdf ? &kPdfCounter : nullptr}) {
+        if (!k) continue;
+        Instance<component::IUnknown> c;
+        std::string ignored;
+        loader_.Create(k->library, k->clsid, k->iid, reinterpret_cast<void**>(&c.p), ignored);
     }
 }
 
