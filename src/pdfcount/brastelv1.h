@@ -9,10 +9,10 @@
 
 #include <brastel/brastel.h>
 #include <component/count_reason.h>
+#include <component/server.h>
 
 #include "lexer.h"
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -29,15 +29,11 @@ namespace brastel {
 // libqpdf's reconstruction, which parses the whole file.
 enum class Route { None, Text, Table, Stream, Structural, ObjectScan, Reconstruction };
 
-class Brastelv1 final : public _Brastelv1, public component::ICountReason {
+class Brastelv1 final : public component::RefCounted<_Brastelv1, component::ICountReason> {
 public:
     Brastelv1();
-    Brastelv1(const Brastelv1&) = delete;
-    Brastelv1& operator=(const Brastelv1&) = delete;
 
     component::HResult QueryInterface(const component::Guid& iid, void** out) override;
-    std::uint32_t AddRef() override;
-    std::uint32_t Release() override;
 
     component::HResult PDF_PageCount(component::Text& filenamess, std::int32_t& result) override;
     component::HResult FindCase(component::Text& SearchString, std::int32_t& StartPosition,
@@ -200,15 +196,13 @@ private:
     int openError_ = 0;           // errno of the last failed Open; 0 when it was no regular file
     component::ReasonSlot reason_;
     std::function<void(Route)> beforeRoute_;  // test hook: runs before each reader
-    std::atomic<std::uint32_t> refs_{1};
 
     friend struct BrastelPeer;
 };
 
 // Live objects of the library (instances and class factories) and server
 // locks; DllCanUnloadNow reports whether both are zero.
-void ObjectCreated();
-void ObjectDestroyed();
+component::ServerState& LibraryServer();
 
 // A count no larger than the file could hold (at least 16 bytes a page).
 bool Plausible(std::int32_t count, std::int64_t fileLength);

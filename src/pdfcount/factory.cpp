@@ -11,8 +11,7 @@ namespace {
 component::ServerState g_server;
 }  // namespace
 
-void ObjectCreated() { ++g_server.objects; }
-void ObjectDestroyed() { --g_server.objects; }
+component::ServerState& LibraryServer() { return g_server; }
 
 }  // namespace brastel
 

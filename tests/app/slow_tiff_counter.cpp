@@ -6,7 +6,6 @@
 #include <component/server.h>
 #include <tifcount/tiffpagecounter.h>
 
-#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -17,25 +16,16 @@ namespace {
 
 component::ServerState g_server;
 
-class SlowCounter final : public tifcount::ITiffPageCounter {
+class SlowCounter final : public component::RefCounted<tifcount::ITiffPageCounter> {
 public:
-    SlowCounter() { ++g_server.objects; }
+    SlowCounter() : RefCounted(g_server) {}
 
     component::HResult QueryInterface(const component::Guid& iid, void** out) override {
         if (!out) return component::E_POINTER;
-        if (iid == component::IID_IUnknown || iid == tifcount::IID_TiffPageCounter) {
-            *out = static_cast<tifcount::ITiffPageCounter*>(this);
-            AddRef();
-            return component::S_OK;
-        }
+        if (iid == component::IID_IUnknown || iid == tifcount::IID_TiffPageCounter)
+            return Hand<tifcount::ITiffPageCounter>(out);
         *out = nullptr;
         return component::E_NOINTERFACE;
-    }
-    std::uint32_t AddRef() override { return ++refs_; }
-    std::uint32_t Release() override {
-        const std::uint32_t left = --refs_;
-        if (left == 0) delete this;
-        return left;
     }
 
     component::HResult TIF_PageCount(component::Text& path, std::int32_t& result) override {
@@ -47,10 +37,6 @@ public:
         result = in ? pages : -1;
         return component::S_OK;
     }
-
-private:
-    ~SlowCounter() { --g_server.objects; }
-    std::atomic<std::uint32_t> refs_{1};
 };
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include "tiff_count.h"
 
-#include <atomic>
 
 #define TIFCOUNT_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -18,30 +17,16 @@ using component::HResult;
 
 component::ServerState g_server;
 
-class TiffPageCounter final : public ITiffPageCounter, public component::ICountReason {
+class TiffPageCounter final : public component::RefCounted<ITiffPageCounter, component::ICountReason> {
 public:
-    TiffPageCounter() { ++g_server.objects; }
+    TiffPageCounter() : RefCounted(g_server) {}
 
     HResult QueryInterface(const Guid& iid, void** out) override {
         if (!out) return component::E_POINTER;
-        if (iid == component::IID_IUnknown || iid == IID_TiffPageCounter) {
-            *out = static_cast<ITiffPageCounter*>(this);
-            AddRef();
-            return component::S_OK;
-        }
-        if (iid == component::IID_ICountReason) {
-            *out = static_cast<component::ICountReason*>(this);
-            AddRef();
-            return component::S_OK;
-        }
+        if (iid == component::IID_IUnknown || iid == IID_TiffPageCounter) return Hand<ITiffPageCounter>(out);
+        if (iid == component::IID_ICountReason) return Hand<component::ICountReason>(out);
         *out = nullptr;
         return component::E_NOINTERFACE;
-    }
-    std::uint32_t AddRef() override { return ++refs_; }
-    std::uint32_t Release() override {
-        const std::uint32_t left = --refs_;
-        if (left == 0) delete this;
-        return left;
     }
 
     HResult TIF_PageCount(component::Text& path, std::int32_t& result) override {
@@ -52,8 +37,6 @@ public:
     HResult LastCountReason(std::int32_t& code, component::Text& text) override { return reason_.Get(code, text); }
 
 private:
-    ~TiffPageCounter() { --g_server.objects; }
-    std::atomic<std::uint32_t> refs_{1};
     component::ReasonSlot reason_;
 };
 

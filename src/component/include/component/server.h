@@ -18,29 +18,53 @@ struct ServerState {
     HResult CanUnloadNow() const { return objects.load() == 0 && locks.load() == 0 ? S_OK : S_FALSE; }
 };
 
-// Creates T objects (default-constructed, reference count 1 on creation,
-// counting themselves in the library's ServerState).  The factory itself is
-// a live object of the library while anyone holds it.
-template <class T>
-class ClassFactory final : public IClassFactory {
+// The reference counting of a component object that offers Interfaces...:
+// it deletes itself when the last reference goes, and counts itself among
+// its library's live objects while it exists.
+template <class... Interfaces>
+class RefCounted : public Interfaces... {
 public:
-    explicit ClassFactory(ServerState& state) : state_(state) { ++state_.objects; }
+    RefCounted(const RefCounted&) = delete;
+    RefCounted& operator=(const RefCounted&) = delete;
 
-    HResult QueryInterface(const Guid& iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
     std::uint32_t AddRef() override { return ++refs_; }
     std::uint32_t Release() override {
         const std::uint32_t left = --refs_;
         if (left == 0) delete this;
         return left;
+    }
+
+protected:
+    explicit RefCounted(ServerState& state) : state_(state) { ++state_.objects; }
+    virtual ~RefCounted() { --state_.objects; }
+
+    // QueryInterface's answer for an interface the object offers: the
+    // object as I, with a reference for the caller.
+    template <class I>
+    HResult Hand(void** out) {
+        *out = static_cast<I*>(this);
+        AddRef();
+        return S_OK;
+    }
+
+private:
+    ServerState& state_;
+    std::atomic<std::uint32_t> refs_{1};
+};
+
+// Creates T objects (default-constructed, reference count 1 on creation,
+// counting themselves in the library's ServerState).  The factory itself is
+// a live object of the library while anyone holds it.
+template <class T>
+class ClassFactory final : public RefCounted<IClassFactory> {
+public:
+    explicit ClassFactory(ServerState& state) : RefCounted(state), state_(state) {}
+
+    HResult QueryInterface(const Guid& iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IClassFactory) return Hand<IClassFactory>(out);
+        *out = nullptr;
+        return E_NOINTERFACE;
     }
 
     HResult CreateInstance(IUnknown* outer, const Guid& iid, void** out) override {
@@ -62,9 +86,7 @@ public:
     }
 
 private:
-    ~ClassFactory() { --state_.objects; }
-    ServerState& state_;
-    std::atomic<std::uint32_t> refs_{1};
+    ServerState& state_;  // for the server locks
 };
 
 // DllGetClassObject for a library that serves the one class `served`.
