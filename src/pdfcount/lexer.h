@@ -25,7 +25,6 @@ inline constexpr std::array<std::uint8_t, 256> kCharClass = [] {
 }();
 }  // namespace detail
 inline bool IsWhite(char c) { return detail::kCharClass[static_cast<unsigned char>(c)] == detail::kWhite; }
-inline bool IsDelimiter(char c) { return detail::kCharClass[static_cast<unsigned char>(c)] == detail::kDelimiter; }
 inline bool IsRegular(char c) { return detail::kCharClass[static_cast<unsigned char>(c)] == 0; }
 
 struct Token {

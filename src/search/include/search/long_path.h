@@ -29,7 +29,6 @@ public:
     // Error() then holds the errno.
     const std::string& Path() const { return path_; }
     int Error() const { return error_; }
-    bool ThroughFolder() const { return folder_ >= 0; }
 
 private:
     int folder_ = -1;

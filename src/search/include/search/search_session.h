@@ -56,7 +56,6 @@ public:
     // Paths accepted by the last walk, in found order.  Read it while Idle.
     const std::vector<std::string>& FoundFiles() const { return foundFiles_; }
     bool StopRequested() const { return stopRequested_.load(); }
-    std::chrono::system_clock::time_point SearchStartTime() const { return searchStartTime_; }
     // How long the last (or running) search has worked, from Start to its
     // last row; the time that message boxes wait for the user is left out.
     std::chrono::seconds SearchElapsed() const;
