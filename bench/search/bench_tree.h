@@ -11,14 +11,24 @@
 
 namespace bench {
 
+// QUILLON_BENCH_KEEP=DIR builds the tree in DIR and leaves it there, so that
+// a profiler can be run over the same files afterwards.
 struct TempTree {
     std::string path;
+    bool keep = false;
     TempTree() {
+        if (const char* dir = std::getenv("QUILLON_BENCH_KEEP"); dir && *dir) {
+            path = dir;
+            keep = true;
+            std::filesystem::create_directories(path);
+            return;
+        }
         std::string tmpl = (std::filesystem::temp_directory_path() / "quillon-bench-XXXXXX").string();
         if (!mkdtemp(tmpl.data())) std::abort();
         path = tmpl;
     }
     ~TempTree() {
+        if (keep) return;
         std::error_code ec;
         std::filesystem::remove_all(path, ec);
     }
