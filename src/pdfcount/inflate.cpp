@@ -11,6 +11,7 @@ namespace brastel::pdf {
 
 namespace {
 constexpr std::size_t kOutChunk = std::size_t{64} << 10;
+constexpr std::size_t kFirstRoom = 1024;
 
 bool IsPng(long long predictor) { return predictor >= 10 && predictor <= 15; }
 
@@ -53,7 +54,9 @@ Decoded Inflate(std::string_view in, std::size_t cap, std::string& out) {
             break;
         }
         const std::size_t before = out.size();
-        const std::size_t room = std::min(kOutChunk, cap - before);
+        // Room grows with what came out so far: the streams a count reads
+        // decode to a few hundred bytes, and every byte of room is zeroed.
+        const std::size_t room = std::min({kOutChunk, cap - before, std::max(kFirstRoom, before)});
         out.resize(before + room);
         z.next_out = reinterpret_cast<Bytef*>(out.data() + before);
         z.avail_out = static_cast<uInt>(room);

@@ -23,6 +23,15 @@ TEST(Inflate, DataAndTheCap) {
     EXPECT_EQ(Inflate(Deflate(text), text.size(), out), Decoded::Ok);
     EXPECT_EQ(Inflate(Deflate(text), text.size() - 1, out), Decoded::Capped);
     EXPECT_EQ(out, text.substr(0, text.size() - 1));
+    // Output that outgrows the room given at first, in steps of every size,
+    // comes back whole and in order; a cap inside a step cuts it there.
+    std::string varied;
+    for (std::uint32_t x = 1; varied.size() < 300000; x = x * 1103515245u + 12345u)
+        varied += std::to_string(x >> 7) + (x % 3 ? " " : "\n");
+    EXPECT_EQ(Inflate(Deflate(varied), 1 << 20, out), Decoded::Ok);
+    EXPECT_EQ(out, varied);
+    EXPECT_EQ(Inflate(Deflate(varied), 70001, out), Decoded::Capped);
+    EXPECT_EQ(out, varied.substr(0, 70001));
     // A gigabyte of zeros stops at the cap, having produced only that much.
     EXPECT_EQ(Inflate(ZerosDeflated(3), 4 << 20, out), Decoded::Ok);  // the stream is sound up to its checksum
     EXPECT_EQ(out, std::string(std::size_t{3} << 20, '\0'));
