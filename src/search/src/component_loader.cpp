@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <climits>
-#include <cstdio>
 #include <vector>
 
 // Where the installed component libraries lie, relative to the installed
@@ -29,8 +28,8 @@ ComponentLoader::ComponentLoader(std::string dir) : dir_(std::move(dir)) {}
 ComponentLoader::~ComponentLoader() {
     // Factories are released; the libraries stay mapped, since counters made
     // elsewhere in the process may still run their code.
-    for (auto& [name, lib] : libraries_)
-        if (lib->factory) lib->factory->Release();
+    for (auto& entry : libraries_)
+        if (entry.library->factory) entry.library->factory->Release();
 }
 
 std::string ComponentLoader::ExecutableDir() {
@@ -43,15 +42,12 @@ std::string ComponentLoader::ExecutableDir() {
 }
 
 ComponentLoader::Library& ComponentLoader::Load(const std::string& libraryName, const component::Guid& clsid) {
-    char id[40];
-    std::snprintf(id, sizeof id, ":%08X-%04X-%04X", clsid.data1, clsid.data2, clsid.data3);
-    std::string key = libraryName + id;
-    for (auto b : clsid.data4) {
-        std::snprintf(id, sizeof id, "%02X", b);
-        key += id;
-    }
-    auto& slot = libraries_[key];
-    if (slot) return *slot;
+    // Asked once a file: a plain scan of the few classes ever loaded, with
+    // nothing formatted or allocated on the way.
+    for (auto& entry : libraries_)
+        if (entry.clsid == clsid && entry.name == libraryName) return *entry.library;
+    libraries_.push_back({libraryName, clsid, nullptr});
+    auto& slot = libraries_.back().library;
     slot = std::make_unique<Library>();
     Library& lib = *slot;
 

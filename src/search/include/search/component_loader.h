@@ -5,10 +5,10 @@
 
 #include <component/component.h>
 
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace search {
 
@@ -36,7 +36,12 @@ private:
 
     std::string dir_;
     std::mutex mutex_;
-    std::map<std::string, std::unique_ptr<Library>> libraries_;
+    struct Loaded {
+        std::string name;
+        component::Guid clsid;
+        std::unique_ptr<Library> library;
+    };
+    std::vector<Loaded> libraries_;
 };
 
 }  // namespace search
