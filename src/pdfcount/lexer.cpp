@@ -160,9 +160,13 @@ std::optional<std::int64_t> Value::Whole() const {
 
 namespace {
 
+bool IsBoundary(std::string_view keyword) {
+    return keyword == "obj" || keyword == "endobj" || keyword == "stream" || keyword == "endstream";
+}
+
 // Moves past the rest of an array or dictionary whose opener was just read,
 // keeping a stack of openers so that "[ >>" is seen as broken.
-bool SkipNested(Lexer& lex, Token::Kind opener, std::size_t& end) {
+bool SkipNested(Lexer& lex, Token::Kind opener, std::size_t& end, int maxDepth = kMaxDepth) {
     Token::Kind stack[kMaxDepth];
     int depth = 0;
     stack[depth++] = opener;
@@ -174,7 +178,7 @@ bool SkipNested(Lexer& lex, Token::Kind opener, std::size_t& end) {
             return false;
         case Token::Kind::ArrayOpen:
         case Token::Kind::DictOpen:
-            if (depth == kMaxDepth) return false;
+            if (depth == maxDepth) return false;
             stack[depth++] = t.kind;
             break;
         case Token::Kind::ArrayClose:
@@ -190,8 +194,7 @@ bool SkipNested(Lexer& lex, Token::Kind opener, std::size_t& end) {
         }
         case Token::Kind::Keyword:
             // An object or stream boundary inside a container: it never closed.
-            if (t.text == "obj" || t.text == "endobj" || t.text == "stream" || t.text == "endstream")
-                return false;
+            if (IsBoundary(t.text)) return false;
             break;
         default:
             break;
@@ -201,7 +204,7 @@ bool SkipNested(Lexer& lex, Token::Kind opener, std::size_t& end) {
 
 }  // namespace
 
-Value ReadValue(Lexer& lex) {
+Value ReadValue(Lexer& lex, int maxDepth) {
     Value v;
     const Token t = lex.Next();
     const std::string_view window = lex.window();
@@ -249,7 +252,7 @@ Value ReadValue(Lexer& lex) {
     case Token::Kind::ArrayOpen:
     case Token::Kind::DictOpen: {
         std::size_t end = 0;
-        if (!SkipNested(lex, t.kind, end)) {
+        if (maxDepth < 1 || !SkipNested(lex, t.kind, end, maxDepth)) {
             v.kind = Value::Kind::Bad;
             return v;
         }
@@ -263,19 +266,50 @@ Value ReadValue(Lexer& lex) {
     }
 }
 
-std::optional<Dict> Dict::At(std::string_view window, std::size_t pos) {
+std::optional<Dict> Dict::At(std::string_view window, std::size_t pos) { return Read(window, pos, true); }
+
+std::optional<Dict> Dict::AtUnheld(std::string_view window, std::size_t pos) { return Read(window, pos, false); }
+
+std::optional<Dict> Dict::Read(std::string_view window, std::size_t pos, bool hold) {
     Lexer lex(window, pos);
     const Token open = lex.Next();
     if (open.kind != Token::Kind::DictOpen) return std::nullopt;
     Dict d;
     d.window_ = window;
     d.begin_ = lex.pos();
+    if (hold && d.ReadEntries(lex)) {
+        d.text_ = window.substr(open.offset, d.end_ - open.offset);
+        return d;
+    }
+    d.count_ = 0;
+    lex.Seek(d.begin_);
     std::size_t end = 0;
     d.complete_ = SkipNested(lex, Token::Kind::DictOpen, end);
     // An unclosed dictionary ends where reading it broke off.
     d.end_ = d.complete_ ? end : lex.pos();
     d.text_ = window.substr(open.offset, d.end_ - open.offset);
     return d;
+}
+
+// Succeeds exactly where skipping the dictionary would find it closed and
+// reading its entries would visit every one: name keys, each followed by a
+// value, then ">>".  It sees the tokens the skip sees, nested values within
+// the same depth, and refuses what the skip refuses.
+bool Dict::ReadEntries(Lexer& lex) {
+    for (;;) {
+        const Token key = lex.Next();
+        if (key.kind == Token::Kind::DictClose) {
+            complete_ = true;
+            held_ = true;
+            end_ = key.offset + key.text.size();
+            return true;
+        }
+        if (key.kind != Token::Kind::Name || count_ == kHeldEntries) return false;
+        const Value value = ReadValue(lex, kMaxDepth - 1);
+        if (value.kind == Value::Kind::Bad || value.kind == Value::Kind::Missing) return false;
+        if (value.kind == Value::Kind::Other && IsBoundary(value.text)) return false;
+        entries_[count_++] = Entry{key.text, value};
+    }
 }
 
 Value Dict::Get(std::string_view key) const {

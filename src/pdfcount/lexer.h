@@ -87,8 +87,8 @@ struct Value {
 // Reads the value at the lexer's place (an "N G R" reference included) and
 // moves past it.  Nested arrays and dictionaries deeper than kMaxDepth, or
 // not closed within the window, give Bad.
-Value ReadValue(Lexer& lex);
 constexpr int kMaxDepth = 64;
+Value ReadValue(Lexer& lex, int maxDepth = kMaxDepth);
 
 // A dictionary in a window: "<<" at begin, its top-level entries read on
 // demand.  A dictionary whose ">>" lies past the window is incomplete: a key
@@ -99,6 +99,9 @@ class Dict {
 public:
     // The dictionary that starts at pos, after white space and comments.
     static std::optional<Dict> At(std::string_view window, std::size_t pos = 0);
+    // The same dictionary with its entries lexed again at every lookup, as
+    // At reads the ones it cannot hold; what At holds must read the same.
+    static std::optional<Dict> AtUnheld(std::string_view window, std::size_t pos = 0);
 
     // The value of key at the top level; the last occurrence wins, as
     // readers take it.  Missing when absent.
@@ -116,11 +119,28 @@ public:
     std::size_t end() const { return end_; }  // just past ">>" in the window
 
 private:
+    // Reads the entries of a well-formed dictionary in the pass that finds
+    // its end, so that looking keys up never lexes it again.  False when the
+    // dictionary is anything else; it is then read the long way.
+    bool ReadEntries(Lexer& lex);
+    static std::optional<Dict> Read(std::string_view window, std::size_t pos, bool hold);
+
+    struct Entry {
+        std::string_view key;
+        Value value;
+    };
+    // Page-tree nodes, catalogs and stream dictionaries hold a dozen keys
+    // or fewer; a larger dictionary is lexed on every lookup instead.
+    static constexpr std::size_t kHeldEntries = 16;
+
     std::string_view window_;
     std::string_view text_;
     std::size_t begin_ = 0;  // just past "<<"
     std::size_t end_ = 0;
     bool complete_ = false;
+    bool held_ = false;  // entries_ holds every entry
+    std::size_t count_ = 0;
+    std::array<Entry, kHeldEntries> entries_{};
 };
 
 // The items of an array value, in order; the visitor returns false to stop.
@@ -141,6 +161,11 @@ std::optional<ObjectHeader> ReadObjectHeader(std::string_view window, std::size_
 
 template <typename F>
 void Dict::ForEach(F&& visit) const {
+    if (held_) {
+        for (std::size_t i = 0; i < count_; ++i)
+            if (!visit(entries_[i].key, entries_[i].value)) return;
+        return;
+    }
     Lexer lex(window_, begin_);
     for (;;) {
         const Token key = lex.Next();

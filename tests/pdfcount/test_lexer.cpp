@@ -123,6 +123,48 @@ TEST(Dict, DeepNestingIsRefusedWithoutRecursion) {
     EXPECT_EQ(WholeAt(nested + " >>", "/Count"), 4);
 }
 
+// Everything a caller can learn of a dictionary, entries in order.
+std::string Reading(const std::optional<Dict>& d) {
+    if (!d) return "none";
+    std::string out = (d->complete() ? "complete " : "cut ") + std::to_string(d->end()) + " [" +
+                      std::string(d->text()) + "]";
+    d->ForEach([&](std::string_view key, const Value& v) {
+        out += " " + std::string(key) + "=" + std::to_string(static_cast<int>(v.kind)) + ":" +
+               std::to_string(v.integer) + ":" + std::to_string(v.generation) + ":" + std::string(v.text);
+        return true;
+    });
+    return out;
+}
+
+// Entries held from the pass that finds the end read exactly as entries
+// lexed at every lookup, on dictionaries well formed or not: stray closers,
+// boundaries, keys that are no names, nesting at the depth limit, more keys
+// than are held.
+TEST(Dict, HeldEntriesReadAsTheDictionaryDoes) {
+    const char* parts[] = {"/K", "/Count", "/Co#75nt", "3", "0", "R", "-2", "4.0", "(s)", "(a>>b)", "<41>",
+                           "[", "]", "<<", ">>", "true", "null", "obj", "endobj", "stream", "{", ")", "%c\n"};
+    std::uint32_t x = 12345;
+    auto next = [&x] { return (x = x * 1103515245u + 12345u) >> 8; };
+    for (int round = 0; round < 20000; ++round) {
+        std::string text = "<<";
+        const int length = static_cast<int>(next() % 40);
+        for (int i = 0; i < length; ++i) text += std::string(" ") + parts[next() % std::size(parts)];
+        if (next() % 4) text += " >>";
+        text += " 7 0 R";
+        ASSERT_EQ(Reading(Dict::At(text)), Reading(Dict::AtUnheld(text))) << text;
+    }
+    std::string many = "<<";
+    for (int i = 0; i < 40; ++i) many += " /K" + std::to_string(i) + " " + std::to_string(i);
+    many += " /K3 9 >>";
+    EXPECT_EQ(Reading(Dict::At(many)), Reading(Dict::AtUnheld(many)));
+    EXPECT_EQ(Dict::At(many)->Get("/K3").integer, 9);
+    for (int depth : {kMaxDepth - 2, kMaxDepth - 1, kMaxDepth}) {
+        const std::string deep = "<< /A " + std::string(static_cast<std::size_t>(depth), '[') +
+                                 std::string(static_cast<std::size_t>(depth), ']') + " /B 1 >>";
+        EXPECT_EQ(Reading(Dict::At(deep)), Reading(Dict::AtUnheld(deep))) << depth;
+    }
+}
+
 TEST(ObjectHeaderTest, ReadsNumberGenerationAndBody) {
     const auto h = ReadObjectHeader("\r\n12 0 obj<</Type/Pages>>", 0);
     ASSERT_TRUE(h);
