@@ -129,8 +129,9 @@ std::string Reading(const std::optional<Dict>& d) {
     std::string out = (d->complete() ? "complete " : "cut ") + std::to_string(d->end()) + " [" +
                       std::string(d->text()) + "]";
     d->ForEach([&](std::string_view key, const Value& v) {
-        out += " " + std::string(key) + "=" + std::to_string(static_cast<int>(v.kind)) + ":" +
-               std::to_string(v.integer) + ":" + std::to_string(v.generation) + ":" + std::string(v.text);
+        out.append(" ").append(key).append("=").append(std::to_string(static_cast<int>(v.kind)));
+        out.append(":").append(std::to_string(v.integer)).append(":").append(std::to_string(v.generation));
+        out.append(":").append(v.text);
         return true;
     });
     return out;
