@@ -14,10 +14,16 @@ HResult Brastelv1::QueryInterface(const Guid& iid, void** out) {
     if (!out) return component::E_POINTER;
     if (iid == component::IID_IUnknown || iid == IID__Brastelv1) return Hand<_Brastelv1>(out);
     if (iid == component::IID_ICountReason) return Hand<component::ICountReason>(out);
+    if (iid == component::IID_ICountedFile) return Hand<component::ICountedFile>(out);
     *out = nullptr;
     return component::E_NOINTERFACE;
 }
 
 HResult Brastelv1::LastCountReason(std::int32_t& code, component::Text& text) { return reason_.Get(code, text); }
+
+HResult Brastelv1::LastFileSize(std::int64_t& bytes) {
+    bytes = countedSize_;
+    return component::S_OK;
+}
 
 }  // namespace brastel

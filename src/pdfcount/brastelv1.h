@@ -9,6 +9,7 @@
 
 #include <brastel/brastel.h>
 #include <component/count_reason.h>
+#include <component/counted_file.h>
 #include <component/server.h>
 
 #include "lexer.h"
@@ -29,7 +30,7 @@ namespace brastel {
 // libqpdf's reconstruction, which parses the whole file.
 enum class Route { None, Text, Table, Stream, Structural, ObjectScan, Reconstruction };
 
-class Brastelv1 final : public component::RefCounted<_Brastelv1, component::ICountReason> {
+class Brastelv1 final : public component::RefCounted<_Brastelv1, component::ICountReason, component::ICountedFile> {
 public:
     Brastelv1();
 
@@ -44,6 +45,8 @@ public:
 
     // Why the last PDF_PageCount gave a result below 1.
     component::HResult LastCountReason(std::int32_t& code, component::Text& text) override;
+    // Size of the file the last PDF_PageCount opened, -1 when it opened none.
+    component::HResult LastFileSize(std::int64_t& bytes) override;
 
 private:
     ~Brastelv1();
@@ -187,6 +190,7 @@ private:
     int file_ = -1;               // the one file slot; -1 when no count runs
     std::string path_;            // of the open file, for libqpdf's diagnostics
     std::int64_t fileLength_ = 0;
+    std::int64_t countedSize_ = -1;  // fileLength_ of the last count's file, kept after it closes
     std::int64_t bytesRead_ = 0;  // bytes the text route read in the last count
     Route route_ = Route::None;
     bool fileChanged_ = false;  // a read came back shorter than the length seen at open

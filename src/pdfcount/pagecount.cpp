@@ -130,6 +130,7 @@ HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
     answer_ = TextAnswer{};
     needsPassword_ = false;
     reason_.Clear();
+    countedSize_ = -1;
     if (filenamess.empty()) {
         reason_.Set(component::CountReason::CannotOpen, "no file name was given");
         result = 0;
@@ -146,6 +147,7 @@ HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
         result = -1;
         return S_OK;
     }
+    countedSize_ = fileLength_;
     if (fileLength_ < 1) {
         Close();
         reason_.Set(component::CountReason::Empty);

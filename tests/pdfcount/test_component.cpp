@@ -61,6 +61,25 @@ TEST_F(Library, CountsThroughTheClassFactory) {
     std::string empty;
     EXPECT_EQ(counter->PDF_PageCount(empty, result), S_OK);
     EXPECT_EQ(result, 0);
+
+    // The size of the file each count opened, none once a count opens none.
+    ICountedFile* file = nullptr;
+    ASSERT_EQ(counter->QueryInterface(IID_ICountedFile, reinterpret_cast<void**>(&file)), S_OK);
+    std::int64_t bytes = 0;
+    EXPECT_EQ(file->LastFileSize(bytes), S_OK);
+    EXPECT_EQ(bytes, -1);
+    EXPECT_EQ(counter->PDF_PageCount(path, result), S_OK);
+    EXPECT_EQ(file->LastFileSize(bytes), S_OK);
+    EXPECT_EQ(bytes, static_cast<std::int64_t>(StandardDocument(o).str().size()));
+    std::string gone = dir.PathOf("gone.pdf");
+    EXPECT_EQ(counter->PDF_PageCount(gone, result), S_OK);
+    EXPECT_EQ(file->LastFileSize(bytes), S_OK);
+    EXPECT_EQ(bytes, -1);
+    std::string zero = dir.Write("zero.pdf", "");
+    EXPECT_EQ(counter->PDF_PageCount(zero, result), S_OK);
+    EXPECT_EQ(file->LastFileSize(bytes), S_OK);
+    EXPECT_EQ(bytes, 0);
+    file->Release();
     counter->Release();
     EXPECT_EQ(canUnloadNow_(), S_OK);
 }

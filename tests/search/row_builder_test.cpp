@@ -96,6 +96,34 @@ TEST(RowBuilder, FileOutOfReachGivesAnErrorRowNotNoRow) {
     EXPECT_EQ(out.row.reason, std::string("Cannot open the file: ") + std::strerror(EACCES));
 }
 
+// The size shown is that of the file the counter read, and the file
+// system's where the counter could open nothing (its count is an error).
+TEST(RowBuilder, SizeOfTheCountedFileOrOfTheFileSystem) {
+    TempDir dir;
+    chmod(dir.path().c_str(), 0755);
+    const std::string pdf = fixtures::PdfBytes(3);
+    fixtures::WriteFile(dir / "a.pdf", pdf);
+    fixtures::WriteTiff(dir / "b.tif", 2);
+    fixtures::WriteFile(dir / "empty.pdf", "");
+    fixtures::WriteFile(dir / "damaged.pdf", "%PDF-1.4\n" + std::string(5000, 'x'));
+    fixtures::WriteFile(dir / "locked.pdf", pdf + std::string(3000, ' '));
+    chmod((dir / "locked.pdf").c_str(), 0);
+    ComponentLoader loader(QUILLON_BIN_DIR);
+    RowBuilder builder(loader);
+    for (const char* name : {"a.pdf", "b.tif", "empty.pdf", "damaged.pdf"}) {
+        const auto out = builder.Build(dir / name);
+        ASSERT_FALSE(out.vanished) << name;
+        EXPECT_EQ(out.row.sizeBytes, fixtures::ReadFile(dir / name).size()) << name;
+    }
+    fixtures::Unprivileged user;
+    if (!user.ok()) GTEST_SKIP() << user.why();
+    const auto locked = builder.Build(dir / "locked.pdf");
+    EXPECT_FALSE(locked.vanished);
+    EXPECT_EQ(locked.row.sizeBytes, pdf.size() + 3000);
+    EXPECT_EQ(locked.row.pageCountText, "Error");
+    EXPECT_EQ(locked.row.reason, std::string("Cannot open the file: ") + std::strerror(EACCES));
+}
+
 TEST(RowBuilder, OtherKindAndSizes) {
     TempDir dir;
     fixtures::WriteSized(dir / "notes.txt", 123456789);
@@ -132,6 +160,7 @@ TEST(RowBuilder, MissingCounterLibraryGivesMessageAndRowWithoutPageCount) {
         const auto pdf = builder.Build(dir / "a.pdf");
         EXPECT_FALSE(pdf.row.hasPageCount);
         EXPECT_EQ(pdf.row.icon, 2);  // set before the counter is asked
+        EXPECT_EQ(pdf.row.sizeBytes, fixtures::PdfBytes(3).size());  // from the file system: no counter
         EXPECT_EQ(pdf.row.sizeText, SizeCellText(KilobytesOf(pdf.row.sizeBytes)));
         EXPECT_EQ(pdf.error.rfind("Unexpected error in procedure: AddGeneral\r\nError #429: ", 0), 0u) << pdf.error;
         EXPECT_NE(pdf.error.find("libBrastel.so"), std::string::npos) << pdf.error;

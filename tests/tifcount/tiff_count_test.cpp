@@ -4,6 +4,7 @@
 
 #include <search/component_loader.h>
 #include <component/count_reason.h>
+#include <component/counted_file.h>
 #include <tifcount/tiffpagecounter.h>
 
 #include <gtest/gtest.h>
@@ -178,6 +179,24 @@ TEST(TiffComponent, CreatedByClassIdentifierOneInstancePerFile) {
     EXPECT_EQ(code, static_cast<std::int32_t>(component::CountReason::CannotOpen));
     EXPECT_EQ(text, std::string("Cannot open the file: ") + std::strerror(ENOENT));
     EXPECT_EQ(why->Release(), 1u);
+
+    // The size of the file each count opened: none for a path that is gone,
+    // even right after a count that opened one.
+    component::ICountedFile* file = nullptr;
+    ASSERT_EQ(counter->QueryInterface(component::IID_ICountedFile, reinterpret_cast<void**>(&file)), component::S_OK);
+    std::int64_t bytes = 0;
+    EXPECT_EQ(counter->TIF_PageCount(path, pages), component::S_OK);
+    EXPECT_EQ(file->LastFileSize(bytes), component::S_OK);
+    EXPECT_EQ(bytes, static_cast<std::int64_t>(fixtures::ReadFile(dir / "a.tif").size()));
+    EXPECT_EQ(counter->TIF_PageCount(missing, pages), component::S_OK);
+    EXPECT_EQ(file->LastFileSize(bytes), component::S_OK);
+    EXPECT_EQ(bytes, -1);
+    fixtures::WriteFile(dir / "empty.tif", "");
+    component::Text empty = dir / "empty.tif";
+    EXPECT_EQ(counter->TIF_PageCount(empty, pages), component::S_OK);
+    EXPECT_EQ(file->LastFileSize(bytes), component::S_OK);
+    EXPECT_EQ(bytes, 0);
+    EXPECT_EQ(file->Release(), 1u);
 
     // No other interface besides IUnknown.
     void* other = nullptr;

@@ -4,6 +4,7 @@
 
 #include <brastel/brastel.h>
 #include <component/count_reason.h>
+#include <component/counted_file.h>
 #include <tifcount/tiffpagecounter.h>
 
 #include <sys/stat.h>
@@ -49,10 +50,23 @@ std::string ReasonOf(component::IUnknown* counter) {
     return component::Succeeded(hr) ? text : std::string();
 }
 
+// The size of the file the counter's last count opened, -1 when it opened
+// none or does not tell.
+std::int64_t SizeReadBy(component::IUnknown* counter) {
+    component::ICountedFile* file = nullptr;
+    if (component::Failed(counter->QueryInterface(component::IID_ICountedFile, reinterpret_cast<void**>(&file))) ||
+        !file)
+        return -1;
+    std::int64_t bytes = -1;
+    if (component::Failed(file->LastFileSize(bytes))) bytes = -1;
+    file->Release();
+    return bytes;
+}
+
 // Creates a counter of type T through the loader and counts the path with it.
 template <class T, class Call>
 bool CountWith(ComponentLoader& loader, const CounterClass& k, Call call, std::int32_t& pages, std::string& reason,
-               long long& errorNumber, std::string& errorText) {
+               long long& errorNumber, std::string& errorText, std::int64_t* sizeRead) {
     Instance<T> counter;
     loader.Create(k.library, k.clsid, k.iid, reinterpret_cast<void**>(&counter.p), errorText);
     if (!counter.p) {
@@ -66,6 +80,7 @@ bool CountWith(ComponentLoader& loader, const CounterClass& k, Call call, std::i
         return false;
     }
     if (pages < 1) reason = ReasonOf(counter.p);
+    if (sizeRead) *sizeRead = SizeReadBy(counter.p);
     return true;
 }
 
@@ -81,19 +96,20 @@ void Unreachable(ResultRow& row, int error) {
 }  // namespace
 
 bool RowBuilder::Count(FileKind kind, const std::string& fullPath, std::int32_t& pages, std::string& reason,
-                       long long& errorNumber, std::string& errorText) const {
+                       long long& errorNumber, std::string& errorText, std::int64_t* sizeRead) const {
     // The counter gets a copy of the path: what it does to it is not seen here.
     component::Text path = fullPath;
     pages = 0;
     reason.clear();
+    if (sizeRead) *sizeRead = -1;
     if (kind == FileKind::Tif)
         return CountWith<tifcount::ITiffPageCounter>(
             loader_, kTiffCounter, [&](tifcount::ITiffPageCounter& c) { return c.TIF_PageCount(path, pages); }, pages,
-            reason, errorNumber, errorText);
+            reason, errorNumber, errorText, sizeRead);
     if (kind == FileKind::Pdf)
         return CountWith<brastel::_Brastelv1>(
             loader_, kPdfCounter, [&](brastel::_Brastelv1& c) { return c.PDF_PageCount(path, pages); }, pages, reason,
-            errorNumber, errorText);
+            errorNumber, errorText, sizeRead);
     return false;
 }
 
@@ -114,19 +130,35 @@ RowOutcome RowBuilder::Build(const std::string& fullPath) const {
     row.name = slash == std::string::npos ? fullPath : fullPath.substr(slash + 1);
     row.path = fullPath;
     row.kind = KindOfName(row.name);
-
     // A path too long to open in one piece is opened through its folder.
     const ReachablePath reachable(fullPath);
-    struct stat st {};
-    const int error = reachable.Path().empty() ? reachable.Error()
-                      : stat(reachable.Path().c_str(), &st) != 0 ? errno : 0;
-    if ((error == 0 && !S_ISREG(st.st_mode)) || error == ENOENT || error == ENOTDIR) {
-        out.vanished = true;
-        return out;
+
+    // The counter opens the file anyway: the size it saw spares asking the
+    // file system once more (a round trip per file on a network share).
+    // Only when it opened no regular file is the file system asked why.
+    long long number = 0;
+    std::string text;
+    bool countFailed = false;
+    std::int64_t sizeRead = -1;
+    if (row.kind != FileKind::None && !reachable.Path().empty()) {
+        countFailed = !Count(row.kind, reachable.Path(), row.pages, row.reason, number, text, &sizeRead);
     }
-    // Found, but out of reach (a folder on the way closed to us, say): a row
-    // that says so rather than no row at all.
-    row.sizeBytes = error == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    int error = 0;
+    if (sizeRead >= 0) {
+        row.sizeBytes = static_cast<std::uint64_t>(sizeRead);
+    } else {
+        struct stat st {};
+        error = reachable.Path().empty()                  ? reachable.Error()
+                : stat(reachable.Path().c_str(), &st) != 0 ? errno
+                                                           : 0;
+        if ((error == 0 && !S_ISREG(st.st_mode)) || error == ENOENT || error == ENOTDIR) {
+            out.vanished = true;
+            return out;
+        }
+        // Found, but out of reach (a folder on the way closed to us, say): a
+        // row that says so rather than no row at all.
+        row.sizeBytes = error == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    }
     const std::uint64_t kb = KilobytesOf(row.sizeBytes);
     row.sizeText = SizeCellText(kb);
     row.sizeTag = SizeCellTag(kb);
@@ -136,10 +168,7 @@ RowOutcome RowBuilder::Build(const std::string& fullPath) const {
         Unreachable(row, error);
         return out;
     }
-
-    long long number = 0;
-    std::string text;
-    if (!Count(row.kind, reachable.Path(), row.pages, row.reason, number, text)) {
+    if (countFailed) {
         row.pages = 0;
         row.reason = text;
         out.error = AddGeneralMessage(number, text);

@@ -2,6 +2,7 @@
 // and the two exported entry points.
 #include <tifcount/tiffpagecounter.h>
 #include <component/count_reason.h>
+#include <component/counted_file.h>
 #include <component/server.h>
 
 #include "tiff_count.h"
@@ -17,7 +18,8 @@ using component::HResult;
 
 component::ServerState g_server;
 
-class TiffPageCounter final : public component::RefCounted<ITiffPageCounter, component::ICountReason> {
+class TiffPageCounter final
+    : public component::RefCounted<ITiffPageCounter, component::ICountReason, component::ICountedFile> {
 public:
     TiffPageCounter() : RefCounted(g_server) {}
 
@@ -25,19 +27,26 @@ public:
         if (!out) return component::E_POINTER;
         if (iid == component::IID_IUnknown || iid == IID_TiffPageCounter) return Hand<ITiffPageCounter>(out);
         if (iid == component::IID_ICountReason) return Hand<component::ICountReason>(out);
+        if (iid == component::IID_ICountedFile) return Hand<component::ICountedFile>(out);
         *out = nullptr;
         return component::E_NOINTERFACE;
     }
 
     HResult TIF_PageCount(component::Text& path, std::int32_t& result) override {
-        result = CountTiffPages(path.c_str(), nullptr, &reason_);
+        result = CountTiffPages(path.c_str(), nullptr, &reason_, Reader::Fastest, &size_);
         return component::S_OK;
     }
 
     HResult LastCountReason(std::int32_t& code, component::Text& text) override { return reason_.Get(code, text); }
 
+    HResult LastFileSize(std::int64_t& bytes) override {
+        bytes = size_;
+        return component::S_OK;
+    }
+
 private:
     component::ReasonSlot reason_;
+    std::int64_t size_ = -1;
 };
 
 }  // namespace

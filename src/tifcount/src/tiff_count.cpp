@@ -55,11 +55,13 @@ bool HasTiffHeader(int fd) {
 
 }  // namespace
 
-std::int32_t CountTiffPages(const char* path, std::string* messages, component::ReasonSlot* why, Reader reader) {
+std::int32_t CountTiffPages(const char* path, std::string* messages, component::ReasonSlot* why, Reader reader,
+                            std::int64_t* size) {
     component::ReasonSlot ignored;
     component::ReasonSlot& reason = why ? *why : ignored;
     using component::CountReason;
     reason.Clear();
+    if (size) *size = -1;
     if (!path || !*path) {
         reason.Set(CountReason::CannotOpen, "no file name was given");
         return -1;
@@ -76,6 +78,7 @@ std::int32_t CountTiffPages(const char* path, std::string* messages, component::
         if (fd >= 0) close(fd);
         return -1;
     }
+    if (size) *size = st.st_size;
     if (st.st_size == 0) {
         close(fd);
         reason.Set(CountReason::Empty);

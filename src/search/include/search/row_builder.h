@@ -34,9 +34,11 @@ public:
     // files to report.  Safe beside Build on other threads.
     void Preload(bool tif, bool pdf) const;
     // Page count of a file of the kind, or the error (number, description).
-    // A count below 1 comes with the counter's reason where it gives one.
+    // A count below 1 comes with the counter's reason where it gives one;
+    // *sizeRead gets the size of the regular file the counter opened, or -1
+    // when it opened none or cannot tell.
     bool Count(FileKind kind, const std::string& fullPath, std::int32_t& pages, std::string& reason,
-               long long& errorNumber, std::string& errorText) const;
+               long long& errorNumber, std::string& errorText, std::int64_t* sizeRead = nullptr) const;
 
 private:
     ComponentLoader& loader_;
