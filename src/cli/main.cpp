@@ -171,6 +171,11 @@ int main(int argc, char** argv) {
 #else
     // Ctrl+C or a kill during --export leaves no temporary file behind.
     if (o.exportFile) exporting::RemoveTemporaryFilesOnSignals();
+    // A workbook that cannot be written is said before the files are counted.
+    if (std::string why; o.exportFile && !exporting::CanWrite(exporting::KindForName(*o.exportFile), why)) {
+        Complain(exporting::ExportResult{false, *o.exportFile, why}.Message());
+        return kExitUsage;
+    }
 #endif
 
     int status = kExitCounted;

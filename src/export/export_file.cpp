@@ -1,7 +1,7 @@
 #include "export/export_file.h"
 #include "export/interrupt_cleanup.h"
 
-#include "workbook_writers.h"
+#include "workbook_module.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,6 +32,18 @@ ExportResult Failure(const std::string& path, std::string reason) {
 }
 
 std::string ErrnoText(int e) { return std::strerror(e); }
+
+std::string LoadedXls(const ExportTable& table, std::FILE* file, const RowProgress& progress) {
+    std::string why;
+    const WorkbookWriters* writers = LoadWorkbookWriters(why);
+    return writers ? writers->writeXls(table, file, progress) : why;
+}
+
+std::string LoadedXlsx(const ExportTable& table, const std::string& path, const RowProgress& progress) {
+    std::string why;
+    const WorkbookWriters* writers = LoadWorkbookWriters(why);
+    return writers ? writers->writeXlsx(table, path, progress) : why;
+}
 
 // The process's umask, read without changing it (other threads may be
 // creating files meanwhile); the set-and-restore fallback is for kernels
@@ -97,9 +109,9 @@ std::string WriteKind(const ExportTable& table, std::FILE* file, const std::stri
         case ExportKind::CaretText:
             return WriteCaretText(table, file, progress) ? std::string() : ErrnoText(errno);
         case ExportKind::Xls:
-            return WriteXls(table, file, progress);
+            return LoadedXls(table, file, progress);
         case ExportKind::Xlsx:
-            return WriteXlsx(table, path, progress);
+            return LoadedXlsx(table, path, progress);
     }
     return "unknown export kind";
 }
@@ -118,7 +130,7 @@ ExportResult WriteInPlace(const ExportTable& table, const std::string& shown, co
                           ExportKind kind, const RowProgress& progress) {
     std::string reason;
     if (kind == ExportKind::Xlsx) {
-        reason = WriteXlsx(table, target, progress);
+        reason = LoadedXlsx(table, target, progress);
     } else {
         std::FILE* file = std::fopen(target.c_str(), "wb");
         if (!file) return Failure(shown, ErrnoText(errno));
@@ -210,6 +222,11 @@ ExportResult WriteExportFileAs(const ExportTable& table, const std::string& path
     } catch (const std::exception& e) {
         return Failure(path, e.what());
     }
+}
+
+bool CanWrite(ExportKind kind, std::string& why) {
+    why.clear();
+    return kind == ExportKind::CaretText || LoadWorkbookWriters(why) != nullptr;
 }
 
 ExportResult WriteExportFile(const ExportTable& table, const std::string& path, const RowProgress& progress) {

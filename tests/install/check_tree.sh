@@ -14,7 +14,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 id=org.example.quillon
 
 for f in bin/Quillon bin/quillon-count \
-         lib/quillon/libBrastel.so lib/quillon/libTiffPageCounter.so \
+         lib/quillon/libBrastel.so lib/quillon/libTiffPageCounter.so lib/quillon/libQuillonWorkbooks.so \
          share/quillon/help.htm \
          share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
          share/icons/hicolor/scalable/apps/$id.svg \
@@ -55,15 +55,26 @@ run "$prefix/bin/quillon-count" --no-progress "$sample" >"$work/rows" 2>"$work/e
 sed "s|^$sample/||" "$work/rows" | cut -f1,4 | sort >"$work/got"
 diff -u "$work/expected" "$work/got" || fail "quillon-count's page counts differ from the sample's"
 run "$prefix/bin/quillon-count" --help | grep -q -- '--format' || fail "quillon-count --help"
+# The workbook writers are loaded from the tree's library folder when asked for.
+for kind in xls xlsx; do
+  run "$prefix/bin/quillon-count" --no-progress --export "$work/list.$kind" "$sample" >/dev/null 2>&1 || true
+  [ -s "$work/list.$kind" ] || fail "quillon-count --export wrote no .$kind workbook"
+done
+[ "$(head -c2 "$work/list.xlsx")" = PK ] || fail "the .xlsx workbook is no zip package"
+[ "$(od -An -tx1 -N4 "$work/list.xls" | tr -d ' ')" = d0cf11e0 ] || fail "the .xls workbook is no compound file"
 
 # Without the tree's own component folder nothing else may count for it.
 mv "$prefix/lib/quillon" "$prefix/lib/quillon.aside"
 status=0
 run "$prefix/bin/quillon-count" --no-progress "$sample" >"$work/rows" 2>/dev/null || status=$?
+exported=0
+run "$prefix/bin/quillon-count" --no-progress --export "$work/none.xlsx" "$sample" >/dev/null 2>"$work/err" || exported=$?
 mv "$prefix/lib/quillon.aside" "$prefix/lib/quillon"
 if [ "$status" != 1 ] || cut -f4 "$work/rows" | grep -qv '^Error$'; then
   fail "quillon-count counted pages without the tree's component folder"
 fi
+[ "$exported" = 2 ] && grep -q 'workbook writers cannot be loaded' "$work/err" && [ ! -e "$work/none.xlsx" ] \
+  || fail "a workbook asked for without its writers' library did not fail clearly (exit $exported)"
 
 # The window, offscreen: it searches the sample and reports its totals.
 run "$prefix/bin/Quillon" --version | grep -qx 'Quillon [0-9.]*' || fail "Quillon --version"

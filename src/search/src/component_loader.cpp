@@ -1,16 +1,12 @@
 #include <search/component_loader.h>
 
+#include <component/library_folders.h>
+
 #include <dlfcn.h>
 #include <unistd.h>
 
 #include <climits>
 #include <vector>
-
-// Where the installed component libraries lie, relative to the installed
-// executable's folder; no absolute path, so a moved or staged install works.
-#ifndef QUILLON_COMPONENTS_FROM_BINDIR
-#define QUILLON_COMPONENTS_FROM_BINDIR "../lib/quillon"
-#endif
 
 namespace search {
 
@@ -32,14 +28,7 @@ ComponentLoader::~ComponentLoader() {
         if (entry.library->factory) entry.library->factory->Release();
 }
 
-std::string ComponentLoader::ExecutableDir() {
-    std::vector<char> buf(PATH_MAX + 1);
-    const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-    if (n <= 0) return {};
-    std::string exe(buf.data(), static_cast<std::size_t>(n));
-    const auto slash = exe.rfind('/');
-    return slash == std::string::npos ? std::string{} : exe.substr(0, slash);
-}
+std::string ComponentLoader::ExecutableDir() { return component::ExecutableDir(); }
 
 ComponentLoader::Library& ComponentLoader::Load(const std::string& libraryName, const component::Guid& clsid) {
     // Asked once a file: a plain scan of the few classes ever loaded, with
@@ -52,16 +41,8 @@ ComponentLoader::Library& ComponentLoader::Load(const std::string& libraryName, 
     Library& lib = *slot;
 
     const std::string file = "lib" + libraryName + ".so";
-    std::vector<std::string> candidates;
-    if (!dir_.empty()) {
-        candidates.push_back(dir_ + "/" + file);
-    } else {
-        const std::string exeDir = ExecutableDir();
-        if (!exeDir.empty()) {
-            candidates.push_back(exeDir + "/" + file);
-            candidates.push_back(exeDir + "/" QUILLON_COMPONENTS_FROM_BINDIR "/" + file);
-        }
-    }
+    const std::vector<std::string> candidates =
+        dir_.empty() ? component::LibraryCandidates(file) : std::vector<std::string>{dir_ + "/" + file};
     std::string reasons;
     for (const auto& path : candidates) {
         if (access(path.c_str(), F_OK) != 0) {

@@ -47,6 +47,10 @@ ExportResult WriteExportFileAs(const ExportTable& table, const std::string& path
 ExportResult WriteExportFile(const ExportTable& table, const std::string& path,
                              const RowProgress& progress = {});
 
+// Whether `kind` can be written here: the workbook kinds need their
+// writers' library, loaded on first use.  False with the reason in `why`.
+bool CanWrite(ExportKind kind, std::string& why);
+
 // Largest rows per sheet (header row included) of each workbook kind; longer
 // tables continue on further sheets, each starting with the header row.
 inline constexpr std::size_t kXlsRowsPerSheet = 65536;

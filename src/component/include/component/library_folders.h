@@ -1,0 +1,36 @@
+// Where the program's own libraries lie (the page counters, the workbook
+// writers): beside the executable in a build tree, else in the program's
+// library folder of an install, found relative to the executable, so that a
+// moved or staged install works and nothing names the build machine.
+#pragma once
+
+#include <unistd.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#ifndef QUILLON_COMPONENTS_FROM_BINDIR
+#error "QUILLON_COMPONENTS_FROM_BINDIR must give the library folder relative to the executable's"
+#endif
+
+namespace component {
+
+// The folder of the running executable; empty when it cannot be told.
+inline std::string ExecutableDir() {
+    std::vector<char> buf(PATH_MAX + 1);
+    const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    if (n <= 0) return {};
+    std::string exe(buf.data(), static_cast<std::size_t>(n));
+    const auto slash = exe.rfind('/');
+    return slash == std::string::npos ? std::string{} : exe.substr(0, slash);
+}
+
+// The paths a library file of the program is looked for at, in order.
+inline std::vector<std::string> LibraryCandidates(const std::string& file) {
+    const std::string exeDir = ExecutableDir();
+    if (exeDir.empty()) return {};
+    return {exeDir + "/" + file, exeDir + "/" QUILLON_COMPONENTS_FROM_BINDIR "/" + file};
+}
+
+}  // namespace component
