@@ -91,18 +91,11 @@ Run InChild(F&& f) {
     return run;
 }
 
-// The best time of reps runs, and the largest peak among them.
-template <class F>
-Run BestRun(int reps, F&& once) {
-    Run best;
-    best.seconds = 1e300;
-    for (int i = 0; i < reps; ++i) {
-        const Run r = once();
-        best.seconds = std::min(best.seconds, r.seconds);
-        best.peakKb = std::max(best.peakKb, r.peakKb);
-        best.status = r.status;
-    }
-    return best;
+// Keeps the best time of the runs so far and the largest peak among them.
+void Keep(Run& best, const Run& r) {
+    best.seconds = std::min(best.seconds, r.seconds);
+    best.peakKb = std::max(best.peakKb, r.peakKb);
+    best.status = r.status;
 }
 
 }  // namespace
@@ -183,13 +176,20 @@ int main() {
 
     baseline();  // warm the cache, and the page total of the baseline
     count();
-    const int reps = 3;
-    double cpu0 = CpuSeconds(RUSAGE_CHILDREN);
-    const Run base = BestRun(reps, baselineRun);
-    const double cpuBase = (CpuSeconds(RUSAGE_CHILDREN) - cpu0) / reps;
-    cpu0 = CpuSeconds(RUSAGE_CHILDREN);
-    const Run counted = BestRun(reps, count);
-    const double cpuCount = (CpuSeconds(RUSAGE_CHILDREN) - cpu0) / reps;
+    // Runs alternate, so that a burst of load on the machine falls on both
+    // sides alike; the best of each side is compared.
+    const int reps = 5;
+    Run base, counted;
+    base.seconds = counted.seconds = 1e300;
+    double cpuBase = 0, cpuCount = 0;
+    for (int r = 0; r < reps; ++r) {
+        double cpu0 = CpuSeconds(RUSAGE_CHILDREN);
+        Keep(base, baselineRun());
+        cpuBase += (CpuSeconds(RUSAGE_CHILDREN) - cpu0) / reps;
+        cpu0 = CpuSeconds(RUSAGE_CHILDREN);
+        Keep(counted, count());
+        cpuCount += (CpuSeconds(RUSAGE_CHILDREN) - cpu0) / reps;
+    }
     const double tWalk = bench::Best(reps, walk);
     const double tBase = base.seconds, tCount = counted.seconds;
     const int status = counted.status;
