@@ -5,7 +5,6 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include <climits>
 #include <vector>
 
 namespace search {
@@ -27,8 +26,6 @@ ComponentLoader::~ComponentLoader() {
     for (auto& entry : libraries_)
         if (entry.library->factory) entry.library->factory->Release();
 }
-
-std::string ComponentLoader::ExecutableDir() { return component::ExecutableDir(); }
 
 ComponentLoader::Library& ComponentLoader::Load(const std::string& libraryName, const component::Guid& clsid) {
     // Asked once a file: a plain scan of the few classes ever loaded, with

@@ -27,9 +27,6 @@ public:
     component::HResult Create(const std::string& libraryName, const component::Guid& clsid,
                               const component::Guid& iid, void** out, std::string& error);
 
-    // Folders searched when no folder was given.
-    static std::string ExecutableDir();
-
 private:
     struct Library;
     Library& Load(const std::string& libraryName, const component::Guid& clsid);
