@@ -131,6 +131,11 @@ private:
     // stream; false once the table reading found none, so that libqpdf is
     // not asked to read what it can only reconstruct.
     bool xrefFound_ = false;
+    // Where the last "startxref" led to something other than a table: a
+    // cross-reference stream there counts as found, looked at only when a
+    // later reader needs to know (the stream route usually decides first).
+    std::int64_t otherSectionAt_ = -1;
+    bool XrefFound();
     TreeFacts tree_;
 
     // What the text route read, for its confirmation.

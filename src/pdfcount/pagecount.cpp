@@ -127,6 +127,7 @@ HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
     fileChanged_ = false;
     treeState_ = TreeState::Unread;
     xrefFound_ = false;
+    otherSectionAt_ = -1;
     answer_ = TextAnswer{};
     needsPassword_ = false;
     reason_.Clear();
@@ -224,7 +225,7 @@ Brastelv1::Outcome Brastelv1::StructuralStep(std::int32_t& count) {
     Text head;
     if (!ReadBytes(0, 1024, head) || !Contains(head, "%PDF-")) return Outcome::Next;
     // No "startxref" leads anywhere: without reconstruction libqpdf fails.
-    if (treeState_ != TreeState::Unread && !xrefFound_) return Outcome::Next;
+    if (treeState_ != TreeState::Unread && !XrefFound()) return Outcome::Next;
     if (SizeChanged()) return Outcome::Stop;
     StructuralNotes notes;
     const auto counted = CountStructural(file_, path_, Recovery::Off, &notes);

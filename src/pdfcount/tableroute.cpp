@@ -205,6 +205,12 @@ void Brastelv1::StreamRanges(const Value& at, XrefSection& section) {
     section.streamRanges = std::move(ranges);
 }
 
+bool Brastelv1::XrefFound() {
+    if (!xrefFound_ && otherSectionAt_ >= 0) xrefFound_ = IsXrefStream(otherSectionAt_);
+    otherSectionAt_ = -1;
+    return xrefFound_;
+}
+
 bool Brastelv1::IsXrefStream(std::int64_t offset) {
     Text head, text;
     Value type;
@@ -242,8 +248,8 @@ bool Brastelv1::FindLastSection(XrefSection& section) {
                 xrefFound_ = true;
                 return true;
             }
-            // A cross-reference stream: not this route's to read.
-            if (IsXrefStream(offset.integer)) xrefFound_ = true;
+            // Perhaps a cross-reference stream: not this route's to read.
+            otherSectionAt_ = offset.integer;
             return false;
         }
         if (fileChanged_) return false;
