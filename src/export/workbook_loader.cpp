@@ -3,7 +3,6 @@
 #include <component/library_folders.h>
 
 #include <dlfcn.h>
-#include <unistd.h>
 
 namespace exporting {
 namespace {
@@ -17,18 +16,8 @@ Loaded Load() {
     Loaded out;
     std::string reasons;
     for (const auto& path : component::LibraryCandidates(kWorkbookLibrary)) {
-        if (access(path.c_str(), F_OK) != 0) {
-            reasons += (reasons.empty() ? "" : "; ") + path + " not found";
-            continue;
-        }
-        // Kept loaded for the life of the process, as the writers it hands
-        // out may be called at any time.
-        void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle) {
-            const char* error = dlerror();
-            reasons += (reasons.empty() ? "" : "; ") + (error ? std::string(error) : path + " cannot be loaded");
-            continue;
-        }
+        void* handle = component::OpenLibrary(path, reasons);
+        if (!handle) continue;
         const auto entry = reinterpret_cast<WorkbookEntryFn>(dlsym(handle, kWorkbookEntry));
         const WorkbookWriters* writers = entry ? entry(kWorkbookWritersVersion) : nullptr;
         if (writers && writers->writeXls && writers->writeXlsx) {

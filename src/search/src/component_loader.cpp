@@ -3,7 +3,6 @@
 #include <component/library_folders.h>
 
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <vector>
 
@@ -41,16 +40,8 @@ ComponentLoader::Library& ComponentLoader::Load(const std::string& libraryName, 
     const std::vector<std::string> candidates =
         dir_.empty() ? component::LibraryCandidates(file) : std::vector<std::string>{dir_ + "/" + file};
     std::string reasons;
-    for (const auto& path : candidates) {
-        if (access(path.c_str(), F_OK) != 0) {
-            reasons += (reasons.empty() ? "" : "; ") + path + " not found";
-            continue;
-        }
-        lib.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (lib.handle) break;
-        const char* why = dlerror();
-        reasons += (reasons.empty() ? "" : "; ") + std::string(why ? why : path + " cannot be loaded");
-    }
+    for (const auto& path : candidates)
+        if ((lib.handle = component::OpenLibrary(path, reasons))) break;
     if (!lib.handle) {
         lib.error = "Cannot create the page counter " + libraryName + ": " + reasons;
         return lib;

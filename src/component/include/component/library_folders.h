@@ -4,6 +4,7 @@
 // moved or staged install works and nothing names the build machine.
 #pragma once
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <climits>
@@ -31,6 +32,23 @@ inline std::vector<std::string> LibraryCandidates(const std::string& file) {
     const std::string exeDir = ExecutableDir();
     if (exeDir.empty()) return {};
     return {exeDir + "/" + file, exeDir + "/" QUILLON_COMPONENTS_FROM_BINDIR "/" + file};
+}
+
+// Loads the library at path, kept loaded since code of it may run at any
+// time; null when it is not there or does not load, with the reason added to
+// `reasons` ("; " between reasons).
+inline void* OpenLibrary(const std::string& path, std::string& reasons) {
+    const auto add = [&reasons](const std::string& why) { reasons += (reasons.empty() ? "" : "; ") + why; };
+    if (access(path.c_str(), F_OK) != 0) {
+        add(path + " not found");
+        return nullptr;
+    }
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* error = dlerror();
+        add(error ? std::string(error) : path + " cannot be loaded");
+    }
+    return handle;
 }
 
 }  // namespace component
