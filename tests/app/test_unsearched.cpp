@@ -25,7 +25,10 @@ using namespace quillon;
 namespace {
 
 struct Window : testing_app::FakeServices {
-    FrmMain w{services()};
+    // The counters from copies an ordinary user may read: the search runs as
+    // one, and the build folder may be closed to it.
+    fixtures::OpenCopies counters{QUILLON_BIN_DIR, {"libBrastel.so", "libTiffPageCounter.so"}};
+    FrmMain w{services(search::SessionOptions{counters.path()})};
 
     template <class T> T* get(const char* name) const { return testing_app::control<T>(w, name); }
     bool search(const QString& folder) { return testing_app::searchThroughButtons(w, folder, true, true); }

@@ -198,6 +198,8 @@ TEST(QuillonCountReports, EveryFileIsCountedOrReportedWithItsReason) {
     std::string why;
     const std::string user = AsOrdinaryUser(why);
     if (!why.empty()) GTEST_SKIP() << why;
+    // The program and its counters where the ordinary user may run them.
+    const fixtures::OpenCopies program(QUILLON_BIN_DIR, {"quillon-count", "libBrastel.so", "libTiffPageCounter.so"});
     TempDir dir;
     TempDir scratch;
     chmod(dir.path().c_str(), 0755);
@@ -215,7 +217,7 @@ TEST(QuillonCountReports, EveryFileIsCountedOrReportedWithItsReason) {
     const fixtures::DeepFolder deep(dir.path(), 24, 200);  // deeper than the path limit
     deep.Write("deep.pdf", fixtures::PdfBytes(4));
 
-    const Outcome r = Count({"--jobs", "2", dir.path()}, {}, user);
+    const Outcome r = Count({"--jobs", "2", dir.path()}, {}, user, program / "quillon-count");
     EXPECT_EQ(r.status, 1) << r.err;
     std::map<std::string, std::string> lines;  // path -> the rest of its line
     for (const auto& line : Lines(r.out)) lines[FirstField(line)] = line.substr(FirstField(line).size());
@@ -243,25 +245,25 @@ TEST(QuillonCountReports, EveryFileIsCountedOrReportedWithItsReason) {
     // The same files named one by one, as find lists them, the deep one included.
     std::string list;
     for (const auto& [path, rest] : expected) list += path + std::string(1, '\0');
-    const Outcome named = Count({"--null", "--files-from", "-"}, list, user);
+    const Outcome named = Count({"--null", "--files-from", "-"}, list, user, program / "quillon-count");
     EXPECT_EQ(named.status, 1) << named.err;
     EXPECT_EQ(Lines(named.out).size(), expected.size()) << named.err;
 
-    const Outcome json = Count({"--format", "json", dir.path()}, {}, user);
+    const Outcome json = Count({"--format", "json", dir.path()}, {}, user, program / "quillon-count");
     EXPECT_EQ(json.status, 1);
     EXPECT_NE(json.out.find("\"skipped\":[\n{\"path\":\"" + dir / "closed/" + "\",\"folder\":true,\"reason\":\"" +
                             permission + "\"}\n]"),
               std::string::npos)
         << json.out;
     EXPECT_NE(json.out.find("\"pages\":null,\"reason\":\"Needs a password\""), std::string::npos) << json.out;
-    const Outcome jsonl = Count({"--format", "jsonl", dir.path()}, {}, user);
+    const Outcome jsonl = Count({"--format", "jsonl", dir.path()}, {}, user, program / "quillon-count");
     EXPECT_EQ(jsonl.status, 1);
     EXPECT_EQ(Lines(jsonl.out).size(), expected.size() + 1);
     EXPECT_EQ(Lines(jsonl.out).back(), "{\"path\":\"" + dir / "closed/" + "\",\"skipped\":true,\"folder\":true,\"reason\":\"" +
                                            permission + "\"}");
 
     // The folder given itself cannot be read: that is a path that cannot be read.
-    const Outcome closed = Count({dir / "closed"}, {}, user);
+    const Outcome closed = Count({dir / "closed"}, {}, user, program / "quillon-count");
     EXPECT_EQ(closed.status, 2) << closed.err;
     EXPECT_NE(closed.err.find(dir / "closed/" + ": cannot be searched: " + permission), std::string::npos);
 }

@@ -24,12 +24,13 @@ inline std::string Quote(const std::string& s) {
     return q + "'";
 }
 
-// Runs quillon-count; `prefix` goes before it (a folder to start in, a
-// command that changes the user).
-inline Outcome Count(const std::vector<std::string>& args, const std::string& input = {}, const std::string& prefix = {}) {
+// Runs quillon-count (the built one, or `program`); `prefix` goes before it
+// (a folder to start in, a command that changes the user).
+inline Outcome Count(const std::vector<std::string>& args, const std::string& input = {}, const std::string& prefix = {},
+                     const std::string& program = QUILLON_COUNT) {
     fixtures::TempDir io;
     fixtures::WriteFile(io / "in", input);
-    std::string cmd = prefix + Quote(QUILLON_COUNT);
+    std::string cmd = prefix + Quote(program);
     for (const auto& a : args) cmd += " " + Quote(a);
     cmd += " <" + Quote(io / "in") + " >" + Quote(io / "out") + " 2>" + Quote(io / "err");
     Outcome r;

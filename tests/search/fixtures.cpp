@@ -30,6 +30,14 @@ TempDir::TempDir() {
     path_ = tmpl;
 }
 
+OpenCopies::OpenCopies(const std::string& fromDir, const std::vector<std::string>& names) {
+    chmod(dir_.path().c_str(), 0755);
+    for (const auto& name : names) {
+        std::filesystem::copy_file(fromDir + "/" + name, dir_ / name);
+        chmod((dir_ / name).c_str(), 0755);
+    }
+}
+
 // Removes everything below the open folder, giving back permissions a test
 // took away.  Works through descriptors, so trees deeper than the path limit
 // go too.

@@ -21,6 +21,20 @@ private:
     std::string path_;
 };
 
+// Copies of built files (the counter libraries, quillon-count) in a folder
+// anyone may read and run: a test that drops to an ordinary user must not
+// depend on the build folder being open to that user, and a checkout under a
+// private home folder is not.
+class OpenCopies {
+public:
+    OpenCopies(const std::string& fromDir, const std::vector<std::string>& names);
+    const std::string& path() const { return dir_.path(); }
+    std::string operator/(const std::string& rel) const { return dir_ / rel; }
+
+private:
+    TempDir dir_;
+};
+
 void MakeDir(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 void WriteSized(const std::string& path, std::uint64_t size);  // sparse
