@@ -169,3 +169,17 @@ TEST(RowBuilder, MissingCounterLibraryGivesMessageAndRowWithoutPageCount) {
     EXPECT_TRUE(tif.error.empty());
     EXPECT_EQ(tif.row.pages, 2);
 }
+
+TEST(RowBuilder, CounterLibraryOutOfReachSaysWhyNotThatItIsMissing) {
+    TempDir dir;
+    chmod(dir.path().c_str(), 0755);
+    fixtures::WriteTiff(dir / "a.tif", 1);
+    const fixtures::OpenCopies libs(QUILLON_BIN_DIR, {"libTiffPageCounter.so"});
+    chmod(libs.path().c_str(), 0700);  // closed to anyone but its owner
+    ComponentLoader loader(libs.path());
+    fixtures::Unprivileged user;
+    if (!user.ok()) GTEST_SKIP() << user.why();
+    const auto out = RowBuilder(loader).Build(dir / "a.tif");
+    EXPECT_NE(out.error.find(libs / "libTiffPageCounter.so: " + std::strerror(EACCES)), std::string::npos) << out.error;
+    EXPECT_EQ(out.error.find("not found"), std::string::npos) << out.error;
+}

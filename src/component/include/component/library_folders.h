@@ -5,9 +5,12 @@
 #pragma once
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -39,8 +42,12 @@ inline std::vector<std::string> LibraryCandidates(const std::string& file) {
 // `reasons` ("; " between reasons).
 inline void* OpenLibrary(const std::string& path, std::string& reasons) {
     const auto add = [&reasons](const std::string& why) { reasons += (reasons.empty() ? "" : "; ") + why; };
-    if (access(path.c_str(), F_OK) != 0) {
-        add(path + " not found");
+    // Asked with the ids the loading itself will use.
+    if (faccessat(AT_FDCWD, path.c_str(), F_OK, AT_EACCESS) != 0) {
+        // A folder on the way closed to this user is no missing file.
+        const int error = errno;
+        add(path + (error == ENOENT || error == ENOTDIR ? std::string(" not found")
+                                                        : ": " + std::string(std::strerror(error))));
         return nullptr;
     }
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
