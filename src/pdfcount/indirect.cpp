@@ -1,6 +1,7 @@
 #include "indirect.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace brastel::pdf {
 
@@ -115,6 +116,98 @@ std::optional<std::string> StreamData(FileReader& file, const ObjectText& o, con
         }
         if (data.size() < want || want > limit) return std::nullopt;
     }
+}
+
+std::optional<StreamSpan> FindStreamSpan(FileReader& file, const ObjectText& o, const Dict& dict,
+                                         std::optional<std::int64_t> length) {
+    Lexer lex(o.text, dict.end());
+    const Token keyword = lex.Next();
+    if (keyword.kind != Token::Kind::Keyword || keyword.text != "stream") return std::nullopt;
+    std::size_t i = lex.pos();
+    if (i < o.text.size() && o.text[i] == '\r') ++i;
+    if (i < o.text.size() && o.text[i] == '\n') ++i;
+    const std::int64_t start = o.offset + static_cast<std::int64_t>(i);
+    std::string window;
+    if (length && *length >= 0 && *length <= file.length() - start) {
+        if (!file.Read(start + *length, 32, window)) return std::nullopt;
+        Lexer after(window);
+        const Token end = after.Next();
+        if (end.kind == Token::Kind::Keyword && end.text == "endstream") return StreamSpan{start, *length};
+    }
+    // The length is missing or wrong: the data ends before the first
+    // "endstream", searched a window at a time with an overlap for a
+    // keyword across two windows.
+    constexpr std::size_t kStep = std::size_t{64} << 10;
+    constexpr std::size_t kOverlap = 16;
+    std::string tail;  // the last bytes of the window before
+    for (std::int64_t at = start; at < file.length(); at += kStep) {
+        if (!file.Read(at, kStep, window)) return std::nullopt;
+        if (window.empty()) return std::nullopt;
+        const std::string joined = tail + window;
+        const auto found = joined.find("endstream");
+        if (found != std::string::npos) {
+            std::int64_t cut = at - static_cast<std::int64_t>(tail.size()) + static_cast<std::int64_t>(found);
+            // The end-of-line before "endstream" is no data.
+            std::string before;
+            const std::int64_t k = std::min<std::int64_t>(2, cut - start);
+            if (k > 0 && !file.Read(cut - k, static_cast<std::size_t>(k), before)) return std::nullopt;
+            if (!before.empty() && before.back() == '\n') {
+                --cut;
+                before.pop_back();
+            }
+            if (!before.empty() && before.back() == '\r') --cut;
+            return StreamSpan{start, cut - start};
+        }
+        tail = joined.substr(joined.size() - std::min(joined.size(), kOverlap));
+        if (window.size() < kStep) break;
+    }
+    return std::nullopt;
+}
+
+std::ptrdiff_t FileSpan::Pull(char* into, std::size_t n) {
+    const std::int64_t left = span_.length - at_;
+    if (left <= 0) return 0;
+    n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(n), left));
+    if (!file_.Read(span_.start + at_, n, chunk_)) return -1;
+    // A file that ends early ends the data there.
+    std::memcpy(into, chunk_.data(), chunk_.size());
+    at_ += static_cast<std::int64_t>(chunk_.size());
+    if (chunk_.size() < n) at_ = span_.length;
+    return static_cast<std::ptrdiff_t>(chunk_.size());
+}
+
+bool StreamableFilter(const Dict& dict, bool& flate) {
+    const auto [filter, parms] = dict.GetAll<2>({"/Filter", "/DecodeParms"});
+    flate = false;
+    if (filter.Is(Value::Kind::Name)) {
+        flate = FlateName(filter.text);
+        if (!flate) return false;
+    } else if (filter.Is(Value::Kind::Array)) {
+        int items = 0;
+        const bool known = ForEachItem(filter, [&](const Value& item) {
+            ++items;
+            flate = item.Is(Value::Kind::Name) && FlateName(item.text);
+            return flate;
+        });
+        if (!known || items > 1 || (items == 1 && !flate)) return false;
+    } else if (!filter.Is(Value::Kind::Missing) && !filter.Is(Value::Kind::Null)) {
+        return false;
+    }
+    if (!flate) return true;
+    // Any predictor other than 1 is left to the decoder that holds the data.
+    Value only = parms;
+    if (parms.Is(Value::Kind::Array)) {
+        int items = 0;
+        if (!ForEachItem(parms, [&](const Value& item) {
+                only = item;
+                return ++items < 2;
+            }) ||
+            items > 1)
+            return false;
+        if (items == 0) only = Value{};
+    }
+    const auto predictor = ReadPredictor(only);
+    return predictor && predictor->predictor == 1;
 }
 
 bool NoReaderDecodes(const Dict& dict) {

@@ -37,6 +37,37 @@ std::optional<ObjectText> ReadIndirect(FileReader& file, std::int64_t offset, st
 std::optional<std::string> StreamData(FileReader& file, const ObjectText& o, const Dict& dict,
                                       std::optional<std::int64_t> length, std::size_t limit);
 
+// Where the raw data of the stream whose dictionary dict belongs to object o
+// lies in the file, found as StreamData finds it but read a window at a
+// time, so that a stream of any size costs no memory.
+struct StreamSpan {
+    std::int64_t start = 0;
+    std::int64_t length = 0;
+};
+std::optional<StreamSpan> FindStreamSpan(FileReader& file, const ObjectText& o, const Dict& dict,
+                                         std::optional<std::int64_t> length);
+
+// The raw bytes of a span, pulled from the file a window at a time.
+class FileSpan : public ByteSource {
+public:
+    FileSpan(FileReader& file, StreamSpan span) : file_(file), span_(span) {}
+    std::ptrdiff_t Pull(char* into, std::size_t n) override;
+    bool Rewind() override {
+        at_ = 0;
+        return true;
+    }
+
+private:
+    FileReader& file_;
+    StreamSpan span_;
+    std::int64_t at_ = 0;
+    std::string chunk_;
+};
+
+// The stream can be inflated as a stream: FlateDecode with no predictor, or
+// no filter at all (flate tells which).
+bool StreamableFilter(const Dict& dict, bool& flate);
+
 // Decodes data by the dictionary's /Filter and /DecodeParms: no filter, or
 // FlateDecode with or without a predictor; any other filter is Unsupported.
 // At most cap bytes are kept.
