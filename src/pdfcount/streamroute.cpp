@@ -9,6 +9,7 @@
 // ends the count, since readers give such a file none, and so does a tree
 // in an object stream that inflates past kObjectStreamBomb.
 #include "brastelv1.h"
+#include "decrypt.h"
 #include "indirect.h"
 #include "objectstream.h"
 #include "pagetree.h"
@@ -116,6 +117,8 @@ private:
     std::size_t cachedBytes_ = 0;
     std::size_t decodedBytes_ = 0;
     InflateWork work_;
+    // The key of an encrypted file that the empty password opens.
+    std::unique_ptr<Decryptor> decryptor_;
 };
 
 bool StreamCounter::OpenChain() {
@@ -131,9 +134,9 @@ bool StreamCounter::OpenChain() {
 
 HeldStream* StreamCounter::LoadObjectStream(std::int64_t num) {
     if (const auto it = streams_.find(num); it != streams_.end()) return &it->second;
-    // Object streams of an encrypted file can be read only when the stream
-    // crypt filter leaves them as they are.
-    if (streamsEncrypted_) {
+    // Object streams of an encrypted file are read with the key the empty
+    // password gives, or when the stream crypt filter leaves them as they are.
+    if (streamsEncrypted_ && !decryptor_) {
         neededKey_ = true;
         return nullptr;
     }
@@ -160,10 +163,14 @@ HeldStream* StreamCounter::LoadObjectStream(std::int64_t num) {
         if (lengthValue.Is(Value::Kind::Ref)) length = indirectLength(lengthValue);
         const auto span = FindStreamSpan(file_, *o, *dict, length);
         if (!span) return nullptr;
+        std::unique_ptr<ByteSource> source = std::make_unique<FileSpan>(file_, *span);
+        if (streamsEncrypted_) source = decryptor_->Stream(std::move(source), num, 0);
         auto why = StreamedObjectStream::Fetched::Broken;
-        held.streamed = StreamedObjectStream::Open(*dict, std::make_unique<FileSpan>(file_, *span), flate, work_, why);
+        held.streamed = StreamedObjectStream::Open(*dict, std::move(source), flate, work_, why);
         if (why == StreamedObjectStream::Fetched::OverBudget) bomb_ = true;
         if (!held.streamed) return nullptr;
+    } else if (streamsEncrypted_) {
+        return nullptr;  // a predictor or another filter: decrypted only by libqpdf
     } else {
         auto stream = ReadObjectStream(file_, e.field2, num, kMaxObjectStream, indirectLength, &bomb_);
         if (!stream) return nullptr;
@@ -329,6 +336,16 @@ StreamCounter::Verdict StreamCounter::Count(std::int32_t& count) {
     const auto [rootRef, encrypt] = trailer->GetAll<2>({"/Root", "/Encrypt"});
     if (!rootRef.Is(Value::Kind::Ref)) return Verdict::Unsure;
     streamsEncrypted_ = StreamsEncrypted(encrypt, trailerText);
+    if (streamsEncrypted_) {
+        const Loaded encryptObject = ResolveValue(encrypt, trailerText);
+        const auto encryptDict = encryptObject.AsDict();
+        Value firstId;
+        ForEachItem(trailer->Get("/ID"), [&](const Value& item) {
+            firstId = item;
+            return false;
+        });
+        if (encryptDict) Decryptor::Open(*encryptDict, firstId, decryptor_);
+    }
 
     const Loaded catalog = Resolve(Ref{rootRef.integer, rootRef.generation});
     const auto catalogDict = catalog.AsDict();

@@ -546,9 +546,8 @@ TEST_F(StreamRoute, FilesRewrittenByQpdf) {
         {"--object-streams=generate --compress-streams=y --recompress-flate", 9, Route::Stream},
         {"--object-streams=generate --linearize", 9, Route::Stream},
         {"--object-streams=generate --newline-before-endstream", 9, Route::Stream},
-        // AES object streams: libqpdf's, and its cross-reference stream is
-        // sound, so libqpdf reads the file as it stands, rebuilding nothing.
-        {"--object-streams=generate --encrypt '' owner 256 --", 9, Route::Structural},
+        // AES object streams that the empty password opens.
+        {"--object-streams=generate --encrypt '' owner 256 --", 9, Route::Stream},
         {"--object-streams=generate --encrypt user owner 256 --", -1, Route::None},  // needs the password
         {"--object-streams=generate --encrypt user owner 128 --use-aes=y --", -1, Route::None},
     };
