@@ -51,6 +51,8 @@ struct Loaded {
     State state = State::Broken;
     std::shared_ptr<const std::string> owner;
     std::string_view text;  // from the value's first byte on
+    // An object too large to read whole, whose long arrays the file holds.
+    std::shared_ptr<const LargeObject> large;
 
     Value Read() const {
         Lexer lex(text);
@@ -202,7 +204,17 @@ Loaded StreamCounter::Resolve(const Ref& ref) {
         return Null();
     case XrefEntry::InUse: {
         if (e.field3 != ref.gen) return {};
-        auto o = ReadIndirect(file_, e.field2, ref.num);
+        bool tooLarge = false;
+        auto o = ReadIndirect(file_, e.field2, ref.num, &tooLarge);
+        if (!o && tooLarge) {
+            auto large = ReadLargeIndirect(file_, e.field2, ref.num);
+            if (!large) return {};
+            auto held = std::make_shared<LargeObject>(std::move(*large));
+            l.text = std::string_view(held->object.text).substr(held->object.body);
+            l.owner = std::shared_ptr<const std::string>(held, &held->object.text);
+            l.large = std::move(held);
+            break;
+        }
         if (!o) return {};
         const std::size_t body = o->body;
         auto owner = std::make_shared<const std::string>(std::move(o->text));
@@ -249,6 +261,7 @@ Loaded StreamCounter::ResolveValue(const Value& v, const Loaded& holder) {
     Loaded l;
     l.state = Loaded::State::Value;
     l.owner = holder.owner;
+    l.large = holder.large;
     l.text = v.text;
     return l;
 }
@@ -281,6 +294,12 @@ bool StreamCounter::Kids(const Loaded& array, std::vector<Ref>& kids) {
     if (array.state == Loaded::State::Broken) return false;
     if (array.state == Loaded::State::Null) return true;
     const Value v = array.Read();
+    // A long array is read from the file, one reference at a time.
+    if (const auto k = array.large ? array.large->ArrayOf(v) : std::nullopt)
+        return ForEachReference(file_, array.large->arrays[*k], [&](std::int64_t num, std::int64_t gen) {
+            kids.push_back(Ref{num, gen});
+            return true;
+        });
     if (!v.Is(Value::Kind::Array)) return !Loaded::Unreadable(v);  // no array: no kids
     bool readable = true;
     const bool closed = ForEachItem(v, [&](const Value& item) {
