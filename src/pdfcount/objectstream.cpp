@@ -114,16 +114,18 @@ StreamedObjectStream::Fetched StreamedObjectStream::SeekTo(std::uint64_t to) {
         if (!inflater_.Rewind()) return Fetched::Broken;
         // Going back means the objects are not asked for in stream order
         // (a walk of every leaf, nodes and pages apart): a stream small
-        // enough is then held whole, once; a larger one starts over.
+        // enough is then held whole, once, within what the count may hold
+        // so; a larger one starts over.
         if (!wholeTried_) {
             wholeTried_ = true;
             std::string whole;
-            const std::uint64_t want = first_ + kHeldWhole + 1;
+            const std::uint64_t want = first_ + (InflateWork::kHeldWholeLimit - work_.heldWhole) + 1;
             if (work_.decoded + want > InflateWork::kLimit) return Fetched::OverBudget;
             const auto step = inflater_.Read(static_cast<std::size_t>(want), whole);
             work_.decoded += whole.size();
             if (step == StreamInflater::Step::End && whole.size() >= first_) {
                 whole.erase(0, static_cast<std::size_t>(first_));
+                work_.heldWhole += whole.size();
                 held_ = std::move(whole);
                 ended_ = true;
                 return Fetched::Ok;

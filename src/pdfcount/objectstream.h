@@ -57,6 +57,9 @@ private:
 struct InflateWork {
     std::uint64_t decoded = 0;
     static constexpr std::uint64_t kLimit = std::uint64_t{256} << 20;
+    // Decoded bytes of streams held whole (see StreamedObjectStream).
+    std::size_t heldWhole = 0;
+    static constexpr std::size_t kHeldWholeLimit = std::size_t{16} << 20;
 };
 
 // An object stream read as a stream: its pairs from the first /First
@@ -85,8 +88,6 @@ public:
     std::size_t bytes() const { return held_.size() + offsets_.size() * sizeof(Pair); }
 
     static constexpr std::size_t kHeld = std::size_t{256} << 10;
-    // Held whole once objects are asked for out of stream order.
-    static constexpr std::size_t kHeldWhole = std::size_t{16} << 20;
     static constexpr std::size_t kMaxObjects = std::size_t{1} << 20;
 
     StreamedObjectStream(std::unique_ptr<ByteSource> source, bool flate, InflateWork& work)
