@@ -274,7 +274,10 @@ std::optional<StreamSpan> FindStreamSpan(FileReader& file, const ObjectText& o, 
     Lexer lex(o.text, dict.end());
     const Token keyword = lex.Next();
     if (keyword.kind != Token::Kind::Keyword || keyword.text != "stream") return std::nullopt;
+    // Blanks some writers leave before the line end are passed over, as
+    // readers pass them.
     std::size_t i = lex.pos();
+    while (i < o.text.size() && (o.text[i] == ' ' || o.text[i] == '\t')) ++i;
     if (i < o.text.size() && o.text[i] == '\r') ++i;
     if (i < o.text.size() && o.text[i] == '\n') ++i;
     const std::int64_t start = o.offset + static_cast<std::int64_t>(i);
@@ -283,7 +286,9 @@ std::optional<StreamSpan> FindStreamSpan(FileReader& file, const ObjectText& o, 
         if (!file.Read(start + *length, 32, window)) return std::nullopt;
         Lexer after(window);
         const Token end = after.Next();
-        if (end.kind == Token::Kind::Keyword && end.text == "endstream") return StreamSpan{start, *length};
+        // "endobj" there: "endstream" was left out, and /Length is right.
+        if (end.kind == Token::Kind::Keyword && (end.text == "endstream" || end.text == "endobj"))
+            return StreamSpan{start, *length};
     }
     // The length is missing or wrong: the data ends before the first
     // "endstream", searched a window at a time with an overlap for a

@@ -170,5 +170,26 @@ TEST_F(LargeObjectStreams, ObjectsPastTheBombLineEndTheCountWithAReason) {
     EXPECT_EQ(LastReasonCode(*counter), component::CountReason::Damaged);
 }
 
+TEST_F(LargeObjectStreams, StreamDataFoundAsReadersFindIt) {
+    // Blanks before the line end after "stream", and "endstream" left out
+    // after data of the right /Length: the object stream's data is found
+    // all the same, as readers find it.
+    StreamDocOptions o;
+    o.pages = 4;
+    const std::string good = StreamDocument(o).str();
+    auto objStm = [&](const std::string& from, const std::string& to) {
+        const auto at = good.find(from, good.find("/ObjStm"));
+        std::string bytes = good;
+        return bytes.replace(at, from.size(), to);
+    };
+    // In place, so no offset moves: ">>\nstream\n" becomes ">>stream \n"
+    // (a blank before the line end), and "\nendstream" becomes
+    // "\nendobj   " (no endstream).
+    EXPECT_EQ(Count(objStm(">>\nstream\n", ">>stream \n")), 4);
+    EXPECT_EQ(counter.LastRoute(), Route::Stream);
+    EXPECT_EQ(Count(objStm("\nendstream\nendobj", "\nendobj\n         ")), 4);
+    EXPECT_EQ(counter.LastRoute(), Route::Stream);
+}
+
 }  // namespace
 }  // namespace brastel::test
