@@ -328,7 +328,7 @@ StreamCounter::Verdict StreamCounter::Count(std::int32_t& count) {
     if (!objects || !Kids(kidsArray, kids)) return Verdict::Unsure;
     const std::optional<Id> rootId =
         pagesValue.Is(Value::Kind::Ref) ? std::optional<Id>(pagesValue.integer) : std::nullopt;
-    const auto leaves = CountLeaves(*this, rootId, std::move(kids), LeafBudget(*objects));
+    const auto leaves = CountByLeaves(*claim, *objects, *this, rootId, std::move(kids));
     if (!leaves || *leaves > INT32_MAX) return Verdict::Unsure;
     count = static_cast<std::int32_t>(*leaves);
     return Verdict::Counted;

@@ -77,7 +77,7 @@ std::optional<std::int32_t> CountPages(QPDF& pdf, StructuralNotes* notes) {
     std::optional<QPDFObjGen> rootId;
     std::vector<QPDFObjectHandle> kids;
     tree.Visit(pages, rootId, kids);
-    const auto leaves = CountLeaves(tree, rootId, std::move(kids), LeafBudget(objects));
+    const auto leaves = CountByLeaves(claim, objects, tree, rootId, std::move(kids));
     if (!leaves || *leaves > INT32_MAX) return std::nullopt;
     return static_cast<std::int32_t>(*leaves);
 }
