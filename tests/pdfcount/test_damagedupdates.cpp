@@ -215,6 +215,47 @@ TEST_F(DamagedUpdate, LinearizedFileWithADamagedUpdate) {
     EXPECT_EQ(route(), Route::Stream);
 }
 
+// ---- an empty tree found through damage ------------------------------------
+
+TEST_F(DamagedUpdate, DamagedTreeRootIsNoEmptyTree) {
+    // qpdf, pdfinfo and mutool agree on each count below; libqpdf without
+    // rebuilding reads the damaged object as null, which is no answer.
+    auto damageLast = [](std::string bytes, const std::string& header) {
+        return bytes.replace(bytes.rfind(header), header.size(), "2 0 ob\x05");
+    };
+    // The newest root's header damaged: readers rebuild and find revision 1's root.
+    PdfBuilder update = ThreePages();
+    update.Object(6, Page());
+    update.Object(7, Page());
+    update.Object(2, Root(5));
+    update.Xref(" /Root 1 0 R");
+    EXPECT_EQ(Count(damageLast(update.str(), "2 0 obj"), "damaged-newest-root-header"), 3);
+    // Revision 1's root damaged and the last "startxref" lost: the newest root.
+    std::string base = ThreePages().str();
+    base.replace(base.find("2 0 obj"), 7, "2 0 ob\x05");
+    PdfBuilder onDamaged("\n", "");
+    onDamaged.Raw(base);
+    onDamaged.Object(6, Page());
+    onDamaged.Object(7, Page());
+    onDamaged.Object(2, Root(5));
+    const std::string lost = onDamaged.str() + "startxref\n999999\n%%EOF\n";
+    EXPECT_EQ(Count(lost), 5);
+    // A root whose entry points past the end of the file, the object intact.
+    DocOptions d;
+    d.eol = "\n";
+    d.pages = 1;
+    const PdfBuilder one = StandardDocument(d);
+    char offset[16];
+    std::snprintf(offset, sizeof offset, "%010zu", one.OffsetOf(2));
+    EXPECT_EQ(Count(Patch(one.str(), std::string(offset) + " 00000 n", "4294967295 00000 n"), "root-entry-past-the-end"), 1);
+    // A stray token in the catalog before /Pages (qpdf and pdfinfo 1;
+    // mutool loses /Pages and says 0: the catalog does name a tree).
+    EXPECT_EQ(Count(Patch(one.str(), "/Type /Catalog", "/Type /Catalog /X 1 0 R 0 R"), "catalog-stray-token"), 1);
+    // A tree that is really empty stays a document of no pages.
+    d.pages = 0;
+    EXPECT_EQ(Count(StandardDocument(d).str()), 0);
+}
+
 // ---- the object scan: the newest definition wins ----------------------------
 
 TEST_F(DamagedUpdate, ScanTakesANewerDefinitionInALaterObjectStream) {
