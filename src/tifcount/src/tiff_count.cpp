@@ -132,10 +132,11 @@ std::int32_t CountTiffPages(const char* path, std::string* messages, component::
     for (;;) {
         const int errorsBefore = capture.errors;
         if (TIFFReadDirectory(tif) != 1) {
-            damaged = pages == 0;
+            // Directories read with errors of their own are no whole pages
+            // to count: the file is then damaged beyond reading.
+            damaged = pages == 0 || (capture.errors != errorsBefore && errorsBefore != 0);
             noImage = capture.errors == errorsBefore && pages == 0;
-            if (pages > 0 && capture.errors != errorsBefore && warning)
-                *warning = component::DamagedAfterText(pages);
+            if (!damaged && capture.errors != errorsBefore && warning) *warning = component::DamagedAfterText(pages);
             break;
         }
         ++pages;
