@@ -4,8 +4,9 @@
 //
 // It reads as readers read: the last "startxref", which must lead to a
 // cross-reference section (bytes appended after it that hold none change
-// nothing; one that leads nowhere leaves the file to the readers that
-// rebuild it, as readers do), every
+// nothing; one that leads nowhere, or stands more than a kilobyte before
+// the end with objects written after it, leaves the file to the readers
+// that rebuild it, as readers do), every
 // subsection of a section before its /Prev, the newest entry of an object
 // (a free one ends the search), and keys only at the top level of the
 // trailer, the catalog and the page-tree root.
