@@ -1,6 +1,7 @@
 // Cross-reference walk: position arithmetic over the fixed 20-byte entries
 // of classic tables, across subsections and back through "/Prev" sections.
 #include "brastelv1.h"
+#include "pdflimits.h"
 #include "textops.h"
 
 #include <set>
@@ -14,11 +15,9 @@ using component::S_OK;
 using component::Text;
 
 namespace {
-// Bounds of the walk: a "/Prev" chain that comes back to a section already
-// seen, or positions that never reach a matching subsection, end the walk
-// with a failure instead of running on.
-constexpr int kMaxSteps = 65536;
-constexpr int kMaxSections = 1024;
+// The walk is bounded by limits::kTableSteps and kTableSections: a "/Prev"
+// chain that comes back to a section already seen, or positions that never
+// reach a matching subsection, end it with a failure instead of running on.
 
 std::int32_t LenStr(std::int32_t x) { return static_cast<std::int32_t>(Str(x).size()); }
 
@@ -85,7 +84,7 @@ HResult Brastelv1::GetCrossRef(std::int32_t& FindObject, std::int32_t& startxref
     }
 
     std::set<std::int32_t> sectionsSeen{startxref};
-    for (int step = 0; step < kMaxSteps; ++step) {
+    for (int step = 0; step < limits::kTableSteps; ++step) {
         // 6.1 found
         if (k == FirstObject || (FirstObject < k && k <= last)) {
             switch (PosMode) {
@@ -125,7 +124,7 @@ HResult Brastelv1::GetCrossRef(std::int32_t& FindObject, std::int32_t& startxref
             std::int16_t mode = 0;
             std::int32_t w = 0, prev = 0;
             BRASTEL_TRY(ExtractNumber(text, key, blank, mode, w, prev));
-            if (!sectionsSeen.insert(prev).second || sectionsSeen.size() > kMaxSections) return E_FAIL;
+            if (!sectionsSeen.insert(prev).second || sectionsSeen.size() > limits::kTableSections) return E_FAIL;
             BRASTEL_CHECK(AddChecked(prev, 4, pos));
             FirstObject = 0;
             BRASTEL_TRY(headerWindow(pos));

@@ -6,6 +6,7 @@
 #include "filereader.h"
 #include "inflate.h"
 #include "lexer.h"
+#include "pdflimits.h"
 
 #include <cstdint>
 #include <functional>
@@ -15,9 +16,8 @@
 
 namespace brastel::pdf {
 
-// Largest object value read from the file: a page-tree node with a very long
-// /Kids array is the largest a count needs.
-constexpr std::size_t kMaxObjectBytes = std::size_t{4} << 20;
+// Largest object value read from the file (see pdflimits.h).
+constexpr std::size_t kMaxObjectBytes = limits::kObjectBytes;
 
 // A run of bytes in the file.
 struct StreamSpan {
@@ -46,7 +46,7 @@ std::optional<ObjectText> ReadIndirect(FileReader& file, std::int64_t offset, st
 // keyword "_array<k>", where arrays[k] says which bytes of the file hold it.
 // No value when the object is no dictionary, or what remains of it is still
 // larger than kMaxObjectBytes.
-constexpr std::size_t kElidedArray = std::size_t{64} << 10;
+constexpr std::size_t kElidedArray = limits::kElidedArray;
 struct LargeObject {
     ObjectText object;
     std::vector<StreamSpan> arrays;

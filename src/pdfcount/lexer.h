@@ -5,6 +5,8 @@
 // loop moves forward through the window, so the work is linear in its size.
 #pragma once
 
+#include "pdflimits.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -87,7 +89,7 @@ struct Value {
 // Reads the value at the lexer's place (an "N G R" reference included) and
 // moves past it.  Nested arrays and dictionaries deeper than kMaxDepth, or
 // not closed within the window, give Bad.
-constexpr int kMaxDepth = 64;
+constexpr int kMaxDepth = limits::kValueDepth;
 Value ReadValue(Lexer& lex, int maxDepth = kMaxDepth);
 
 // A dictionary in a window: "<<" at begin, its top-level entries read on

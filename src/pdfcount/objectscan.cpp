@@ -1,6 +1,7 @@
 #include "objectscan.h"
 
 #include "lexer.h"
+#include "pdflimits.h"
 #include "pagetree.h"
 
 #include <unistd.h>
@@ -22,8 +23,6 @@ using pdf::Value;
 constexpr std::size_t kReadSize = std::size_t{1} << 20;  // one read per megabyte
 constexpr std::size_t kBehind = 64;                      // kept before the scan point: a header's numbers
 constexpr std::size_t kDictWindow = 4096;
-constexpr std::size_t kMaxDictWindow = std::size_t{64} << 10;
-constexpr std::size_t kMaxObjects = std::size_t{1} << 20;  // 16 MB of index
 // A /Length object is almost always written right before or after its
 // stream; only the last few headers are looked at for one.
 constexpr std::size_t kLengthLookBack = 16;
@@ -50,7 +49,7 @@ public:
     // allocation; never filled before it is read into.
     Stream(int fd, std::int64_t length)
         : fd_(fd), length_(length),
-          size_(static_cast<std::size_t>(std::min<std::int64_t>(length, kReadSize + kMaxDictWindow + kBehind))),
+          size_(static_cast<std::size_t>(std::min<std::int64_t>(length, kReadSize + limits::kScanDictWindow + kBehind))),
           buf_(new char[size_ + 1]) {}
 
     // Makes [at, at + need) available (less only at the end of the file) and
@@ -103,7 +102,7 @@ public:
             const bool ok = (trailer != kNone && (obj == kNone || trailer < obj)) ? Trailer(trailer, after)
                                                                                     : Object(obj, after);
             if (!ok) return ScanStatus::Changed;
-            if (index_.objects.size() > kMaxObjects) return ScanStatus::TooLarge;
+            if (index_.objects.size() > limits::kScanObjects) return ScanStatus::TooLarge;
             pos = after;
         }
         Finish();
@@ -185,8 +184,8 @@ private:
         auto d = DictAt(view, kDictWindow);
         // Cut by the window rather than broken: a larger window once.
         if (d && !d->complete() && d->end() >= kDictWindow) {
-            if (!stream_.Load(body, kMaxDictWindow, view)) return false;
-            d = DictAt(view, kMaxDictWindow);
+            if (!stream_.Load(body, limits::kScanDictWindow, view)) return false;
+            d = DictAt(view, limits::kScanDictWindow);
         }
         if (!d || !d->complete()) return true;  // scanning goes on inside it
         const Value type = d->Get("/Type");

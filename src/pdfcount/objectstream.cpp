@@ -202,18 +202,11 @@ StreamedObjectStream::Fetched StreamedObjectStream::Fetch(std::size_t index, std
     return Fetched::Ok;
 }
 
-namespace {
-// Decoded bytes the scan may hold: a damaged file bigger than that is left
-// to a reader that rebuilds the whole document.
-constexpr std::size_t kScanDecodedBudget = std::size_t{32} << 20;
-constexpr std::size_t kScanStreamCap = std::size_t{8} << 20;
-}  // namespace
-
 void ScannedObjectStreams::DecodeAll() {
     decoded_ = true;
     std::size_t held = 0;
     for (const std::int64_t offset : offsets_) {
-        const std::size_t cap = std::min(kScanStreamCap, kScanDecodedBudget - held);
+        const std::size_t cap = std::min(limits::kScanObjectStream, limits::kScanDecoded - held);
         bool sealed = false;
         auto stream = ReadObjectStream(file_, offset, std::nullopt, cap, {}, &bomb_, &sealed);
         if (sealed) ++sealed_;
@@ -231,7 +224,7 @@ void ScannedObjectStreams::DecodeAll() {
             const Value type = dict ? dict->Get("/Type") : Value{};
             if (type.Is(Value::Kind::Name) && NameEquals(type.text, "/Catalog")) lastCatalog_ = number;
         }
-        if (held >= kScanDecodedBudget) break;
+        if (held >= limits::kScanDecoded) break;
     }
 }
 

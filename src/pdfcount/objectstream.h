@@ -6,6 +6,7 @@
 #include "filereader.h"
 #include "inflate.h"
 #include "lexer.h"
+#include "pdflimits.h"
 
 #include <cstdint>
 #include <functional>
@@ -56,10 +57,10 @@ private:
 // files need, and a stream read past kObjectStreamBomb in one pass is a bomb.
 struct InflateWork {
     std::uint64_t decoded = 0;
-    static constexpr std::uint64_t kLimit = std::uint64_t{256} << 20;
+    static constexpr std::uint64_t kLimit = limits::kInflatedPerCount;
     // Decoded bytes of streams held whole (see StreamedObjectStream).
     std::size_t heldWhole = 0;
-    static constexpr std::size_t kHeldWholeLimit = std::size_t{16} << 20;
+    static constexpr std::size_t kHeldWholeLimit = limits::kHeldWholePerCount;
 };
 
 // An object stream read as a stream: its pairs from the first /First
@@ -87,8 +88,8 @@ public:
     // Bytes held: the pairs and the objects kept.
     std::size_t bytes() const { return held_.size() + offsets_.size() * sizeof(Pair); }
 
-    static constexpr std::size_t kHeld = std::size_t{256} << 10;
-    static constexpr std::size_t kMaxObjects = std::size_t{1} << 20;
+    static constexpr std::size_t kHeld = limits::kObjectStreamHeld;
+    static constexpr std::size_t kMaxObjects = limits::kObjectStreamObjects;
 
     StreamedObjectStream(std::unique_ptr<ByteSource> source, bool flate, InflateWork& work)
         : source_(std::move(source)), inflater_(*source_, flate), work_(work) {}
@@ -112,9 +113,8 @@ private:
     bool wholeTried_ = false;
 };
 
-// An object stream that inflates past this is a bomb: no page tree needs
-// it, and no reader should decode it (libqpdf would hold it whole).
-constexpr std::size_t kObjectStreamBomb = std::size_t{64} << 20;
+// An object stream that inflates past this is a bomb (see pdflimits.h).
+constexpr std::size_t kObjectStreamBomb = limits::kObjectStreamBomb;
 
 // The object stream whose header is at offset (naming object num when num
 // is given), read and decoded: its data found by /Length, whose value

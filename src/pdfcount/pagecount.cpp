@@ -3,6 +3,7 @@
 // the structural reader deciding whenever the text route cannot confirm.
 #include "brastelv1.h"
 #include "lexer.h"
+#include "pdflimits.h"
 #include "objectscan.h"
 #include "objectstream.h"
 #include "structural.h"
@@ -26,12 +27,6 @@ using component::Text;
 
 namespace {
 constexpr std::int32_t kTailChunk = 256;
-// The trailer dictionary sits right before "startxref"; a file whose tail
-// shows no "trailer" within this much is not a classic-table file.
-constexpr std::size_t kTailLimit = 16384;
-// "%%EOF" has to show up within this much of the tail.
-constexpr std::size_t kEofWindow = 800;
-constexpr int kMaxClimb = 64;
 
 
 // The top-level /Count of the object whose text starts one byte before its
@@ -313,7 +308,7 @@ bool Brastelv1::TextRoute(std::int32_t& count) {
     for (;;) {
         const std::size_t fresh = tail.size() >= kTailChunk ? kTailChunk : tail.size();
         if (Text(tail, 0, std::min(tail.size(), fresh + 6)).find("trailer") != Text::npos && xrefChecked) break;
-        if (start == 0 || tail.size() >= kTailLimit) return false;
+        if (start == 0 || tail.size() >= limits::kTailLimit) return false;
         const std::int32_t from = start > kTailChunk ? start - kTailChunk : 0;
         Text chunk(static_cast<std::size_t>(start - from), ' ');
         if (ReadAt(from + 1, chunk) < 0) return false;
@@ -321,7 +316,7 @@ bool Brastelv1::TextRoute(std::int32_t& count) {
         start = from;
         if (!eofSeen) {
             eofSeen = Contains(tail, "%%EOF");
-            if (!eofSeen && tail.size() > kEofWindow) return false;
+            if (!eofSeen && tail.size() > limits::kEofWindow) return false;
         }
         if (!xrefChecked) {
             const auto sx = tail.rfind("startxref");
@@ -451,7 +446,7 @@ bool Brastelv1::ClimbPageTree(std::int32_t Lval, std::int32_t XrefStart, std::in
     CutAtEndobj(buffer);
     std::set<std::int32_t> visited;
     auto climbStep = [&](std::int32_t obj) {
-        if (!visited.insert(obj).second || static_cast<int>(visited.size()) > kMaxClimb) return false;
+        if (!visited.insert(obj).second || static_cast<int>(visited.size()) > limits::kParentClimb) return false;
         std::int32_t off = 0;
         if (!LocateObject(obj, XrefStart, 256, off)) return false;
         answer_.pages = obj;

@@ -15,6 +15,8 @@
 // clang, includes it too.
 #pragma once
 
+#include "pdflimits.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -121,7 +123,7 @@ std::optional<std::int64_t> CountLeaves(Tree& tree, const std::optional<typename
 // files whose tree names a page many times and for as many as the root's
 // /Count claims, and never more than two million.
 inline std::size_t LeafBudget(std::size_t objects, const CountClaim& claim = {}) {
-    const std::size_t cap = std::size_t{1} << 21;
+    const std::size_t cap = limits::kLeafWalk;
     if (objects >= cap / 4) return cap;
     std::size_t budget = 4 * objects + 1024;
     if (claim.kind == CountClaim::Whole && claim.value > 0)

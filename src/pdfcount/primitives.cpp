@@ -1,6 +1,7 @@
 // The text primitives every step of a count is built from: the positioned
 // read, the chunked forward search and the number extraction.
 #include "brastelv1.h"
+#include "pdflimits.h"
 #include "textops.h"
 
 #include <unistd.h>
@@ -17,16 +18,6 @@ using component::HResult;
 using component::S_OK;
 using component::Text;
 
-namespace {
-// A forward search gathers at most this much text; past it the search fails
-// instead of holding a whole large file in memory.
-constexpr std::size_t kFindCaseLimit = std::size_t{16} << 20;
-}  // namespace
-
-namespace {
-constexpr std::size_t kMaxCachedBlocks = 64;
-}  // namespace
-
 const Brastelv1::Block* Brastelv1::FetchBlocks(std::int64_t first, std::int64_t last) {
     // Loads every missing block of [first, last] with one read per run of
     // missing blocks; returns nullptr on a read error.
@@ -35,7 +26,7 @@ const Brastelv1::Block* Brastelv1::FetchBlocks(std::int64_t first, std::int64_t 
             if (b.index == index) return &b;
         return nullptr;
     };
-    if (blocks_.size() + static_cast<std::size_t>(last - first + 1) > kMaxCachedBlocks) blocks_.clear();
+    if (blocks_.size() + static_cast<std::size_t>(last - first + 1) > limits::kCachedBlocks) blocks_.clear();
     for (std::int64_t index = first; index <= last;) {
         if (cached(index)) {
             ++index;
@@ -120,7 +111,7 @@ HResult Brastelv1::FindCase(Text& SearchString, std::int32_t& StartPosition,
     if (file_ < 0) return E_NOTOPEN;
     // A chunk length below 1 would never advance; one beyond the search
     // bound could never be gathered.
-    if (SuggestedLength < 1 || static_cast<std::size_t>(SuggestedLength) > kFindCaseLimit) return E_INVALIDARG;
+    if (SuggestedLength < 1 || static_cast<std::size_t>(SuggestedLength) > limits::kFindText) return E_INVALIDARG;
     Text buffer(static_cast<std::size_t>(SuggestedLength), ' ');
     Text gathered;
     std::int32_t i = 0;
@@ -140,7 +131,7 @@ HResult Brastelv1::FindCase(Text& SearchString, std::int32_t& StartPosition,
         if (!AlternateSearch.empty() && seen(AlternateSearch, testedAlt)) break;
         if (!MulChecked(i, SuggestedLength, step) || !AddChecked(StartPosition, step, pos)) return E_FAIL;
         if (pos > fileLength_) break;
-        if (gathered.size() >= kFindCaseLimit) return E_FAIL;
+        if (gathered.size() >= limits::kFindText) return E_FAIL;
         if (HResult hr = ReadAt(pos, buffer); hr < 0) return hr;
         ++i;
         gathered += buffer;

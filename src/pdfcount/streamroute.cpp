@@ -11,6 +11,7 @@
 #include "brastelv1.h"
 #include "decrypt.h"
 #include "indirect.h"
+#include "pdflimits.h"
 #include "objectstream.h"
 #include "pagetree.h"
 #include "xrefchain.h"
@@ -25,13 +26,9 @@ using namespace pdf;
 namespace {
 
 constexpr std::size_t kTailBytes = 1024;
-// An object stream with a predictor is decoded whole, up to this size (a
-// larger one is left to libqpdf, unless it is a bomb); others are inflated
-// as streams within the count's InflateWork.
-constexpr std::size_t kMaxObjectStream = std::size_t{8} << 20;
-// All the object streams one count may decode whole, and those it keeps at once.
-constexpr std::size_t kMaxDecodedTotal = std::size_t{64} << 20;
-constexpr std::size_t kMaxCachedStreams = std::size_t{16} << 20;
+// An object stream with a predictor is decoded whole, up to
+// limits::kWholeObjectStream; others are inflated as streams within the
+// count's InflateWork.
 
 // An object stream as the route holds it: decoded whole, or read as a stream.
 struct HeldStream {
@@ -174,13 +171,13 @@ HeldStream* StreamCounter::LoadObjectStream(std::int64_t num) {
     } else if (streamsEncrypted_) {
         return nullptr;  // a predictor or another filter: decrypted only by libqpdf
     } else {
-        auto stream = ReadObjectStream(file_, e.field2, num, kMaxObjectStream, indirectLength, &bomb_);
+        auto stream = ReadObjectStream(file_, e.field2, num, limits::kWholeObjectStream, indirectLength, &bomb_);
         if (!stream) return nullptr;
         decodedBytes_ += stream->bytes();
-        if (decodedBytes_ > kMaxDecodedTotal) return nullptr;
+        if (decodedBytes_ > limits::kDecodedObjectStreams) return nullptr;
         held.whole = std::move(*stream);
     }
-    if (cachedBytes_ + held.bytes() > kMaxCachedStreams) {
+    if (cachedBytes_ + held.bytes() > limits::kCachedObjectStreams) {
         streams_.clear();  // what was read from them lives on in its own copies
         cachedBytes_ = 0;
     }

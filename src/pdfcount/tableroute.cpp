@@ -12,6 +12,7 @@
 // trailer, the catalog and the page-tree root.
 #include "brastelv1.h"
 #include "lexer.h"
+#include "pdflimits.h"
 #include "pagetree.h"
 #include "textops.h"
 
@@ -26,17 +27,10 @@ using Keys = std::initializer_list<std::string_view>;
 
 namespace {
 constexpr std::int64_t kTailWindow = 1024;
-// How far back from the end the last "startxref" is looked for (another
-// file's start or padding may follow it).
-constexpr std::int64_t kStartxrefSearch = std::int64_t{1} << 20;
-constexpr int kMaxSections = 1024;
-constexpr int kMaxSubsections = 65536;
 constexpr std::int64_t kEntryLength = 20;
-// Dictionaries and objects are read in growing windows until complete; a
-// page-tree root with a very long /Kids array is the largest one read.  The
-// first window is what the text route has read already.
+// Dictionaries and objects are read in growing windows until complete,
+// up to limits::kTableWindow.  The first window is what the text route has read already.
 constexpr std::size_t kFirstWindow = 512;
-constexpr std::size_t kMaxWindow = std::size_t{1} << 20;
 
 bool IsKeywordAt(std::string_view text, std::size_t at, std::string_view key) {
     return text.compare(at, key.size(), key) == 0 && (at == 0 || !pdf::IsRegular(text[at - 1])) &&
@@ -97,7 +91,7 @@ DictEnd ReadEntries(std::string_view text, std::size_t pos, const Keys& keys, Va
 
 bool Brastelv1::ReadDictAt(std::int64_t offset, std::size_t skip, Text& text, const Keys& keys, Value* values,
                            bool tolerateBreak) {
-    for (std::size_t n = kFirstWindow; n <= kMaxWindow; n *= 4) {
+    for (std::size_t n = kFirstWindow; n <= limits::kTableWindow; n *= 4) {
         if (!ReadBytes(offset, n, text) || text.size() < skip) return false;
         switch (ReadEntries(text, skip, keys, values)) {
         case DictEnd::Closed:
@@ -139,7 +133,7 @@ bool Brastelv1::ReadSection(std::int64_t at, XrefSection& section) {
     Text w;
     if (!ReadBytes(at, 64, w) || !IsKeywordAt(w, 0, "xref")) return false;
     std::int64_t pos = at + 4;
-    for (int n = 0; n <= kMaxSubsections; ++n) {
+    for (int n = 0; n <= limits::kTableSubsections; ++n) {
         if (!ReadBytes(pos, 64, w)) return false;
         pdf::Lexer lex(w);
         const pdf::Token first = lex.Next();
@@ -246,7 +240,7 @@ bool Brastelv1::FindLastSection(XrefSection& section) {
     // gives that file's pages).
     std::int64_t end = fileLength_;
     std::int64_t window = kTailWindow;
-    while (end > 0 && fileLength_ - end < kStartxrefSearch) {
+    while (end > 0 && fileLength_ - end < limits::kStartxrefSearch) {
         const std::int64_t from = std::max<std::int64_t>(0, end - window);
         Text tail;
         if (!ReadBytes(from, static_cast<std::size_t>(end - from), tail)) return false;
@@ -300,7 +294,7 @@ bool Brastelv1::Locate(std::int64_t obj, std::vector<XrefSection>& sections, std
     for (std::size_t k = 0;; ++k) {
         if (k == sections.size()) {
             const std::int64_t prev = sections.back().prev;
-            if (prev < 0 || static_cast<int>(sections.size()) >= kMaxSections || !seen.insert(prev).second)
+            if (prev < 0 || static_cast<int>(sections.size()) >= limits::kTableSections || !seen.insert(prev).second)
                 return false;
             XrefSection older;
             older.at = prev;
@@ -385,7 +379,7 @@ bool Brastelv1::ObjectsInUseAtLeast(std::vector<XrefSection>& sections, std::siz
     for (std::size_t k = 0; inUse < n; ++k) {
         if (k == sections.size()) {
             const std::int64_t prev = sections.back().prev;
-            if (prev < 0 || static_cast<int>(sections.size()) >= kMaxSections) return false;
+            if (prev < 0 || static_cast<int>(sections.size()) >= limits::kTableSections) return false;
             for (const auto& s : sections)
                 if (s.at == prev) return false;
             XrefSection older;

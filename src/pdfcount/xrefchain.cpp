@@ -1,23 +1,14 @@
 #include "xrefchain.h"
 
 #include "indirect.h"
+#include "pdflimits.h"
 
 #include <algorithm>
 
 namespace brastel::pdf {
 
 namespace {
-constexpr std::size_t kMaxSections = 512;
-// Section lookups of one count: a long chain of updates times a tree
-// walked through all of them is bounded here.
-constexpr std::size_t kMaxProbes = std::size_t{32} << 20;
-constexpr std::size_t kMaxSubsections = 65536;
 constexpr std::int64_t kEntryLength = 20;
-// Cross-reference data held for one count.  A file with more than two
-// million objects is left to the structural reader.
-constexpr std::size_t kMaxHeldBytes = std::size_t{40} << 20;
-constexpr std::size_t kMaxHeldEntries = std::size_t{1} << 21;
-constexpr std::size_t kMaxTrailerBytes = std::size_t{64} << 10;
 
 bool IsDigitByte(char c) { return c >= '0' && c <= '9'; }
 
@@ -45,7 +36,7 @@ bool CrossReference::Open(std::int64_t startxref) {
 }
 
 bool CrossReference::ReadSection(std::int64_t offset, Section& section) {
-    if (offset < 0 || offset >= file_.length() || sections_.size() >= kMaxSections || !seen_.insert(offset).second)
+    if (offset < 0 || offset >= file_.length() || sections_.size() >= limits::kChainSections || !seen_.insert(offset).second)
         return false;
     // Read from the byte before, where the object reader starts too, so
     // that both are served by one read.  White space before "xref" is
@@ -63,7 +54,7 @@ bool CrossReference::ReadSection(std::int64_t offset, Section& section) {
 
 bool CrossReference::ReadTable(std::int64_t pos, Section& section) {
     std::string window;
-    for (std::size_t n = 0; n <= kMaxSubsections; ++n) {
+    for (std::size_t n = 0; n <= limits::kTableSubsections; ++n) {
         if (!file_.Read(pos, FileReader::kWindow, window)) return false;
         Lexer lex(window);
         const Token first = lex.Next();
@@ -76,7 +67,7 @@ bool CrossReference::ReadTable(std::int64_t pos, Section& section) {
                     section.trailer.assign(dict->text());
                     break;
                 }
-                if (window.size() < size || size >= kMaxTrailerBytes) return false;
+                if (window.size() < size || size >= limits::kTrailerBytes) return false;
             }
             if (!section.tableRanges.Seal()) return false;
             const auto [prev, stm] = Dict::At(section.trailer)->GetAll<2>({"/Prev", "/XRefStm"});
@@ -94,7 +85,7 @@ bool CrossReference::ReadTable(std::int64_t pos, Section& section) {
         while (i < window.size() && IsWhite(window[i])) ++i;
         const std::int64_t entries = pos + static_cast<std::int64_t>(i);
         const std::int64_t bytes = kEntryLength * count.integer;
-        if (bytes > file_.length() - entries || heldBytes_ + static_cast<std::size_t>(bytes) > kMaxHeldBytes)
+        if (bytes > file_.length() - entries || heldBytes_ + static_cast<std::size_t>(bytes) > limits::kChainHeldBytes)
             return false;
         std::string block;
         if (!file_.Read(entries, static_cast<std::size_t>(bytes), block) ||
@@ -120,7 +111,7 @@ bool CrossReference::ReadStream(std::int64_t offset, std::optional<XrefStreamSec
     auto layout = XrefStreamSection::ReadLayout(*dict);
     if (!layout) return false;
     const std::size_t expected = layout->bytes();
-    if (heldBytes_ + expected > kMaxHeldBytes) return false;
+    if (heldBytes_ + expected > limits::kChainHeldBytes) return false;
     // Deflate can make data slightly larger than it was, and PNG rows add a
     // byte each: twice the decoded size is room enough for the raw data.
     std::string raw, data;
@@ -199,7 +190,7 @@ std::optional<XrefEntry> CrossReference::SectionEntry(const Section& s, std::int
 CrossReference::Lookup CrossReference::Find(std::int64_t num, XrefEntry& entry) {
     for (std::size_t k = 0;; ++k) {
         if (k == sections_.size() && !NextSection()) return broken_ ? Lookup::Broken : Lookup::Absent;
-        if (++probes_ > kMaxProbes) return Lookup::Broken;
+        if (++probes_ > limits::kChainProbes) return Lookup::Broken;
         bool bad = false;
         if (auto e = SectionEntry(sections_[k], num, bad)) {
             entry = *e;
@@ -216,7 +207,7 @@ bool CrossReference::CollectInUse(std::size_t upTo, std::size_t& inUse) const {
     std::vector<std::pair<std::int64_t, std::int64_t>> all;
     bool bad = false;
     auto add = [&](std::int64_t num, std::int64_t rank, bool used) {
-        if (all.size() >= kMaxHeldEntries) return (bad = true, void());
+        if (all.size() >= limits::kChainHeldEntries) return (bad = true, void());
         all.emplace_back(num, rank * 2 + (used ? 1 : 0));
     };
     for (std::size_t k = 0; k < upTo && !bad; ++k) {

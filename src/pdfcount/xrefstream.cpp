@@ -1,16 +1,11 @@
 #include "xrefstream.h"
 
+#include "pdflimits.h"
+
 #include <algorithm>
 #include <climits>
 
 namespace brastel::pdf {
-
-namespace {
-// A cross-reference stream lists at most this many entries: sixteen million
-// objects, far beyond any real file, and each field fits 8 bytes.
-constexpr std::size_t kMaxEntries = std::size_t{1} << 24;
-constexpr int kMaxFieldWidth = 8;
-}  // namespace
 
 void NumberRanges::Add(std::int64_t first, std::int64_t count) {
     if (count > 0) ranges_.push_back(Range{first, count, rows_});
@@ -40,7 +35,7 @@ std::optional<XrefStreamSection::Layout> XrefStreamSection::ReadLayout(const Dic
     int field = 0;
     bool ok = ForEachItem(wValue, [&](const Value& item) {
         const auto w = item.Whole();
-        if (!w || *w < 0 || *w > kMaxFieldWidth) return (field = -1, false);
+        if (!w || *w < 0 || *w > limits::kXrefStreamFieldWidth) return (field = -1, false);
         l.w[field] = static_cast<int>(*w);
         return ++field < 3;
     });
@@ -57,7 +52,7 @@ std::optional<XrefStreamSection::Layout> XrefStreamSection::ReadLayout(const Dic
         bool usable = true;
         ok = ForEachItem(index, [&](const Value& item) {
             const auto v = item.Whole();
-            if (!v || *v < 0 || *v > INT32_MAX || numbers.size() >= 2 * kMaxEntries) return (usable = false);
+            if (!v || *v < 0 || *v > INT32_MAX || numbers.size() >= 2 * limits::kXrefStreamEntries) return (usable = false);
             numbers.push_back(*v);
             return true;
         });
@@ -66,7 +61,7 @@ std::optional<XrefStreamSection::Layout> XrefStreamSection::ReadLayout(const Dic
     for (std::size_t i = 0; i < numbers.size(); i += 2) {
         if (numbers[i] + numbers[i + 1] > std::int64_t{INT32_MAX} + 1) return std::nullopt;
         l.ranges.Add(numbers[i], numbers[i + 1]);
-        if (l.ranges.rows() > kMaxEntries) return std::nullopt;
+        if (l.ranges.rows() > limits::kXrefStreamEntries) return std::nullopt;
     }
     if (!l.ranges.Seal()) return std::nullopt;
     return l;
