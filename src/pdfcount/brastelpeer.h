@@ -7,12 +7,12 @@
 namespace brastel {
 
 struct BrastelPeer {
-    static Route LastRoute(const Brastelv1& b) { return b.route_; }
-    static std::int64_t BytesRead(const Brastelv1& b) { return b.bytesRead_; }
+    static Route LastRoute(const Brastelv1& b) { return b.state_.route; }
+    static std::int64_t BytesRead(const Brastelv1& b) { return b.state_.bytesRead; }
     static const component::Text& LineEnd(const Brastelv1& b) { return b.LineEnd; }
     static void SetLineEnd(Brastelv1& b, const component::Text& le) { b.LineEnd = le; }
     static std::int32_t FirstObject(const Brastelv1& b) { return b.FirstObject; }
-    static std::int32_t LinearPos(const Brastelv1& b) { return b.LinearPos; }
+    static std::int32_t LinearPos(const Brastelv1& b) { return b.state_.linearPos; }
 
     // Runs f before each reader of the chain (e.g. to truncate the file).
     static void SetBeforeRoute(Brastelv1& b, std::function<void(Route)> f) { b.beforeRoute_ = std::move(f); }
@@ -37,13 +37,10 @@ struct BrastelPeer {
     // The text route alone, with its confirmation: a count it could
     // confirm, or -1.
     static std::int32_t CountTextOnly(Brastelv1& b, const std::string& path) {
-        b.bytesRead_ = 0;
-        b.LinearPos = 0;
+        b.state_ = {};
         if (!b.Open(path)) return -1;
-        b.treeState_ = Brastelv1::TreeState::Unread;
-        b.answer_ = Brastelv1::TextAnswer{};
         std::int32_t count = -1;
-        const bool confirmed = b.fileLength_ > 0 && b.TextStep(count) == Brastelv1::Outcome::Counted;
+        const bool confirmed = b.fileLength_ > 0 && b.TextStep(count).verdict == Brastelv1::Outcome::Counted;
         b.Close();
         return confirmed ? count : -1;
     }

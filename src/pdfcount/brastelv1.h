@@ -1,10 +1,13 @@
 // Brastelv1: the PDF page counter behind the _Brastelv1 interface.
 //
-// PDF_PageCount first tries the plain-text route (tail, cross-reference
-// arithmetic, catalog or linearization dictionary) because it touches only a
-// few KB of a typical file.  Its answer counts only when every object it
-// located really starts at the offset found and the count was read inside
-// that object; otherwise the structural reader (libqpdf) decides.
+// PDF_PageCount runs a chain of six readers (chain.cpp), each only when the
+// ones before could not decide: the plain-text route (tail, cross-reference
+// arithmetic, catalog or linearization dictionary), which touches only a few
+// KB of a typical file and counts only when the table reading confirms its
+// objects and count; the classic table read by its tokens; the
+// cross-reference chain read natively (streams, tables, hybrids, object
+// streams, encryption); libqpdf without reconstruction; the object scan of
+// damaged files; and libqpdf's reconstruction.
 #pragma once
 
 #include <brastel/brastel.h>
@@ -59,7 +62,7 @@ private:
     component::HResult ReadAt(std::int32_t position, component::Text& buffer);
 
     // The routes of a count.  Each returns true with a count it could
-    // confirm, false when the structural reader must decide.
+    // confirm, false when the next reader of the chain must decide.
     bool TextRoute(std::int32_t& count);
     bool CatalogRoute(const std::string& root, std::int32_t XrefStart, bool cutAtEndobj,
                       std::int32_t& count);
@@ -128,17 +131,7 @@ private:
     bool ReadTree(const TreeFacts*& facts);
     bool ReadTreeOnce(TreeFacts& facts);
     enum class TreeState { Unread, Read, Failed };
-    TreeState treeState_ = TreeState::Unread;
-    // Some "startxref" of the file leads to a cross-reference section or
-    // stream; false once the table reading found none, so that libqpdf is
-    // not asked to read what it can only reconstruct.
-    bool xrefFound_ = false;
-    // Where the last "startxref" led to something other than a table: a
-    // cross-reference stream there counts as found, looked at only when a
-    // later reader needs to know (the stream route usually decides first).
-    std::int64_t otherSectionAt_ = -1;
     bool XrefFound();
-    TreeFacts tree_;
 
     // What the text route read, for its confirmation.
     struct TextAnswer {
@@ -148,18 +141,48 @@ private:
         std::int32_t pages = -1, pagesOffset = -1;   // Catalog; Climb: the node whose /Count was read
         std::int32_t count = -1;
     };
-    TextAnswer answer_;
     // The text route's answer stands only where the table reading gives the
     // same objects and count: keys at the top level of their dictionaries,
     // the newest revision of every object, the catalog's own page tree.
     bool Confirm(const TextAnswer& answer);
 
-    // What a reader of the chain tells the count.
-    enum class Outcome {
-        Counted,  // the count stands (it may be 0: a file with no pages)
-        Next,     // the next reader decides
-        Stop,     // nobody can count the file
+    // Everything one count learns on its way, reset at once when the next
+    // count starts.
+    struct CountState {
+        std::int32_t linearPos = 0;
+        Route route = Route::None;    // the reader that decided
+        std::int64_t bytesRead = 0;   // bytes the native routes read
+        bool fileChanged = false;     // a read came back shorter than the length seen at open
+        bool needsPassword = false;   // a reader was refused the file for want of a password
+        TreeState treeState = TreeState::Unread;
+        TreeFacts tree;
+        // Some "startxref" of the file leads to a cross-reference section or
+        // stream; false once the table reading found none, so that libqpdf is
+        // not asked to read what it can only reconstruct.
+        bool xrefFound = false;
+        // Where the last "startxref" led to something other than a table: a
+        // cross-reference stream there counts as found, looked at only when a
+        // later reader needs to know (the stream route usually decides first).
+        std::int64_t otherSectionAt = -1;
+        TextAnswer answer;  // what the text route read, for its confirmation
     };
+    CountState state_;
+
+    // What a reader of the chain tells the count: its verdict, and why,
+    // which the chain keeps for the failure's reason.
+    struct Outcome {
+        enum Verdict {
+            Counted,  // the count stands (it may be 0: a file with no pages)
+            Next,     // the next reader decides
+            Stop,     // nobody can count the file
+        } verdict = Next;
+        enum class Why { None, Changed, NeedsPassword } why = Why::None;
+        Outcome(Verdict v, Why w = Why::None) : verdict(v), why(w) {}
+        // A libqpdf reader's notes as one reason.
+        static Why Told(bool changed, bool needsPassword);
+    };
+    // Keeps what an outcome tells of the file in the count's state.
+    void Learn(const Outcome& outcome);
     Outcome TextStep(std::int32_t& count);
     Outcome TableStep(std::int32_t& count);
     // The cross-reference chain read natively (streams, tables, hybrids),
@@ -178,7 +201,6 @@ private:
 
     component::Text LineEnd;
     std::int32_t FirstObject = 0;
-    std::int32_t LinearPos = 0;
 
     // Small read cache: the text route reads many short windows close to
     // each other (tail, table, objects); serving them from 1 KB blocks keeps
@@ -198,12 +220,8 @@ private:
     std::string path_;            // of the open file, for libqpdf's diagnostics
     std::int64_t fileLength_ = 0;
     std::int64_t countedSize_ = -1;  // fileLength_ of the last count's file, kept after it closes
-    std::int64_t bytesRead_ = 0;  // bytes the text route read in the last count
-    Route route_ = Route::None;
-    bool fileChanged_ = false;  // a read came back shorter than the length seen at open
-    // The file's length differs from the one seen at open (sets fileChanged_).
+    // The file's length differs from the one seen at open (sets state_.fileChanged).
     bool SizeChanged();
-    bool needsPassword_ = false;  // libqpdf refused the file for want of a password
     int openError_ = 0;           // errno of the last failed Open; 0 when it was no regular file
     component::ReasonSlot reason_;
     std::function<void(Route)> beforeRoute_;  // test hook: runs before each reader

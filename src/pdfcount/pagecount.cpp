@@ -1,12 +1,10 @@
-// PDF_PageCount: the text route over the tail, the cross-reference table and
-// the catalog or linearization dictionary, confirmed object by object, with
-// the structural reader deciding whenever the text route cannot confirm.
+// The text route, first of the chain (chain.cpp): the tail, the
+// cross-reference table and the catalog or linearization dictionary, read as
+// text and confirmed object by object against the table reading.
 #include "brastelv1.h"
 #include "lexer.h"
 #include "pdflimits.h"
-#include "objectscan.h"
 #include "objectstream.h"
-#include "structural.h"
 #include "textops.h"
 
 #include <fcntl.h>
@@ -108,167 +106,6 @@ void Brastelv1::Close() {
     blocks_.clear();
 }
 
-HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
-    LinearPos = 0;
-    route_ = Route::None;
-    bytesRead_ = 0;
-    fileChanged_ = false;
-    treeState_ = TreeState::Unread;
-    xrefFound_ = false;
-    otherSectionAt_ = -1;
-    answer_ = TextAnswer{};
-    needsPassword_ = false;
-    reason_.Clear();
-    countedSize_ = -1;
-    if (filenamess.empty()) {
-        reason_.Set(component::CountReason::CannotOpen, "no file name was given");
-        result = 0;
-        return S_OK;
-    }
-    if (file_ >= 0) {  // a count already runs on this instance
-        reason_.Set(component::CountReason::CannotOpen, "the counter is busy with another file");
-        result = -1;
-        return S_OK;
-    }
-    if (!Open(filenamess)) {
-        reason_.Set(component::CountReason::CannotOpen,
-                    openError_ != 0 ? std::strerror(openError_) : "not a regular file");
-        result = -1;
-        return S_OK;
-    }
-    countedSize_ = fileLength_;
-    if (fileLength_ < 1) {
-        Close();
-        reason_.Set(component::CountReason::Empty);
-        result = 0;
-        return S_OK;
-    }
-    // The readers in turn, each only when the ones before could not
-    // confirm a count; a file that changes while it is read ends the chain.
-    struct Step {
-        Route route;
-        Outcome (Brastelv1::*run)(std::int32_t&);
-    };
-    static constexpr Step kChain[] = {
-        {Route::Text, &Brastelv1::TextStep},
-        {Route::Table, &Brastelv1::TableStep},
-        {Route::Stream, &Brastelv1::StreamStep},
-        {Route::Structural, &Brastelv1::StructuralStep},
-        {Route::ObjectScan, &Brastelv1::ObjectScanStep},
-        {Route::Reconstruction, &Brastelv1::ReconstructionStep},
-    };
-    result = -1;
-    for (const Step& step : kChain) {
-        if (onlyRoute_ && step.route != *onlyRoute_) continue;
-        if (beforeRoute_) beforeRoute_(step.route);
-        std::int32_t count = -1;
-        const Outcome outcome = (this->*step.run)(count);
-        if (outcome == Outcome::Counted) {
-            route_ = step.route;
-            result = count;
-        }
-        if (outcome != Outcome::Next || fileChanged_) break;
-    }
-    if (result < 1) ExplainFailure(result);
-    Close();
-    return S_OK;
-}
-
-bool Brastelv1::SizeChanged() {
-    // libqpdf takes the file's length when it starts; a file that is no
-    // longer as long as at the open has changed since.
-    struct stat st {};
-    if (::fstat(file_, &st) != 0 || st.st_size != fileLength_) fileChanged_ = true;
-    return fileChanged_;
-}
-
-Brastelv1::Outcome Brastelv1::TextStep(std::int32_t& count) {
-    if (!TextRoute(count)) return Outcome::Next;
-    answer_.count = count;
-    return Confirm(answer_) ? Outcome::Counted : Outcome::Next;
-}
-
-bool Brastelv1::Confirm(const TextAnswer& a) {
-    const TreeFacts* t = nullptr;
-    if (!ReadTree(t) || t->xref != a.xrefStart || t->count != a.count) return false;
-    switch (a.kind) {
-    case TextAnswer::Kind::Catalog:
-        return t->root == a.root && t->catalogOffset == a.catalogOffset && t->pages == a.pages &&
-               t->pagesOffset == a.pagesOffset;
-    case TextAnswer::Kind::LinearizedN:
-        return true;  // /N is what the catalog's own page tree says
-    case TextAnswer::Kind::Climb:
-        return t->pages == a.pages && t->pagesOffset == a.pagesOffset;
-    }
-    return false;
-}
-
-Brastelv1::Outcome Brastelv1::TableStep(std::int32_t& count) {
-    return TableRoute(count) ? Outcome::Counted : Outcome::Next;
-}
-
-Brastelv1::Outcome Brastelv1::StructuralStep(std::int32_t& count) {
-    // libqpdf looks for a header it cannot find through the whole file; a
-    // file with none near its start is damaged or no PDF at all, and the
-    // object scan reads it once instead.
-    Text head;
-    if (!ReadBytes(0, 1024, head) || !Contains(head, "%PDF-")) return Outcome::Next;
-    // No "startxref" leads anywhere: without reconstruction libqpdf fails.
-    if (treeState_ != TreeState::Unread && !XrefFound()) return Outcome::Next;
-    if (SizeChanged()) return Outcome::Stop;
-    StructuralNotes notes;
-    const auto counted = CountStructural(file_, path_, Recovery::Off, &notes);
-    needsPassword_ = needsPassword_ || notes.needsPassword;
-    fileChanged_ = fileChanged_ || notes.changed;
-    if (!counted) return notes.refused ? Outcome::Stop : Outcome::Next;
-    count = *counted;
-    return Outcome::Counted;
-}
-
-Brastelv1::Outcome Brastelv1::ObjectScanStep(std::int32_t& count) {
-    ObjectIndex index;
-    switch (ScanObjects(file_, fileLength_, index)) {
-    case ScanStatus::Changed:
-        fileChanged_ = true;
-        return Outcome::Stop;
-    case ScanStatus::TooLarge:
-        return Outcome::Next;
-    case ScanStatus::Read:
-        break;
-    }
-    // Objects held in object streams count too, as readers rebuild them
-    // (unless the file is encrypted: they are then no text to read).
-    pdf::ScannedObjectStreams compressed(file_, fileLength_,
-                                         index.encrypted ? std::vector<std::int64_t>{} : index.objectStreams);
-    if (!index.trailerRoot && !index.lastCatalog) index.lastCatalog = compressed.LastCatalog();
-    CompressedObjects inStreams;
-    inStreams.read = [&](std::int64_t number, std::string& text, std::int64_t& at) {
-        return compressed.Find(number, text, &at);
-    };
-    inStreams.forEachNumber = [&](const std::function<void(std::int64_t)>& visit) { compressed.ForEachNumber(visit); };
-    const ScanVerdict verdict = CountFromIndex(file_, fileLength_, index, count, inStreams);
-    if (verdict == ScanVerdict::Counted) return Outcome::Counted;
-    // An object stream that is a bomb is left undecoded by libqpdf too.
-    if (compressed.bombFound()) return Outcome::Stop;
-    // The tree lies in object streams of a filter libqpdf does not decode
-    // either: its reconstruction would read the whole file to fail.
-    if (compressed.AllSealed() && TreeRootNotPlain(file_, fileLength_, index)) return Outcome::Stop;
-    // Not one object header: nothing that a reconstruction could find.
-    if (verdict == ScanVerdict::NoTree && index.objects.empty()) return Outcome::Stop;
-    return Outcome::Next;
-}
-
-Brastelv1::Outcome Brastelv1::ReconstructionStep(std::int32_t& count) {
-    if (SizeChanged()) return Outcome::Stop;
-    StructuralNotes notes;
-    const auto counted = CountStructural(file_, path_, Recovery::On, &notes);
-    needsPassword_ = needsPassword_ || notes.needsPassword;
-    fileChanged_ = fileChanged_ || notes.changed;
-    if (!counted) return Outcome::Stop;
-    count = *counted;
-    return Outcome::Counted;
-}
-
 bool Brastelv1::ObjectStartsAt(std::int32_t obj, std::int32_t offset) {
     // Read from one byte before the object so a number that the offset
     // enters in its middle is seen as such.
@@ -332,7 +169,7 @@ bool Brastelv1::TextRoute(std::int32_t& count) {
             if (XrefStart < 0 || XrefStart == INT32_MAX || ReadAt(XrefStart + 1, head) < 0 || head != "xref")
                 return false;
             xrefChecked = true;
-            answer_.xrefStart = XrefStart;
+            state_.answer.xrefStart = XrefStart;
         }
     }
     // The trailer that belongs to the last section: the last one in the tail.
@@ -350,12 +187,12 @@ bool Brastelv1::TextRoute(std::int32_t& count) {
         std::int32_t w = 20, at = 0;
         if (XrefStart > INT32_MAX - 7 || ReadAt(XrefStart + 7, buffer) < 0) return false;
         if (ExtractNumber(buffer, LineEnd, blank, mode, w, at) < 0) return false;
-        LinearPos = at;
+        state_.linearPos = at;
     }
-    if (Contains(HeadText, "/Linearized") || LinearPos != 0) {
-        if (Contains(HeadText, "/Linearized")) LinearPos = 1;
+    if (Contains(HeadText, "/Linearized") || state_.linearPos != 0) {
+        if (Contains(HeadText, "/Linearized")) state_.linearPos = 1;
         Text dict(512, ' ');
-        if (ReadAt(LinearPos, dict) < 0) return false;
+        if (ReadAt(state_.linearPos, dict) < 0) return false;
         if (Contains(dict, "/Linearized")) return LinearizedRoute(trailerText, XrefStart, count);
     }
     if (!Contains(trailerText, "/Root")) return false;
@@ -398,11 +235,11 @@ bool Brastelv1::CatalogRoute(const std::string& rootText, std::int32_t XrefStart
         if (!token) return false;
         count = *token;
     }
-    answer_.kind = TextAnswer::Kind::Catalog;
-    answer_.root = root;
-    answer_.catalogOffset = catalog;
-    answer_.pages = pages;
-    answer_.pagesOffset = pagesPos;
+    state_.answer.kind = TextAnswer::Kind::Catalog;
+    state_.answer.root = root;
+    state_.answer.catalogOffset = catalog;
+    state_.answer.pages = pages;
+    state_.answer.pagesOffset = pagesPos;
     // Whether the count is believed is the table reading's to say (Confirm).
     return count >= 1;
 }
@@ -411,11 +248,11 @@ bool Brastelv1::LinearizedRoute(const std::string& trailerText, std::int32_t Xre
     Text buffer(256, ' '), key = "/N ", blank = " ", none;
     std::int16_t mode = 0;
     std::int32_t w = 0, N = 0, Lval = 0;
-    if (ReadAt(LinearPos, buffer) < 0) return false;
+    if (ReadAt(state_.linearPos, buffer) < 0) return false;
     const bool dictConfirmed = LinearizationConfirmed(buffer);
     if (ExtractNumber(buffer, key, blank, mode, w, N) < 0) return false;
     buffer.assign(256, ' ');
-    if (ReadAt(LinearPos, buffer) < 0) return false;
+    if (ReadAt(state_.linearPos, buffer) < 0) return false;
     key = "/L ";
     w = 0;
     if (ExtractNumber(buffer, key, blank, mode, w, Lval) < 0) return false;
@@ -432,7 +269,7 @@ bool Brastelv1::LinearizedRoute(const std::string& trailerText, std::int32_t Xre
     if (!Contains(trailerText, "/Root")) {
         // /N is the count only while the file is as it was linearized.
         count = N;
-        answer_.kind = TextAnswer::Kind::LinearizedN;
+        state_.answer.kind = TextAnswer::Kind::LinearizedN;
         return dictConfirmed && L == Lval && count >= 1;
     }
     return CatalogRoute(trailerText, XrefStart, true, count);
@@ -449,8 +286,8 @@ bool Brastelv1::ClimbPageTree(std::int32_t Lval, std::int32_t XrefStart, std::in
         if (!visited.insert(obj).second || static_cast<int>(visited.size()) > limits::kParentClimb) return false;
         std::int32_t off = 0;
         if (!LocateObject(obj, XrefStart, 256, off)) return false;
-        answer_.pages = obj;
-        answer_.pagesOffset = off;
+        state_.answer.pages = obj;
+        state_.answer.pagesOffset = off;
         buffer.assign(512, ' ');
         if (ReadAt(off, buffer) < 0) return false;
         CutAtEndobj(buffer);
@@ -478,7 +315,7 @@ bool Brastelv1::ClimbPageTree(std::int32_t Lval, std::int32_t XrefStart, std::in
         if (!token) return false;
         count = *token;
     }
-    answer_.kind = TextAnswer::Kind::Climb;
+    state_.answer.kind = TextAnswer::Kind::Climb;
     return count >= 1;
 }
 

@@ -50,12 +50,12 @@ const Brastelv1::Block* Brastelv1::FetchBlocks(std::int64_t first, std::int64_t 
             if (got == 0) break;  // end of file
             done += static_cast<std::size_t>(got);
         }
-        bytesRead_ += static_cast<std::int64_t>(done);
+        state_.bytesRead += static_cast<std::int64_t>(done);
         // Fewer bytes than the length seen at open promises: the file shrank
         // while it was read.  The read fails, and with it the route that
         // asked; no loop waits for bytes that are gone.
         if (done < want) {
-            fileChanged_ = true;
+            state_.fileChanged = true;
             return nullptr;
         }
         for (std::int64_t i = index; i <= runEnd; ++i) {

@@ -10,11 +10,11 @@ namespace brastel {
 
 void Brastelv1::ExplainFailure(std::int32_t result) {
     using component::CountReason;
-    if (fileChanged_) {
+    if (state_.fileChanged) {
         reason_.Set(CountReason::Changed);
         return;
     }
-    if (needsPassword_) {
+    if (state_.needsPassword) {
         reason_.Set(CountReason::NeedsPassword);
         return;
     }

@@ -428,20 +428,19 @@ Brastelv1::Outcome Brastelv1::StreamStep(std::int32_t& count) {
     file.Seed(tailAt, std::move(tail));
     StreamCounter counter(file);
     const StreamCounter::Verdict verdict = counter.Count(count);
-    bytesRead_ += file.bytesRead();
+    state_.bytesRead += file.bytesRead();
     // A file that ends sooner than it did at the open is not counted from
     // what this route happened to read of it.
-    if (file.shrank()) {
-        fileChanged_ = true;
-        return Outcome::Next;
-    }
+    if (file.shrank()) return {Outcome::Next, Outcome::Why::Changed};
     // Should no reader after this one count the file, it needs a password.
-    if (verdict == StreamCounter::Verdict::Unsure && counter.neededKey()) needsPassword_ = true;
+    const Outcome::Why why = verdict == StreamCounter::Verdict::Unsure && counter.neededKey()
+                                 ? Outcome::Why::NeedsPassword
+                                 : Outcome::Why::None;
     // A tree in a bomb is no tree, and the readers after this one would
     // decode the bomb whole.
     if (verdict == StreamCounter::Verdict::Unsure && counter.metBomb()) {
         count = -1;
-        return Outcome::Stop;
+        return {Outcome::Stop, why};
     }
     switch (verdict) {
     case StreamCounter::Verdict::Counted:
@@ -452,7 +451,7 @@ Brastelv1::Outcome Brastelv1::StreamStep(std::int32_t& count) {
     case StreamCounter::Verdict::Unsure:
         break;
     }
-    return Outcome::Next;
+    return {Outcome::Next, why};
 }
 
 }  // namespace brastel

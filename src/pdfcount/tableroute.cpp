@@ -218,9 +218,9 @@ void Brastelv1::StreamRanges(const Value& at, XrefSection& section) {
 }
 
 bool Brastelv1::XrefFound() {
-    if (!xrefFound_ && otherSectionAt_ >= 0) xrefFound_ = IsXrefStream(otherSectionAt_);
-    otherSectionAt_ = -1;
-    return xrefFound_;
+    if (!state_.xrefFound && state_.otherSectionAt >= 0) state_.xrefFound = IsXrefStream(state_.otherSectionAt);
+    state_.otherSectionAt = -1;
+    return state_.xrefFound;
 }
 
 bool Brastelv1::IsXrefStream(std::int64_t offset) {
@@ -269,14 +269,14 @@ bool Brastelv1::FindLastSection(XrefSection& section) {
                 section = XrefSection{};
                 section.at = offset.integer;
                 if (!ReadSection(offset.integer, section)) return false;
-                xrefFound_ = true;
+                state_.xrefFound = true;
                 return true;
             }
             // Perhaps a cross-reference stream: not this route's to read.
-            otherSectionAt_ = offset.integer;
+            state_.otherSectionAt = offset.integer;
             return false;
         }
-        if (fileChanged_) return false;
+        if (state_.fileChanged) return false;
         // Keep the keyword's length of overlap with the part already seen.
         end = from + 16 < end ? from + 16 : from;
         if (from == 0) break;
@@ -318,16 +318,16 @@ bool Brastelv1::Locate(std::int64_t obj, std::vector<XrefSection>& sections, std
 }
 
 bool Brastelv1::ReadTree(const TreeFacts*& facts) {
-    if (treeState_ == TreeState::Unread) {
-        treeState_ = ReadTreeOnce(tree_) ? TreeState::Read : TreeState::Failed;
+    if (state_.treeState == TreeState::Unread) {
+        state_.treeState = ReadTreeOnce(state_.tree) ? TreeState::Read : TreeState::Failed;
     }
-    facts = &tree_;
-    return treeState_ == TreeState::Read;
+    facts = &state_.tree;
+    return state_.treeState == TreeState::Read;
 }
 
 bool Brastelv1::ReadTreeOnce(TreeFacts& facts) {
     if (fileLength_ > INT32_MAX) {
-        xrefFound_ = true;  // not looked for: others may find it
+        state_.xrefFound = true;  // not looked for: others may find it
         return false;
     }
     std::vector<XrefSection> sections(1);
