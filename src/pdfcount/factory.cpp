@@ -2,6 +2,7 @@
 // points a host looks up by name.  Nothing else leaves the library.
 #include "brastelv1.h"
 
+#include <component/export.h>
 #include <component/server.h>
 
 namespace brastel {
@@ -15,12 +16,10 @@ component::ServerState& LibraryServer() { return g_server; }
 
 }  // namespace brastel
 
-#define BRASTEL_EXPORT extern "C" __attribute__((visibility("default")))
-
-BRASTEL_EXPORT component::HResult DllGetClassObject(const component::Guid* clsid, const component::Guid* iid,
+COMPONENT_EXPORT component::HResult DllGetClassObject(const component::Guid* clsid, const component::Guid* iid,
                                                     void** out) {
     return component::GetClassObject<brastel::Brastelv1>(brastel::g_server, brastel::CLSID_Brastelv1, clsid, iid,
                                                          out);
 }
 
-BRASTEL_EXPORT component::HResult DllCanUnloadNow() { return brastel::g_server.CanUnloadNow(); }
+COMPONENT_EXPORT component::HResult DllCanUnloadNow() { return brastel::g_server.CanUnloadNow(); }

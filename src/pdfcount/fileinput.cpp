@@ -1,5 +1,7 @@
 #include "fileinput.h"
 
+#include <component/read_fully.h>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -97,16 +99,10 @@ private:
         }
         const std::size_t want = static_cast<std::size_t>(std::min<qpdf_offset_t>(block_, length_ - start));
         buffer_.resize(want);
-        std::size_t got = 0;
-        while (got < want) {
-            const ssize_t r = ::pread(fd_, buffer_.data() + got, want - got, static_cast<off_t>(start) + static_cast<off_t>(got));
-            if (r < 0 && errno == EINTR) continue;
-            if (r <= 0) {
-                buffer_.clear();
-                if (changed_) *changed_ = true;
-                throw std::runtime_error(name_ + ": the file changed while it was read");
-            }
-            got += static_cast<std::size_t>(r);
+        if (component::ReadFully(fd_, buffer_.data(), want, start) != static_cast<std::int64_t>(want)) {
+            buffer_.clear();
+            if (changed_) *changed_ = true;
+            throw std::runtime_error(name_ + ": the file changed while it was read");
         }
         base_ = start;
     }

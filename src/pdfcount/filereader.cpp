@@ -1,5 +1,7 @@
 #include "filereader.h"
 
+#include <component/read_fully.h>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,21 +14,13 @@ bool FileReader::ReadDirect(std::int64_t offset, std::size_t n, std::string& out
     if (offset < 0 || offset >= length_) return true;
     n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(n), length_ - offset));
     out.resize(n);
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t got =
-            ::pread(fd_, out.data() + done, n - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            out.clear();
-            return false;
-        }
-        if (got == 0) {  // the file ends sooner than it did at the open
-            shrank_ = true;
-            break;
-        }
-        done += static_cast<std::size_t>(got);
+    const std::int64_t got = component::ReadFully(fd_, out.data(), n, offset);
+    if (got < 0) {
+        out.clear();
+        return false;
     }
+    const auto done = static_cast<std::size_t>(got);
+    if (done < n) shrank_ = true;  // the file ends sooner than it did at the open
     out.resize(done);
     bytesRead_ += static_cast<std::int64_t>(done);
     return true;

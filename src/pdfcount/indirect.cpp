@@ -7,8 +7,6 @@ namespace brastel::pdf {
 
 namespace {
 
-bool IsDigitByte(char c) { return c >= '0' && c <= '9'; }
-
 // The value at the lexer's place is whole in the window: it parsed, and the
 // window goes on past it (a number or "N G R" at the very end could still
 // be cut short).
@@ -57,11 +55,11 @@ std::optional<ObjectText> ReadIndirect(FileReader& file, std::int64_t offset, st
     o.offset = at;
     for (std::size_t n = FileReader::kWindow; n <= kMaxObjectBytes; n *= 4) {
         if (!file.Read(at, n, o.text) || o.text.size() <= lead) return std::nullopt;
-        if (lead == 1 && IsDigitByte(o.text[0])) return std::nullopt;
+        if (lead == 1 && IsDigit(o.text[0])) return std::nullopt;
         // White space before the header is passed over, as readers do.
         std::size_t start = lead;
-        while (start < o.text.size() && IsWhite(o.text[start])) ++start;
-        if (start == o.text.size() || !IsDigitByte(o.text[start])) return std::nullopt;
+        while (start < o.text.size() && IsPdfSpace(o.text[start])) ++start;
+        if (start == o.text.size() || !IsDigit(o.text[start])) return std::nullopt;
         const auto header = ReadObjectHeader(o.text, start);
         if (!header || (num && header->number != *num)) return std::nullopt;
         o.body = header->body;
@@ -133,7 +131,7 @@ std::optional<std::size_t> LargeObject::ArrayOf(const Value& v) const {
     if (!v.Is(Value::Kind::Other) || v.text.substr(0, 6) != "_array") return std::nullopt;
     std::size_t k = 0;
     for (char c : v.text.substr(6)) {
-        if (!IsDigitByte(c) || k > arrays.size()) return std::nullopt;
+        if (!IsDigit(c) || k > arrays.size()) return std::nullopt;
         k = k * 10 + static_cast<std::size_t>(c - '0');
     }
     if (v.text.size() == 6 || k >= arrays.size()) return std::nullopt;
@@ -148,10 +146,10 @@ std::optional<LargeObject> ReadLargeIndirect(FileReader& file, std::int64_t offs
     const std::size_t lead = static_cast<std::size_t>(offset - at);
     std::string head;
     if (!file.Read(at, FileReader::kWindow, head) || head.size() <= lead) return std::nullopt;
-    if (lead == 1 && IsDigitByte(head[0])) return std::nullopt;
+    if (lead == 1 && IsDigit(head[0])) return std::nullopt;
     std::size_t start = lead;
-    while (start < head.size() && IsWhite(head[start])) ++start;
-    if (start == head.size() || !IsDigitByte(head[start])) return std::nullopt;
+    while (start < head.size() && IsPdfSpace(head[start])) ++start;
+    if (start == head.size() || !IsDigit(head[start])) return std::nullopt;
     const auto header = ReadObjectHeader(head, start);
     if (!header || (num && header->number != *num)) return std::nullopt;
     o.offset = at;

@@ -4,8 +4,6 @@ namespace brastel::pdf {
 
 namespace {
 
-bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
-
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -25,7 +23,7 @@ Token::Kind NumberKind(std::string_view run, std::int64_t& value) {
     std::int64_t v = 0;
     for (; i < run.size(); ++i) {
         const char c = run[i];
-        if (IsDigitChar(c)) {
+        if (IsDigit(c)) {
             if (dot) {
                 ++fraction;
             } else {
@@ -48,7 +46,7 @@ Token::Kind NumberKind(std::string_view run, std::int64_t& value) {
 void Lexer::SkipWhiteAndComments() {
     while (i_ < t_.size()) {
         const char c = t_[i_];
-        if (IsWhite(c)) {
+        if (IsPdfSpace(c)) {
             ++i_;
         } else if (c == '%') {
             while (i_ < t_.size() && t_[i_] != '\n' && t_[i_] != '\r') ++i_;
@@ -149,7 +147,7 @@ std::optional<std::int64_t> Value::Whole() const {
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     std::int64_t v = 0;
     std::size_t digits = 0;
-    for (; i < text.size() && IsDigitChar(text[i]); ++i)
+    for (; i < text.size() && IsDigit(text[i]); ++i)
         if (++digits > 18) return std::nullopt;
         else v = v * 10 + (text[i] - '0');
     if (i >= text.size() || text[i] != '.') return std::nullopt;
@@ -329,7 +327,7 @@ std::optional<ObjectHeader> ReadObjectHeader(std::string_view window, std::size_
     auto plain = [](const Token& t) {
         if (t.kind != Token::Kind::Integer || t.text.empty()) return false;
         for (char c : t.text)
-            if (!IsDigitChar(c)) return false;
+            if (!IsDigit(c)) return false;
         return true;
     };
     if (!plain(num) || !plain(gen) || obj.kind != Token::Kind::Keyword || obj.text != "obj") return std::nullopt;

@@ -5,6 +5,7 @@
 // loop moves forward through the window, so the work is linear in its size.
 #pragma once
 
+#include "chars.h"
 #include "pdflimits.h"
 
 #include <array>
@@ -15,19 +16,6 @@
 
 namespace brastel::pdf {
 
-// ISO 32000 white space and delimiters, by table: the lexer asks for every
-// byte it passes.
-namespace detail {
-enum : std::uint8_t { kWhite = 1, kDelimiter = 2 };
-inline constexpr std::array<std::uint8_t, 256> kCharClass = [] {
-    std::array<std::uint8_t, 256> t{};
-    for (unsigned char c : {' ', '\n', '\r', '\t', '\f', '\0'}) t[c] = kWhite;
-    for (unsigned char c : {'(', ')', '<', '>', '[', ']', '{', '}', '/', '%'}) t[c] = kDelimiter;
-    return t;
-}();
-}  // namespace detail
-inline bool IsWhite(char c) { return detail::kCharClass[static_cast<unsigned char>(c)] == detail::kWhite; }
-inline bool IsRegular(char c) { return detail::kCharClass[static_cast<unsigned char>(c)] == 0; }
 
 struct Token {
     enum class Kind {

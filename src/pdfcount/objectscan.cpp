@@ -2,6 +2,8 @@
 
 #include "lexer.h"
 #include "pdflimits.h"
+
+#include <component/read_fully.h>
 #include "pagetree.h"
 
 #include <unistd.h>
@@ -32,14 +34,9 @@ constexpr std::int64_t kNone = -1;
 // that ends before min(at + n, length) means the file shrank: false.
 bool ReadExactly(int fd, std::int64_t length, std::int64_t at, std::size_t n, char* out, std::size_t& got) {
     const std::int64_t want = std::max<std::int64_t>(0, std::min<std::int64_t>(static_cast<std::int64_t>(n), length - at));
-    got = 0;
-    while (static_cast<std::int64_t>(got) < want) {
-        const ssize_t r = ::pread(fd, out + got, static_cast<std::size_t>(want) - got, static_cast<off_t>(at) + static_cast<off_t>(got));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        got += static_cast<std::size_t>(r);
-    }
-    return true;
+    const std::int64_t r = component::ReadFully(fd, out, static_cast<std::size_t>(want), at);
+    got = r > 0 ? static_cast<std::size_t>(r) : 0;
+    return r == want;
 }
 
 // The file seen through one buffer that moves forward.
@@ -78,8 +75,6 @@ private:
     std::size_t len_ = 0;
     std::uint64_t generation_ = 0;
 };
-
-bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
 
 class Scanner {
 public:
@@ -122,7 +117,7 @@ private:
     }
     char ByteAt(std::int64_t at) const { return stream_.data()[at - stream_.base()]; }
     bool Delimited(std::int64_t at) const {  // at the start of the file or after white space or a delimiter
-        return at == 0 || (at > stream_.base() && !pdf::IsRegular(ByteAt(at - 1)));
+        return at == 0 || (at > stream_.base() && !IsRegular(ByteAt(at - 1)));
     }
 
     // A dictionary at the start of view, read within `window` bytes and the
@@ -138,7 +133,7 @@ private:
         after = at + 7;
         std::string_view view;
         if (!stream_.Load(after, kDictWindow, view)) return false;
-        if (!Delimited(at) || (!view.empty() && pdf::IsRegular(view[0]))) return true;
+        if (!Delimited(at) || (!view.empty() && IsRegular(view[0]))) return true;
         const auto d = DictAt(view, kDictWindow);
         if (!d || !d->complete()) return true;
         const Value root = d->Get("/Root");
@@ -153,15 +148,15 @@ private:
         after = at + 3;
         std::string_view view;
         if (!stream_.Load(at, 4, view)) return false;
-        if (view.size() > 3 && pdf::IsRegular(view[3])) return true;
+        if (view.size() > 3 && IsRegular(view[3])) return true;
         std::int64_t j = at;
         auto white = [&] {
-            while (j > stream_.base() && pdf::IsWhite(ByteAt(j - 1))) --j;
+            while (j > stream_.base() && IsPdfSpace(ByteAt(j - 1))) --j;
         };
         auto digits = [&](std::int64_t& value, int most) {
             const std::int64_t end = j;
-            while (j > stream_.base() && IsDigitChar(ByteAt(j - 1)) && end - j < most) --j;
-            if (j == end || (j > stream_.base() && IsDigitChar(ByteAt(j - 1)))) return false;
+            while (j > stream_.base() && IsDigit(ByteAt(j - 1)) && end - j < most) --j;
+            if (j == end || (j > stream_.base() && IsDigit(ByteAt(j - 1)))) return false;
             value = 0;
             for (std::int64_t k = j; k < end; ++k) value = value * 10 + (ByteAt(k) - '0');
             return true;
@@ -233,7 +228,7 @@ private:
         std::string_view view;
         if (!stream_.Load(at, 16, view)) return false;
         std::size_t i = 0;
-        while (i < view.size() && i < 4 && pdf::IsWhite(view[i])) ++i;
+        while (i < view.size() && i < 4 && IsPdfSpace(view[i])) ++i;
         found = view.substr(i, 9) == "endstream";
         return true;
     }

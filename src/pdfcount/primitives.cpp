@@ -2,6 +2,8 @@
 // read, the chunked forward search and the number extraction.
 #include "brastelv1.h"
 #include "pdflimits.h"
+
+#include <component/read_fully.h>
 #include "textops.h"
 
 #include <unistd.h>
@@ -39,17 +41,9 @@ const Brastelv1::Block* Brastelv1::FetchBlocks(std::int64_t first, std::int64_t 
         // file is read with one call, not a second that finds the end.
         const auto want = static_cast<std::size_t>(
             std::clamp<std::int64_t>(fileLength_ - index * kBlockSize, 0, static_cast<std::int64_t>(run.size())));
-        std::size_t done = 0;
-        while (done < want) {
-            const ssize_t got = ::pread(file_, run.data() + done, want - done,
-                                        static_cast<off_t>(index * kBlockSize) + static_cast<off_t>(done));
-            if (got < 0) {
-                if (errno == EINTR) continue;
-                return nullptr;
-            }
-            if (got == 0) break;  // end of file
-            done += static_cast<std::size_t>(got);
-        }
+        const std::int64_t got = component::ReadFully(file_, run.data(), want, index * kBlockSize);
+        if (got < 0) return nullptr;
+        const auto done = static_cast<std::size_t>(got);
         state_.bytesRead += static_cast<std::int64_t>(done);
         // Fewer bytes than the length seen at open promises: the file shrank
         // while it was read.  The read fails, and with it the route that

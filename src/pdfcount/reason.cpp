@@ -2,6 +2,8 @@
 #include "brastelv1.h"
 #include "pdflimits.h"
 
+#include <component/read_fully.h>
+
 #include <unistd.h>
 
 #include <string_view>
@@ -23,8 +25,8 @@ void Brastelv1::ExplainFailure(std::int32_t result) {
         return;
     }
     char head[limits::kHeaderWindow];
-    ssize_t got = -1;
-    if (file_ >= 0) got = ::pread(file_, head, sizeof head, 0);
+    std::int64_t got = -1;
+    if (file_ >= 0) got = component::ReadFully(file_, head, sizeof head, 0);
     const bool header = got > 0 && std::string_view(head, static_cast<std::size_t>(got)).find("%PDF-") !=
                                        std::string_view::npos;
     reason_.Set(header ? CountReason::Damaged : CountReason::NotThisKind, "PDF");

@@ -33,8 +33,8 @@ constexpr std::int64_t kEntryLength = 20;
 constexpr std::size_t kFirstWindow = 512;
 
 bool IsKeywordAt(std::string_view text, std::size_t at, std::string_view key) {
-    return text.compare(at, key.size(), key) == 0 && (at == 0 || !pdf::IsRegular(text[at - 1])) &&
-           (at + key.size() >= text.size() || !pdf::IsRegular(text[at + key.size()]));
+    return text.compare(at, key.size(), key) == 0 && (at == 0 || !IsRegular(text[at - 1])) &&
+           (at + key.size() >= text.size() || !IsRegular(text[at + key.size()]));
 }
 
 // Some "N G obj" header stands in the text.
@@ -44,7 +44,7 @@ bool HoldsObjectHeader(std::string_view text) {
         // Back over " G " and "N" to where the header would start.
         std::size_t j = at;
         for (int part = 0; part < 2; ++part) {
-            while (j > 0 && pdf::IsWhite(text[j - 1])) --j;
+            while (j > 0 && IsPdfSpace(text[j - 1])) --j;
             while (j > 0 && IsDigit(text[j - 1])) --j;
         }
         const auto header = pdf::ReadObjectHeader(text, j);

@@ -3,6 +3,8 @@
 // file is one character; no decoding happens anywhere.
 #pragma once
 
+#include "chars.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -46,10 +48,5 @@ inline bool MulChecked(std::int32_t a, std::int32_t b, std::int32_t& out) {
 
 namespace brastel {
 
-// PDF white space (ISO 32000: NUL, tab, LF, FF, CR, space) and digits.
-inline bool IsPdfSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\0';
-}
-inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace brastel

@@ -10,8 +10,6 @@ namespace brastel::pdf {
 namespace {
 constexpr std::int64_t kEntryLength = 20;
 
-bool IsDigitByte(char c) { return c >= '0' && c <= '9'; }
-
 // A /Prev or /XRefStm offset: absent (-1), or a whole number; anything else
 // is a damaged trailer.
 bool ReadOffset(const Value& v, std::int64_t& out) {
@@ -46,8 +44,8 @@ bool CrossReference::ReadSection(std::int64_t offset, Section& section) {
     if (!file_.Read(offset - before, 40, head)) return false;
     head.erase(0, std::min<std::size_t>(head.size(), static_cast<std::size_t>(before)));
     std::size_t at = 0;
-    while (at < head.size() && IsWhite(head[at])) ++at;
-    if (head.size() >= at + 5 && head.compare(at, 4, "xref") == 0 && IsWhite(head[at + 4]))
+    while (at < head.size() && IsPdfSpace(head[at])) ++at;
+    if (head.size() >= at + 5 && head.compare(at, 4, "xref") == 0 && IsPdfSpace(head[at + 4]))
         return ReadTable(offset + static_cast<std::int64_t>(at) + 4, section);
     return ReadStream(offset, section.stream, &section.trailer, &section.prev);
 }
@@ -82,7 +80,7 @@ bool CrossReference::ReadTable(std::int64_t pos, Section& section) {
             return false;
         // The entries start on the line after the subsection's header.
         std::size_t i = lex.pos();
-        while (i < window.size() && IsWhite(window[i])) ++i;
+        while (i < window.size() && IsPdfSpace(window[i])) ++i;
         const std::int64_t entries = pos + static_cast<std::int64_t>(i);
         const std::int64_t bytes = kEntryLength * count.integer;
         if (bytes > file_.length() - entries || heldBytes_ + static_cast<std::size_t>(bytes) > limits::kChainHeldBytes)
@@ -150,11 +148,11 @@ CrossReference::Entry CrossReference::ParseTableEntry(const char* e, XrefEntry& 
     // "oooooooooo ggggg n" and a two-byte line end.
     std::int64_t offset = 0, gen = 0;
     for (int i = 0; i < 10; ++i) {
-        if (!IsDigitByte(e[i])) return Entry::Bad;
+        if (!IsDigit(e[i])) return Entry::Bad;
         offset = offset * 10 + (e[i] - '0');
     }
     for (int i = 11; i < 16; ++i) {
-        if (!IsDigitByte(e[i])) return Entry::Bad;
+        if (!IsDigit(e[i])) return Entry::Bad;
         gen = gen * 10 + (e[i] - '0');
     }
     if (e[10] != ' ' || e[16] != ' ' || (e[17] != 'n' && e[17] != 'f')) return Entry::Bad;

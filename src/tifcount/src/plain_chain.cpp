@@ -2,6 +2,8 @@
 
 #include "tiff_count.h"
 
+#include <component/read_fully.h>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -79,7 +81,7 @@ public:
         if (len > kWindow || off > size_ || len > size_ - off) return nullptr;
         if (off < start_ || off + len > start_ + have_) {
             const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, size_ - off));
-            const ssize_t got = pread(fd_, buf_.data(), want, static_cast<off_t>(off));
+            const std::int64_t got = component::ReadFully(fd_, buf_.data(), want, static_cast<std::int64_t>(off));
             if (got < 0 || static_cast<std::size_t>(got) < len) return nullptr;
             start_ = off;
             have_ = static_cast<std::size_t>(got);

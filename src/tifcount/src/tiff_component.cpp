@@ -4,12 +4,10 @@
 #include <component/count_reason.h>
 #include <component/counted_file.h>
 #include <component/count_warning.h>
+#include <component/export.h>
 #include <component/server.h>
 
 #include "tiff_count.h"
-
-
-#define TIFCOUNT_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace tifcount {
 namespace {
@@ -61,10 +59,10 @@ private:
 }  // namespace
 }  // namespace tifcount
 
-TIFCOUNT_EXPORT component::HResult DllGetClassObject(const component::Guid* clsid, const component::Guid* iid,
+COMPONENT_EXPORT component::HResult DllGetClassObject(const component::Guid* clsid, const component::Guid* iid,
                                                      void** out) {
     return component::GetClassObject<tifcount::TiffPageCounter>(tifcount::g_server, tifcount::CLSID_TiffPageCounter,
                                                                 clsid, iid, out);
 }
 
-TIFCOUNT_EXPORT component::HResult DllCanUnloadNow() { return tifcount::g_server.CanUnloadNow(); }
+COMPONENT_EXPORT component::HResult DllCanUnloadNow() { return tifcount::g_server.CanUnloadNow(); }

@@ -3,6 +3,7 @@
 #include "plain_chain.h"
 
 #include <component/count_warning.h>
+#include <component/read_fully.h>
 
 #include <tiffio.h>
 
@@ -49,7 +50,7 @@ int OnWarning(TIFF*, void* user, const char* module, const char* fmt, va_list ap
 // or 43 (BigTIFF) in that order.
 bool HasTiffHeader(int fd) {
     unsigned char h[4] = {};
-    if (pread(fd, h, sizeof h, 0) != static_cast<ssize_t>(sizeof h)) return false;
+    if (component::ReadFully(fd, h, sizeof h, 0) != static_cast<std::int64_t>(sizeof h)) return false;
     if (h[0] == 'I' && h[1] == 'I') return (h[2] == 42 || h[2] == 43) && h[3] == 0;
     if (h[0] == 'M' && h[1] == 'M') return h[2] == 0 && (h[3] == 42 || h[3] == 43);
     return false;
