@@ -111,6 +111,7 @@ public:
     void SetBusy(bool busy) override;
     void ShowMessage(const std::string& text, exporting::MessageIcon icon) override;
     exporting::Answer Ask(const std::string& text, bool withCancel) override;
+    void Written(const std::string& path) override;
 
     // The handlers, callable by tests as the controls call them.
     void lvwSearchResult_ColumnClick(int c);   // c: 1-based column position

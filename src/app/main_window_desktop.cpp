@@ -2,6 +2,7 @@
 #include "main_window.h"
 
 #include "command_line.h"
+#include "plain_file_icons.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -114,7 +115,7 @@ void FrmMain::restoreSettings()
     if (const auto on = readBool(s, kExportXlsx))
         m_exportChoices.xlsx = *on;
     const QString exportFolder = s.value(QLatin1String(kExportFolder)).toString();
-    if (QDir(exportFolder).exists() && !exportFolder.isEmpty())
+    if (isOrdinaryFolder(exportFolder))
         m_exportChoices.folder = exportFolder.toStdString();
     for (const QString& field : s.value(QLatin1String(kExportCleared)).toStringList())
         m_exportChoices.clearedFields.push_back(field.toStdString());
