@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -29,6 +30,8 @@ constexpr const char* kTif = "search/tif";
 constexpr const char* kPdf = "search/pdf";
 constexpr const char* kSubfolders = "search/subfolders";
 constexpr const char* kDateField = "search/dateField";
+constexpr const char* kDateFrom = "search/dateFrom";
+constexpr const char* kDateTo = "search/dateTo";
 constexpr const char* kGeometry = "window/geometry";
 constexpr const char* kLeftPane = "window/leftPaneTwips";
 constexpr const char* kColumnWidths = "list/columnWidths";
@@ -100,8 +103,19 @@ void FrmMain::restoreSettings()
         m_chkSearchOption[1]->setChecked(*on);
     if (const auto on = readBool(s, kSubfolders))
         m_chkRecursive->setChecked(*on);
-    if (const auto field = readInt(s, kDateField, 0, m_cboDateFields->count() - 1))
-        m_cboDateFields->setCurrentIndex(*field);
+    // A date field comes back only with its two dates: without them the
+    // window would be today's, and the next search would keep only the
+    // files of today without a word.
+    if (const auto field = readInt(s, kDateField, 1, m_cboDateFields->count() - 1)) {
+        const QDate from = QDate::fromString(s.value(QLatin1String(kDateFrom)).toString(), Qt::ISODate);
+        const QDate to = QDate::fromString(s.value(QLatin1String(kDateTo)).toString(), Qt::ISODate);
+        if (from.isValid() && to.isValid() && from >= m_dtpFrom->minimumDate() && to >= m_dtpTo->minimumDate()
+            && from <= m_dtpFrom->maximumDate() && to <= m_dtpTo->maximumDate()) {
+            m_dtpFrom->setDate(from);
+            m_dtpTo->setDate(to);
+            m_cboDateFields->setCurrentIndex(*field);
+        }
+    }
 
     const QRect designed = geometry();
     const QByteArray geometryState = s.value(QLatin1String(kGeometry)).toByteArray();
@@ -141,6 +155,8 @@ void FrmMain::saveSearchSettings()
     s.setValue(QLatin1String(kPdf), m_chkSearchOption[1]->isChecked());
     s.setValue(QLatin1String(kSubfolders), m_chkRecursive->isChecked());
     s.setValue(QLatin1String(kDateField), m_cboDateFields->currentIndex());
+    s.setValue(QLatin1String(kDateFrom), m_dtpFrom->date().toString(Qt::ISODate));
+    s.setValue(QLatin1String(kDateTo), m_dtpTo->date().toString(Qt::ISODate));
     s.sync();
 }
 

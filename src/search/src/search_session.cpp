@@ -220,6 +220,7 @@ public:
         unsearched_.Add(path, folder, errorNumber);
     }
     void Undated(const std::string&) override { ++unsearched_.undated; }
+    void OutsideDateWindow(const std::string&) override { ++unsearched_.outsideWindow; }
 
 private:
     CriteriaHolder& criteria_;
