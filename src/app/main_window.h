@@ -188,6 +188,8 @@ private:
     void openInDesktop(const QString& target, const QString& what, const QString& shownAs);
     void showFileName();
     void splitterDoubleClicked();
+    // Orders the rows by the user's sort and shows its arrow.
+    void applySort();
 
     MainWindowServices m_services;
     search::CriteriaHolder m_criteria;
@@ -235,6 +237,10 @@ private:
     int m_sortColumn = 0;
     bool m_sortDescending = true; // so that the first header click sorts ascending
     bool m_sorted = false;
+    // The user's last sort, put back on the rows of every new search and
+    // rebuild; its arrow is shown only over rows in that order.
+    SortKey m_sortKey = SortKey::Name;
+    int m_sortSection = 0;
 
     // The left pane's width as the user set it, and as shown: a window too
     // narrow for it shows less without forgetting it.
