@@ -182,7 +182,7 @@ private slots:
         FrmSplash splash;
         QCOMPARE(splash.timer()->interval(), 1000);
         QVERIFY(splash.timer()->isActive());
-        QCOMPARE(splash.findChild<QLabel*>("Label1")->text(), QStringLiteral("QUILLON COUNTER 1.0"));
+        QCOMPARE(splash.findChild<QLabel*>("Label1")->text(), QStringLiteral("QUILLON COUNTER " QUILLON_VERSION));
         QElapsedTimer t;
         t.start();
         QCOMPARE(splash.exec(), int(QDialog::Accepted));
