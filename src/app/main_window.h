@@ -248,6 +248,9 @@ private:
     int m_leftShown = kDesignLeftPaneWidth;
     // Where this run's last export went.
     QString m_lastExportFolder;
+    // The date pickers' width for their widest date, and what it was measured for.
+    mutable int m_datePickerWidth = 0;
+    mutable QString m_datePickerKey;
     QPointer<FrmBrowseDlg> m_browse;
     DlgAbout* m_about = nullptr;
     exporting::ExportChoices m_exportChoices; // remembered with the settings

@@ -217,6 +217,36 @@ void FrmMain::applyLayout()
     put(m_lblTotalPages, l.lblTotalPages);
 }
 
+namespace {
+
+// The width a date picker needs to show every date of its range whole: its
+// own size hint measures only the first and the last date, while the
+// widest is a day such as "28" in the month with the widest name.
+int datePickerWidth(const QDateEdit* e)
+{
+    const QFontMetrics fm(e->font());
+    const QString format = e->displayFormat();
+    auto width = [&fm](const QString& text) { return fm.horizontalAdvance(text + QLatin1Char(' ')); };
+    const int hinted = std::max(width(e->locale().toString(e->minimumDate(), format)),
+                                width(e->locale().toString(e->maximumDate(), format)));
+    // The year the font draws widest, then every day of it: all the month
+    // and weekday names, and every day number.
+    int year = e->minimumDate().year();
+    for (int y = year; y <= e->maximumDate().year(); ++y)
+        if (fm.horizontalAdvance(QString::number(y)) > fm.horizontalAdvance(QString::number(year)))
+            year = y;
+    int widest = hinted;
+    for (QDate d(year, 1, 1); d.isValid() && d.year() == year; d = d.addDays(1))
+        widest = std::max(widest, width(e->locale().toString(d, format)));
+    // The hint's text room ends where the line edit's inner margins begin;
+    // a few pixels more keep the widest date clear of them after the
+    // round trip through twips.
+    constexpr int kMargins = 4;
+    return e->sizeHint().width() + widest - hinted + kMargins;
+}
+
+} // namespace
+
 TextRoom FrmMain::textRoom() const
 {
     const double tx = tppX(), ty = tppY();
@@ -240,6 +270,15 @@ TextRoom FrmMain::textRoom() const
     const QString text = m_lblDateSearch->text();
     r.dateAndAt = static_cast<int>(fm.horizontalAdvance(text.left(text.lastIndexOf(QLatin1Char(' ')) + 1)) * tx);
     r.dateAnd = static_cast<int>(std::ceil(fm.horizontalAdvance(QStringLiteral("And")) * tx));
+    // Measured once per font and locale: the layout runs at every label change.
+    const QString key = m_dtpFrom->font().key() + m_dtpFrom->locale().name() + m_dtpFrom->displayFormat()
+                        + QString::number(m_dtpFrom->sizeHint().width());
+    if (key != m_datePickerKey) {
+        m_datePickerKey = key;
+        m_datePickerWidth = datePickerWidth(m_dtpFrom);
+    }
+    r.datePicker = twipsX(m_datePickerWidth);
+    r.cboDateFields = twipsX(m_cboDateFields->sizeHint().width());
     return r;
 }
 
