@@ -141,6 +141,12 @@ public:
     // Keeps the outer window (frame and title included) at least at its
     // smallest size, and the client area at least at its design size.
     void applyMinimumSize();
+    // Fits the window (frame included) to the available area of its screen,
+    // centred there when `centre`.
+    void fitToScreen(bool centre);
+    // The widget that holds the controls (inside a scroll area that scrolls
+    // only on a screen smaller than the window's smallest layout).
+    QWidget* client() const { return m_client; }
 
     // Parts, for the start-up code and for tests.
     search::SearchSession& session() { return *m_session; }
@@ -195,6 +201,7 @@ private:
     search::CriteriaHolder m_criteria;
     std::unique_ptr<search::SearchSession> m_session;
 
+    QWidget* m_client = nullptr;
     // Path bar.
     QGroupBox* m_fraPath = nullptr;
     QLabel* m_lblSearchPath = nullptr;
@@ -255,6 +262,7 @@ private:
     DlgAbout* m_about = nullptr;
     exporting::ExportChoices m_exportChoices; // remembered with the settings
     bool m_loaded = false;
+    bool m_shownOnce = false;
 };
 
 } // namespace quillon

@@ -10,12 +10,15 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTableView>
 
 #include <cmath>
@@ -30,7 +33,15 @@ void FrmMain::buildControls()
     QFont small = client->font();
     small.setPointSizeF(8);
     client->setFont(small);
-    setCentralWidget(client);
+    // On a screen smaller than the window's smallest layout the window
+    // shrinks to the screen and the controls scroll, so none is out of reach.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("clientScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(client);
+    setCentralWidget(scroll);
+    m_client = client;
 
     auto named = [](QWidget* w, const char* name) {
         w->setObjectName(QString::fromLatin1(name));
@@ -158,16 +169,45 @@ void FrmMain::applyMinimumSize()
     // window; until then it counts as nothing.
     const QSize frame = frameGeometry().size() - geometry().size();
     const int menu = menuBar()->sizeHint().height();
-    const QSize wanted(std::max(toPixelsX(kDesignClientWidth, tx), toPixelsX(kMinOuterWidth, tx) - frame.width()),
-                       std::max(toPixelsY(kDesignClientHeight, ty) + menu,
-                                toPixelsY(kMinOuterHeight, ty) - frame.height()));
+    const QSize client(std::max(toPixelsX(kDesignClientWidth, tx), toPixelsX(kMinOuterWidth, tx) - frame.width()),
+                       std::max(toPixelsY(kDesignClientHeight, ty), toPixelsY(kMinOuterHeight, ty) - frame.height() - menu));
+    if (m_client->minimumSize() != client)
+        m_client->setMinimumSize(client);
+    // The window itself never asks for more than the screen it is on offers;
+    // below the client's smallest size its controls scroll.
+    QSize wanted(client.width(), client.height() + menu);
+    if (const QScreen* s = screen())
+        wanted = wanted.boundedTo(s->availableGeometry().size() - frame);
     if (minimumSize() != wanted)
         setMinimumSize(wanted);
 }
 
+void FrmMain::fitToScreen(bool centre)
+{
+    // The screen the window is (mostly) on, else the primary one.
+    const QScreen* s = QGuiApplication::screenAt(frameGeometry().center());
+    if (!s)
+        s = QGuiApplication::primaryScreen();
+    if (!s)
+        return;
+    const QRect avail = s->availableGeometry();
+    const QSize frame = frameGeometry().size() - geometry().size();
+    applyMinimumSize();
+    const QSize size = geometry().size().boundedTo(avail.size() - frame).expandedTo(minimumSize());
+    if (size != geometry().size())
+        resize(size);
+    QPoint at = frameGeometry().topLeft();
+    if (centre)
+        at = avail.center() - QPoint((size.width() + frame.width()) / 2, (size.height() + frame.height()) / 2);
+    // The whole frame, its title bar first, on the screen.
+    at.setX(std::clamp(at.x(), avail.left(), std::max(avail.left(), avail.right() + 1 - size.width() - frame.width())));
+    at.setY(std::clamp(at.y(), avail.top(), std::max(avail.top(), avail.bottom() + 1 - size.height() - frame.height())));
+    move(at);
+}
+
 void FrmMain::applyLayout()
 {
-    QWidget* client = centralWidget();
+    QWidget* client = m_client;
     if (!client || client->width() <= 0 || client->height() <= 0)
         return; // minimised or not yet laid out: keep what will show when restored
     const double tx = tppX(), ty = tppY();
@@ -293,7 +333,7 @@ void FrmMain::showFileName()
 
 void FrmMain::splitterDragged(int dxPixels)
 {
-    const int W = static_cast<int>(centralWidget()->width() * tppX());
+    const int W = static_cast<int>(m_client->width() * tppX());
     m_pane.leftWidth = clampLeftPane(m_leftShown + static_cast<int>(dxPixels * tppX()), W, paneLimits(textRoom()));
     m_pane.savedWidth = 0;
     applyLayout();
@@ -301,7 +341,7 @@ void FrmMain::splitterDragged(int dxPixels)
 
 void FrmMain::splitterDoubleClicked()
 {
-    const int W = static_cast<int>(centralWidget()->width() * tppX());
+    const int W = static_cast<int>(m_client->width() * tppX());
     m_pane = toggleWiden({m_leftShown, m_pane.savedWidth}, W, paneLimits(textRoom()));
     applyLayout();
 }

@@ -90,8 +90,10 @@ void FrmMain::searchCommand(int index)
 
 void FrmMain::restoreSettings()
 {
-    if (!m_services.settings)
+    if (!m_services.settings) {
+        fitToScreen(true);
         return;
+    }
     const QSettings& s = *m_services.settings;
 
     const QString folder = s.value(QLatin1String(kFolder)).toString();
@@ -117,10 +119,14 @@ void FrmMain::restoreSettings()
         }
     }
 
+    // A size saved on a larger screen is fitted to this one; a window with
+    // no geometry that makes sense is centred, its title bar on the screen.
     const QRect designed = geometry();
     const QByteArray geometryState = s.value(QLatin1String(kGeometry)).toByteArray();
-    if (!geometryState.isEmpty() && (!restoreGeometry(geometryState) || !onSomeScreen(geometry())))
+    const bool restored = !geometryState.isEmpty() && restoreGeometry(geometryState) && onSomeScreen(geometry());
+    if (!restored)
         setGeometry(designed);
+    fitToScreen(!restored);
     if (const auto twips = readInt(s, kLeftPane, 1, kMaxPaneTwips))
         m_pane.leftWidth = *twips; // the layout clamps it to the window
     // The export: an unknown field name in the list is simply never met.

@@ -711,8 +711,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&h.w));
         const double tx = twipsPerPixelX(&h.w), ty = twipsPerPixelY(&h.w);
         h.w.resize(1000, 600);
-        QTRY_COMPARE(h.w.centralWidget()->width(), 1000);
-        QWidget* client = h.w.centralWidget();
+        QTRY_COMPARE(h.w.client()->width(), 1000);
+        QWidget* client = h.w.client();
         const MainLayout l = layoutFor(int(client->width() * tx), int(client->height() * ty),
                                        h.w.leftPaneWidth(), h.w.textRoom());
         QCOMPARE(h.get<QWidget>("cmdClear")->geometry(), toPixels(l.cmdClear, tx, ty));

@@ -424,7 +424,7 @@ private slots:
         Window win;
         win.smallestWithLongValues();
         QWidget* bar = win.get<QWidget>("SilderBar");
-        QWidget* client = win.w.centralWidget();
+        QWidget* client = win.w.client();
         QVERIFY(bar->width() >= toPixelsX(60, twipsPerPixelX(&win.w)));
         QCOMPARE(bar->cursor().shape(), Qt::SplitHCursor);
         for (int x = 0; x < bar->width(); ++x)
