@@ -44,6 +44,9 @@ struct TextRoom {
     // A date picker that shows its widest date (every day and month name of
     // the locale), and the date field box that shows its longest item.
     int datePicker = 0, cboDateFields = 0;
+    // Where a titled frame's contents begin below its top edge: the style
+    // draws the frame's line just above.
+    int frameContentTop = 0;
 };
 
 // The narrowest panes the splitter may leave so that their texts show.

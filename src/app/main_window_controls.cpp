@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QStyleOptionGroupBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -319,6 +320,16 @@ TextRoom FrmMain::textRoom() const
     }
     r.datePicker = twipsX(m_datePickerWidth);
     r.cboDateFields = twipsX(m_cboDateFields->sizeHint().width());
+    {
+        QStyleOptionGroupBox opt;
+        opt.initFrom(m_FraSearch);
+        opt.text = m_FraSearch->title();
+        opt.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+        opt.rect = QRect(0, 0, 1000, 1000);
+        const QRect contents = m_FraSearch->style()->subControlRect(QStyle::CC_GroupBox, &opt,
+                                                                    QStyle::SC_GroupBoxContents, m_FraSearch);
+        r.frameContentTop = static_cast<int>(std::ceil(contents.top() * ty));
+    }
     return r;
 }
 

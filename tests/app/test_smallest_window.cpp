@@ -229,8 +229,9 @@ QStringList onFrameLines(QWidget* window)
         opt.text = g->title();
         opt.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
         opt.rect = g->rect();
-        const QRect frame = g->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxFrame, g);
-        const QRect inside = frame.adjusted(1, 1, -1, -1);
+        // The style draws its frame lines just outside the contents.
+        const QRect contents = g->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxContents, g);
+        const QRect inside = contents.adjusted(-2, -2, 2, 2);
         for (QObject* o : g->children()) {
             auto* w = qobject_cast<QWidget*>(o);
             if (w && w->isVisible() && !w->isWindow() && !inside.contains(w->geometry()))
