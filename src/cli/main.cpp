@@ -267,6 +267,11 @@ int main(int argc, char** argv) {
             const auto& row = r.row;
             ++totals.files;
             (row.kind == search::FileKind::Tif ? sawTif : sawPdf) = true;
+            // A count that may leave pages out is said, and so is the total.
+            if (cli::Counted(row) && !row.warning.empty()) {
+                Complain(files[i] + ": " + row.warning);
+                worsen(kExitSomeError);
+            }
             if (!cli::Counted(row)) {
                 ++totals.errors;
                 worsen(kExitSomeError);
