@@ -11,7 +11,7 @@ PACKAGES=(
   libgsf-1-dev libxlsxwriter-dev
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb python3-xlrd libreoffice-calc-nogui
+  xvfb openbox python3-xlrd libreoffice-calc-nogui
   desktop-file-utils appstream lintian
 )
 

@@ -92,8 +92,30 @@ void FrmMain::showEvent(QShowEvent* e)
         // The frame is known only now that the window is up: fit it, frame
         // and all, to the screen once more.
         m_shownOnce = true;
-        QTimer::singleShot(0, this, [this] { fitToScreen(false); });
+        QTimer::singleShot(0, this, [this] { fitToScreen(m_centred); });
     }
+}
+
+void FrmMain::moveEvent(QMoveEvent* e)
+{
+    QMainWindow::moveEvent(e);
+    fitOnceFramed();
+}
+
+void FrmMain::resizeEvent(QResizeEvent* e)
+{
+    QMainWindow::resizeEvent(e);
+    fitOnceFramed();
+}
+
+void FrmMain::fitOnceFramed()
+{
+    // A window manager frames the window some time after it is shown; once
+    // the frame is known, fit (or centre) the window, frame and all, once more.
+    if (m_fittedFramed || !isVisible() || frameGeometry().size() == geometry().size())
+        return;
+    m_fittedFramed = true;
+    QTimer::singleShot(0, this, [this] { fitToScreen(m_centred); });
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* e)

@@ -166,6 +166,8 @@ signals:
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
     void showEvent(QShowEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dragMoveEvent(QDragMoveEvent* e) override;
@@ -194,6 +196,8 @@ private:
     void openInDesktop(const QString& target, const QString& what, const QString& shownAs);
     void showFileName();
     void splitterDoubleClicked();
+    // Fits the window once more when its frame first becomes known.
+    void fitOnceFramed();
     // Orders the rows by the user's sort and shows its arrow.
     void applySort();
 
@@ -263,6 +267,8 @@ private:
     exporting::ExportChoices m_exportChoices; // remembered with the settings
     bool m_loaded = false;
     bool m_shownOnce = false;
+    bool m_centred = false; // the window was centred, having no geometry of its own
+    bool m_fittedFramed = false;
 };
 
 } // namespace quillon

@@ -185,6 +185,7 @@ void FrmMain::applyMinimumSize()
 
 void FrmMain::fitToScreen(bool centre)
 {
+    m_centred = centre; // done again once the frame is known
     // The screen the window is (mostly) on, else the primary one.
     const QScreen* s = QGuiApplication::screenAt(frameGeometry().center());
     if (!s)
