@@ -16,6 +16,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <memory>
 
@@ -24,11 +25,19 @@ using namespace pyquillon;
 
 namespace {
 
+// A folder of counter libraries given before the first count (by tests, as
+// quillon-count's hidden --component-dir); empty: CounterFolder().
+std::string g_folderGiven;
+std::atomic<bool> g_loaded{false};
+
 // One loader for the process: each counter library is loaded once and its
 // class factory kept, as in quillon-count.
 search::RowBuilder& Builder() {
-    static search::ComponentLoader loader(CounterFolder());
-    static search::RowBuilder builder(loader);
+    // Never destroyed: a scan's thread may still count while the interpreter
+    // exits, and the counter libraries stay loaded in any case.
+    static auto* loader = new search::ComponentLoader(g_folderGiven.empty() ? CounterFolder() : g_folderGiven);
+    static search::RowBuilder builder(*loader);
+    g_loaded = true;
     return builder;
 }
 
@@ -156,6 +165,13 @@ PYBIND11_MODULE(_quillon, m) {
     m.attr("__version__") = QUILLON_VERSION;
     m.def("count", &Count, py::arg("path"), "Counts one file: (errno, (path, kind, size, pages, reason)).");
     m.def("counter_folder", &CounterFolder, "Folder the page-counter libraries are loaded from.");
+    m.def(
+        "_use_counter_folder",
+        [](const std::string& dir) {
+            if (g_loaded) throw std::runtime_error("the page counters are loaded already");
+            g_folderGiven = dir;
+        },
+        py::arg("folder"), "For tests: load the page counters from this folder (before the first count).");
     m.def(
         "candidates",
         [](const std::vector<py::bytes>& names, bool tif, bool pdf) {

@@ -111,8 +111,6 @@ def count(path: PathArg) -> Result:
     ValueError.  The GIL is released while the file is read.
     """
     raw = _raw(path)
-    if _kind_of_name(raw) is None:
-        raise ValueError(f"{os.fsdecode(raw)}: neither a TIFF nor a PDF file name")
     code, row = _quillon.count(raw)
     if code == -1:
         raise IsADirectoryError(21, "Is a folder: count() takes one file, scan() walks folders", os.fsdecode(raw))
@@ -121,6 +119,8 @@ def count(path: PathArg) -> Result:
     if code:
         raise _os_error(code, raw)
     p, kind, size, pages, reason = row
+    if not kind:
+        raise ValueError(f"{os.fsdecode(raw)}: neither a TIFF nor a PDF file name")
     return Result(path_out(p, isinstance(path, bytes)), kind, size, pages, reason)
 
 
