@@ -67,7 +67,8 @@ def main():
         def scan():
             pages = 0
             for r in quillon.scan(tree):
-                pages += r.pages or 0 if isinstance(r, quillon.Result) else 0
+                if isinstance(r, quillon.Result) and r.pages:
+                    pages += r.pages
             return pages
 
         t_cli = best(a.reps, cli)
