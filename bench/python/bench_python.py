@@ -39,7 +39,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("build")
     ap.add_argument("--tree")
-    ap.add_argument("--reps", type=int, default=3)
+    ap.add_argument("--reps", type=int, default=5)
     a = ap.parse_args()
     build = os.path.abspath(a.build)
     sys.path.insert(0, os.path.join(build, "python"))

@@ -112,24 +112,27 @@ public:
     // scan at once: the run is stopped and KeyboardInterrupt raised.
     py::tuple Next() {
         ScanItem item;
-        for (;;) {
+        if (!Wait(item)) throw py::stop_iteration();
+        return Tuple(item);
+    }
+
+    // Up to `most` items: waits for the first as Next does, then takes what
+    // is ready.  Empty at the end.
+    py::list Batch(std::size_t most) {
+        py::list out;
+        ScanItem item;
+        if (!Wait(item)) return out;
+        out.append(Tuple(item));
+        while (out.size() < most) {
             ScanRun::Next got;
             {
                 py::gil_scoped_release unlocked;
-                got = run_->Take(item, std::chrono::milliseconds(50));
+                got = run_->Take(item, std::chrono::milliseconds(0));
             }
-            if (got == ScanRun::Next::Item) break;
-            if (got == ScanRun::Next::Done) throw py::stop_iteration();
-            if (PyErr_CheckSignals() != 0) {
-                StopAndWait();
-                throw py::error_already_set();
-            }
+            if (got != ScanRun::Next::Item) break;
+            out.append(Tuple(item));
         }
-        if (item.unsearched)
-            return py::make_tuple("unsearched", py::bytes(item.path), item.folder, Text(item.reason));
-        const auto& row = item.row;
-        return py::make_tuple("file", py::bytes(row.path), search::KindText(row.kind), row.sizeBytes, Pages(row),
-                              Text(cli::Counted(row) ? std::string() : row.reason));
+        return out;
     }
 
     void StopAndWait() {
@@ -155,6 +158,31 @@ public:
     }
 
 private:
+    // The next item into `item`; false at the end.
+    bool Wait(ScanItem& item) {
+        for (;;) {
+            ScanRun::Next got;
+            {
+                py::gil_scoped_release unlocked;
+                got = run_->Take(item, std::chrono::milliseconds(50));
+            }
+            if (got == ScanRun::Next::Item) return true;
+            if (got == ScanRun::Next::Done) return false;
+            if (PyErr_CheckSignals() != 0) {
+                StopAndWait();
+                throw py::error_already_set();
+            }
+        }
+    }
+
+    static py::tuple Tuple(const ScanItem& item) {
+        if (item.unsearched)
+            return py::make_tuple("unsearched", py::bytes(item.path), item.folder, Text(item.reason));
+        const auto& row = item.row;
+        return py::make_tuple("file", py::bytes(row.path), search::KindText(row.kind), row.sizeBytes, Pages(row),
+                              Text(cli::Counted(row) ? std::string() : row.reason));
+    }
+
     std::unique_ptr<ScanRun> run_;
 };
 
@@ -195,6 +223,7 @@ PYBIND11_MODULE(_quillon, m) {
              py::arg("paths"), py::arg("listed_folder"), py::arg("listed_names"), py::arg("tif"), py::arg("pdf"),
              py::arg("subfolders"), py::arg("date_field"), py::arg("date_from"), py::arg("date_to"), py::arg("jobs"))
         .def("next", &PyScan::Next)
+        .def("batch", &PyScan::Batch, py::arg("most"))
         .def("stop", &PyScan::StopAndWait)
         .def("totals", &PyScan::Totals);
 }

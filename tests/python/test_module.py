@@ -95,7 +95,7 @@ def test_scan_options(tmp_path):
     s = quillon.scan(tmp_path / "b.tif", tmp_path, tmp_path / "a.pdf", kinds=("pdf",))
     assert names(s) == ["a.pdf", "b.tif", "c.pdf", "old.pdf"]
     t = s.totals()
-    assert (t.files, t.tif_pages, t.pdf_pages, t.errors, t.stopped) == (4, 3, 8, 0, False)
+    assert (t.files, t.tif_pages, t.pdf_pages, t.errors, t.stopped, t.duplicates) == (4, 3, 8, 0, False, 1)
     assert s.totals_text() == "Total Pages TIFs = 3 PDFs = 8"
 
 

@@ -157,7 +157,7 @@ class Scan(Iterator[Union[Result, Unsearched]]):
         """Totals of what was yielded so far (all of it once the iteration ended)."""
         t = self._engine.totals()
         return Totals(t["files"], t["errors"], t["tif_pages"], t["pdf_pages"], t["skipped"], t["undated"],
-                      t["stopped"])
+                      t["stopped"], t["duplicates"])
 
     def totals_text(self) -> str:
         """The totals line as quillon-count prints it ("Total Pages TIFs = n PDFs = n")."""

@@ -89,35 +89,56 @@ def plan(roots: Sequence[bytes], tif: bool, pdf: bool, subfolders: bool, target:
     return parts
 
 
-def run_part(part: Part, tif: bool, pdf: bool, date: Tuple[int, tuple, tuple], jobs: int):
-    """Counts one part with the C++ engine; a pandas DataFrame of its rows."""
-    import pandas as pd
-
+def _engine(part: Part, tif: bool, pdf: bool, date: Tuple[int, tuple, tuple], jobs: int):
     field, start, end = date
     kind = part[0]
-    if kind == "tree":
-        engine = _quillon.Scan([part[1]], b"", [], tif, pdf, True, field, start, end, jobs)
-    elif kind == "own":
-        engine = _quillon.Scan([part[1]], b"", [], tif, pdf, False, field, start, end, jobs)
-    elif kind == "list":
-        engine = _quillon.Scan([], part[1], list(part[2]), tif, pdf, False, field, start, end, jobs)
-    else:
-        engine = _quillon.Scan(list(part[1]), b"", [], tif, pdf, False, field, start, end, jobs)
+    if kind in ("tree", "own"):
+        return _quillon.Scan([part[1]], b"", [], tif, pdf, kind == "tree", field, start, end, jobs)
+    if kind == "list":
+        return _quillon.Scan([], part[1], list(part[2]), tif, pdf, False, field, start, end, jobs)
+    return _quillon.Scan(list(part[1]), b"", [], tif, pdf, False, field, start, end, jobs)
+
+
+def run_parts(parts: Sequence[Part], tif: bool, pdf: bool, date: Tuple[int, tuple, tuple], jobs: int):
+    """Counts a task's parts, one after the other, with the C++ engine; a
+    pandas DataFrame of their rows (attrs["undated"]: files without the
+    chosen date)."""
     cols: dict = {c: [] for c in COLUMNS}
-    while True:
-        try:
-            item = engine.next()
-        except StopIteration:
-            break
-        if item[0] == "file":
-            _, p, k, size, pages, reason = item
-            row = (path_out(p, False), k, size, pages, reason or None, False, None)
-        else:
-            _, p, folder, reason = item
-            row = (path_out(p, False), None, None, None, reason, True, folder)
-        for c, v in zip(COLUMNS, row):
-            cols[c].append(v)
-    return frame(cols, engine.totals()["undated"])
+    path, kind, size, pages, reason, skipped, folder = (cols[c] for c in COLUMNS)
+    undated = 0
+    for part in parts:
+        engine = _engine(part, tif, pdf, date, jobs)
+        while True:
+            items = engine.batch(4096)
+            if not items:
+                break
+            for item in items:
+                if item[0] == "file":
+                    path.append(path_out(item[1], False))
+                    kind.append(item[2])
+                    size.append(item[3])
+                    pages.append(item[4])
+                    reason.append(item[5] or None)
+                    skipped.append(False)
+                    folder.append(None)
+                else:
+                    path.append(path_out(item[1], False))
+                    kind.append(None)
+                    size.append(None)
+                    pages.append(None)
+                    reason.append(item[3])
+                    skipped.append(True)
+                    folder.append(item[2])
+        undated += engine.totals()["undated"]
+    return frame(cols, undated)
+
+
+def group(parts: Sequence[Part], tasks: int) -> List[List[Part]]:
+    """Consecutive parts gathered into about `tasks` tasks, in order: a task
+    costs the scheduler a round trip, a small subtree far less."""
+    n = min(len(parts), max(1, tasks))
+    cuts = [len(parts) * i // n for i in range(n + 1)]
+    return [list(parts[cuts[i]:cuts[i + 1]]) for i in range(n)]
 
 
 def frame(cols: dict, undated: int = 0):
@@ -150,15 +171,29 @@ def jsonl_lines(df, with_files: bool = True, with_skipped: bool = True) -> List[
     """The rows as quillon-count writes them with --format jsonl."""
     q = _quillon.json_string
     out: List[str] = []
-    for path, kind, size, pages, reason, skipped, folder in df[COLUMNS].itertuples(index=False, name=None):
+    cols = [df[c].tolist() for c in COLUMNS]
+    for path, kind, size, pages, reason, skipped, folder in zip(*cols):
         if skipped:
             if with_skipped:
                 out.append('{"path":%s,"skipped":true,"folder":%s,"reason":%s}\n'
                            % (q(raw_path(path)), "true" if folder else "false", q(reason.encode())))
         elif with_files:
-            tail = ("%d" % pages) if pages is not None and pages is not _NA else "null,\"reason\":" + q(reason.encode())
-            out.append('{"path":%s,"kind":%s,"size":%d,"pages":%s}\n' % (q(raw_path(path)), q(kind.encode()), size, tail))
+            tail = ("%d" % pages) if pages is not None and pages is not _NA else 'null,"reason":' + q(reason.encode())
+            out.append('{"path":%s,"kind":"%s","size":%d,"pages":%s}\n' % (q(raw_path(path)), kind, size, tail))
     return out
+
+
+def jsonl_part(df) -> Tuple[str, str, Tuple[int, int, int, int, int, bool, bool]]:
+    """One partition as quillon-count's jsonl (its files, its unsearched
+    entries) and its totals: made on the worker, so the client only writes."""
+    files = df[~df["skipped"]]
+    counted = files["pages"].notna()
+    tif = files["kind"] == "TIF"
+    pdf = files["kind"] == "PDF"
+    totals = (len(files), int((~counted).sum()), int(files.loc[counted & tif, "pages"].sum()),
+              int(files.loc[counted & pdf, "pages"].sum()), int(df.attrs.get("undated", 0)),
+              bool(tif.any()), bool(pdf.any()))
+    return ("".join(jsonl_lines(df, with_skipped=False)), "".join(jsonl_lines(df, with_files=False)), totals)
 
 
 try:

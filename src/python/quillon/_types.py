@@ -1,12 +1,10 @@
 """Result types of the quillon package."""
 
-from __future__ import annotations
-
 import os
 from typing import NamedTuple, Optional, Union
 
 #: A path as the package takes it.
-PathArg = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+PathArg = Union[str, bytes, os.PathLike]
 #: A path as the package gives it: ``str`` when the name is UTF-8, else ``bytes``.
 PathOut = Union[str, bytes]
 
@@ -57,8 +55,9 @@ class Unsearched(NamedTuple):
 
 class Totals(NamedTuple):
     """What a scan counted: files, files that gave an error, pages per kind,
-    entries that could not be searched, files without the chosen date, and
-    whether the scan was stopped before its end."""
+    entries that could not be searched, files without the chosen date,
+    whether the scan was stopped before its end, and files reached more than
+    once (counted once)."""
 
     files: int
     errors: int
@@ -67,6 +66,7 @@ class Totals(NamedTuple):
     skipped: int
     undated: int
     stopped: bool
+    duplicates: int = 0
 
     @property
     def pages(self) -> int:

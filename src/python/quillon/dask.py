@@ -79,15 +79,19 @@ def count_tree(paths: Union[PathArg, Sequence[PathArg]], client: Optional[distri
     paths: a folder or file, or a list of them (as ``quillon.scan`` takes them).
     client: the cluster to use; None takes the current client, else starts a
     LocalCluster (one worker a core).
-    kinds, subfolders, date, jobs: as ``quillon.scan`` (jobs: threads per task).
+    kinds, subfolders, date: as ``quillon.scan``.
+    jobs: counting threads in each task (default 1: the workers, one a core,
+    are the parallelism; more helps where reads wait, as on a network share).
     sizes: page sizes are not counted by this engine yet; True raises
     NotImplementedError.
-    tasks: how many subtrees to aim for (default four per worker thread).
+    tasks: how many tasks to aim for (default four per worker thread); the
+    tree is opened until it has at least as many subtrees, and consecutive
+    subtrees are gathered into that many tasks.
     chunk: files of one folder per task when a folder holds more entries.
 
     The cut is planned on a worker (folders are opened level by level until
     there are enough subtrees) before this returns; the DataFrame is lazy,
-    one partition per part, in the order quillon-count writes the files.
+    one partition per task, in the order quillon-count writes the files.
     Overlapping paths are not merged: give each file once.
     """
     _no_sizes(sizes)
@@ -103,7 +107,9 @@ def count_tree(paths: Union[PathArg, Sequence[PathArg]], client: Optional[distri
         del st
     tif, pdf = _kind_flags(kinds)
     date_args = _date_args(date)
-    threads = _check_jobs(jobs)
+    # The workers are the parallelism (one process a core): a task counts on
+    # one thread unless asked for more (a network share, where reads wait).
+    threads = _check_jobs(jobs) if jobs is not None else 1
     if chunk < 1:
         raise ValueError("chunk is a number of files, 1 or more")
     c = _client(client)
@@ -111,9 +117,9 @@ def count_tree(paths: Union[PathArg, Sequence[PathArg]], client: Optional[distri
     parts = c.submit(_split.plan, raws, tif, pdf, subfolders, target, chunk, pure=False).result()
     token = dask.base.tokenize(raws, tif, pdf, subfolders, date_args, threads, target, chunk, os.getpid(),
                                os.urandom(8))
-    run = dask.delayed(_split.run_part, pure=True)
-    pieces = [run(p, tif, pdf, date_args, threads, dask_key_name=f"quillon-part-{token}-{i}")
-              for i, p in enumerate(parts)]
+    run = dask.delayed(_split.run_parts, pure=True)
+    pieces = [run(g, tif, pdf, date_args, threads, dask_key_name=f"quillon-part-{token}-{i}")
+              for i, g in enumerate(_split.group(parts, target))]
     return dd.from_delayed(pieces, meta=_split.empty_frame(), verify_meta=False)
 
 
@@ -183,31 +189,33 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
 
 
 def _write(client: distributed.Client, df: dd.DataFrame, out) -> Tuple[int, ...]:
-    """Writes the rows in order as the parts finish, holding one part at a
-    time (and the entries that could not be searched, written last)."""
-    futures = client.compute(df.to_delayed())
+    """Writes the rows in order as the tasks finish.  Each partition is
+    turned into jsonl text and totals on its worker; the client holds one
+    partition's text at a time (and the entries that could not be searched,
+    written last, as quillon-count writes them)."""
+    to_text = dask.delayed(_split.jsonl_part, pure=True)
+    futures = client.compute([to_text(p) for p in df.to_delayed()])
     files = errors = tif_pages = pdf_pages = undated = 0
     saw_tif = saw_pdf = False
     skipped: List[str] = []
     for i, f in enumerate(futures):
-        part = f.result()
+        text, unsearched, t = f.result()
         futures[i] = None
         f.release()
-        rows = part[~part["skipped"]]
-        files += len(rows)
-        counted = rows["pages"].notna()
-        errors += int((~counted).sum())
-        tif_pages += int(rows.loc[counted & (rows["kind"] == "TIF"), "pages"].sum())
-        pdf_pages += int(rows.loc[counted & (rows["kind"] == "PDF"), "pages"].sum())
-        saw_tif = saw_tif or bool((rows["kind"] == "TIF").any())
-        saw_pdf = saw_pdf or bool((rows["kind"] == "PDF").any())
-        undated += int(part.attrs.get("undated", 0))
-        out.writelines(_split.jsonl_lines(part, with_skipped=False))
+        files += t[0]
+        errors += t[1]
+        tif_pages += t[2]
+        pdf_pages += t[3]
+        undated += t[4]
+        saw_tif, saw_pdf = saw_tif or t[5], saw_pdf or t[6]
+        out.write(text)
         out.flush()
-        skipped += _split.jsonl_lines(part, with_files=False)
-    out.writelines(skipped)
+        if unsearched:
+            skipped.append(unsearched)
+    text = "".join(skipped)
+    out.write(text)
     out.flush()
-    return files, errors, tif_pages, pdf_pages, len(skipped), undated, saw_tif, saw_pdf
+    return files, errors, tif_pages, pdf_pages, text.count("\n"), undated, saw_tif, saw_pdf
 
 
 if __name__ == "__main__":
