@@ -32,17 +32,22 @@ std::atomic<bool> g_loaded{false};
 
 // One loader for the process: each counter library is loaded once and its
 // class factory kept, as in quillon-count.
-search::RowBuilder& Builder() {
+search::ComponentLoader& Loader() {
     // Never destroyed: a scan's thread may still count while the interpreter
     // exits, and the counter libraries stay loaded in any case.
     static auto* loader = new search::ComponentLoader(g_folderGiven.empty() ? CounterFolder() : g_folderGiven);
-    static search::RowBuilder builder(*loader);
     g_loaded = true;
+    return *loader;
+}
+
+// The row builder a CountRun counts a single file with.
+search::RowBuilder& Builder() {
+    static search::RowBuilder builder(Loader());
     return builder;
 }
 
 py::object Pages(const search::ResultRow& row) {
-    return cli::Counted(row) ? py::object(py::int_(row.pages)) : py::object(py::none());
+    return search::Counted(row) ? py::object(py::int_(row.pages)) : py::object(py::none());
 }
 
 // Text for Python; a malformed part (none is expected) becomes U+FFFD rather
@@ -53,7 +58,7 @@ py::str Text(const std::string& s) {
 
 py::tuple RowTuple(const search::ResultRow& row) {
     return py::make_tuple(py::bytes(row.path), search::KindText(row.kind), row.sizeBytes, Pages(row),
-                          Text(cli::Counted(row) ? std::string() : row.reason));
+                          Text(search::Counted(row) ? std::string() : row.reason));
 }
 
 // count(path) -> (errno, row tuple or None).  errno is that of a path that
@@ -91,19 +96,20 @@ public:
     PyScan(const std::vector<py::bytes>& paths, const py::bytes& listedFolder, const std::vector<py::bytes>& listedNames,
            bool tif, bool pdf, bool subfolders, int dateField, const py::tuple& from, const py::tuple& to, int jobs) {
         ScanOptions o;
-        for (const auto& p : paths) o.paths.push_back(p);
+        auto& in = o.inputs;
+        for (const auto& p : paths) in.paths.push_back(p);
         o.listedFolder = listedFolder;
         for (const auto& n : listedNames) o.listedNames.push_back(n);
-        o.tif = tif;
-        o.pdf = pdf;
-        o.subfolders = subfolders;
-        o.dateField = dateField;
+        in.tif = tif;
+        in.pdf = pdf;
+        in.includeSubfolders = subfolders;
+        in.dateField = dateField;
         if (dateField != search::kDateNone) {
-            o.from = Date(from);
-            o.to = Date(to);
+            in.from = Date(from);
+            in.to = Date(to);
         }
-        o.jobs = jobs;
-        run_ = std::make_unique<ScanRun>(Builder(), std::move(o));
+        in.jobs = jobs;
+        run_ = std::make_unique<ScanRun>(Loader(), std::move(o));
     }
 
     // The next item: ("file", path, kind, size, pages, reason) or
@@ -180,7 +186,7 @@ private:
             return py::make_tuple("unsearched", py::bytes(item.path), item.folder, Text(item.reason));
         const auto& row = item.row;
         return py::make_tuple("file", py::bytes(row.path), search::KindText(row.kind), row.sizeBytes, Pages(row),
-                              Text(cli::Counted(row) ? std::string() : row.reason));
+                              Text(search::Counted(row) ? std::string() : row.reason));
     }
 
     std::unique_ptr<ScanRun> run_;

@@ -2,13 +2,6 @@
 
 #include "listed_files.h"
 
-#include <path_lists.h>
-#include <search/long_path.h>
-#include <search/ordered_pool.h>
-#include <search/walker.h>
-
-#include <sys/stat.h>
-
 #include <cstring>
 
 namespace pyquillon {
@@ -19,52 +12,31 @@ namespace {
 constexpr std::size_t kQueued = 1024;
 }  // namespace
 
-// The files to count, in order, each once (as quillon-count keeps them).
-class ScanFiles {
+// What the run tells while it walks (on the walking thread).
+class ScanRun::Listener final : public search::RunListener {
 public:
-    explicit ScanFiles(bool several) : seen_(several) {}
-    bool Add(std::string path, const std::string& key) {
-        std::size_t first = 0;
-        if (!seen_.Add(key, files_.size(), first)) return false;
-        files_.push_back(std::move(path));
-        return true;
+    explicit Listener(ScanRun& scan) : scan_(scan) {}
+    void InputUnreadable(const std::string& path, int error) override {
+        // Checked before the scan began: it went since.
+        scan_.Unsearched(path, false, std::strerror(error));
     }
-    std::vector<std::string> files_;
-    cli::SeenFiles seen_;
-};
-
-class ScanWalkControl final : public search::WalkControl {
-public:
-    ScanWalkControl(ScanRun& run, ScanFiles& files) : run_(run), files_(files) {}
-    void SetRoot(const std::string& root) { identity_.SetRoot(root); }
-    bool StopRequested() override { return run_.stop_.load(); }
-    bool IncludeSubfolders() override { return run_.o_.subfolders; }
-    int DateField() override { return run_.o_.dateField; }
-    search::CalendarDate From() override { return run_.o_.from; }
-    search::CalendarDate To() override { return run_.o_.to; }
-    void Accepted(std::string fullPath) override {
-        const std::string key = identity_.KeyOfFound(fullPath);
-        if (!files_.Add(std::move(fullPath), key)) Duplicate();
+    void InputNotCountable(const std::string& path) override {
+        scan_.Unsearched(path, false, "neither a TIFF nor a PDF file name");
     }
-    void FileExamined(std::int64_t) override {}
-    void EnteringFolder(const std::string&) override {}
-    void Unsearched(const std::string& path, bool folder, int error) override { run_.Unsearched(path, folder, error); }
-    void Undated(const std::string&) override {
-        std::lock_guard lock(run_.m_);
-        ++run_.totals_.undated;
+    void WalkFailed(const search::WalkResult& walk) override {
+        scan_.Unsearched(walk.failedFolder, true, walk.errorText);
     }
-    void Duplicate() {
-        std::lock_guard lock(run_.m_);
-        ++run_.totals_.duplicates;
+    void Duplicate(const std::string&, const std::string&) override {
+        std::lock_guard lock(scan_.m_);
+        ++scan_.totals_.duplicates;
     }
 
 private:
-    ScanRun& run_;
-    ScanFiles& files_;
-    cli::FileIdentity identity_;
+    ScanRun& scan_;
 };
 
-ScanRun::ScanRun(search::RowBuilder& builder, ScanOptions options) : builder_(builder), o_(std::move(options)) {
+ScanRun::ScanRun(search::ComponentLoader& loader, ScanOptions options)
+    : o_(std::move(options)), run_(loader, o_.inputs) {
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -74,7 +46,11 @@ ScanRun::~ScanRun() {
 }
 
 void ScanRun::Stop() {
-    stop_ = true;
+    {
+        std::lock_guard lock(m_);
+        stop_ = true;
+    }
+    run_.RequestStop();
     changed_.notify_all();
 }
 
@@ -87,13 +63,13 @@ ScanTotals ScanRun::Totals() const {
     return totals_;
 }
 
-void ScanRun::Unsearched(const std::string& path, bool folder, int error) {
+void ScanRun::Unsearched(const std::string& path, bool folder, const std::string& reason) {
     std::lock_guard lock(m_);
     ScanItem item;
     item.unsearched = true;
     item.path = path;
     item.folder = folder;
-    item.reason = std::strerror(error);
+    item.reason = reason;
     skipped_.push_back(std::move(item));
 }
 
@@ -121,7 +97,7 @@ ScanRun::Next ScanRun::Take(ScanItem& out, std::chrono::milliseconds wait) {
         const auto& row = out.row;
         ++t.files;
         (row.kind == search::FileKind::Tif ? t.sawTif : t.sawPdf) = true;
-        if (!row.hasPageCount || row.pages < 1)
+        if (!search::Counted(row))
             ++t.errors;
         else if (row.kind == search::FileKind::Tif)
             t.tifPages += row.pages;
@@ -132,71 +108,64 @@ ScanRun::Next ScanRun::Take(ScanItem& out, std::chrono::milliseconds wait) {
     return Next::Item;
 }
 
-void ScanRun::Run() {
-    ScanFiles files(o_.paths.size() + (o_.listedNames.empty() ? 0 : 1) > 1);
-    ScanWalkControl control(*this, files);
-    const auto patterns = search::BuildPatterns(o_.tif, o_.pdf);
-    for (const auto& path : o_.paths) {
-        if (stop_) break;
-        const search::ReachablePath reachable(path);
-        struct stat st {};
-        if (reachable.Path().empty() || stat(reachable.Path().c_str(), &st) != 0) {
-            Unsearched(path, false, reachable.Path().empty() ? reachable.Error() : errno);
-            continue;
-        }
-        if (S_ISDIR(st.st_mode)) {
-            control.SetRoot(path);
-            const auto walk = search::TotalFiles(path, patterns, control);
-            if (walk.failed) {
-                std::lock_guard lock(m_);
-                ScanItem item;
-                item.unsearched = true;
-                item.path = walk.failedFolder;
-                item.folder = true;
-                item.reason = walk.errorText;
-                skipped_.push_back(std::move(item));
-            }
-        } else if (!files.Add(path, cli::FileIdentity::KeyOfFile(path))) {
-            control.Duplicate();
-        }
+bool ScanRun::Consume(const std::string& path, search::RowOutcome&& outcome) {
+    if (outcome.vanished) {
+        // Gone since it was found: quillon-count says so on standard error;
+        // here it is an entry that could not be searched.
+        Unsearched(path, false, "it is gone or no longer a file");
+        return !stop_.load();
     }
-    if (!o_.listedNames.empty()) {
+    ScanItem item;
+    item.row = std::move(outcome.row);
+    return Put(std::move(item));
+}
+
+void ScanRun::Run() {
+    Listener listener(*this);
+    run_.SetListener(&listener);
+    const auto consume = [this](std::size_t, const std::string& path, search::RowOutcome&& outcome) {
+        return Consume(path, std::move(outcome));
+    };
+    if (o_.listedNames.empty()) {
+        run_.Stream(consume);
+    } else {
+        // Files of one folder handed over by name: the walk's tests here,
+        // then counted in order as a walk of the folder would have them.
         std::string folder = o_.listedFolder;
         if (!folder.empty() && folder.back() != '/') folder += '/';
-        control.SetRoot(folder);
+        std::vector<std::string> files;
+        std::int64_t undated = 0;
         for (const auto& name : o_.listedNames) {
             if (stop_) break;
             int error = 0;
-            switch (CheckListed(folder, name, o_.dateField, o_.from, o_.to, &error)) {
-                case Listed::Accepted: control.Accepted(folder + name); break;
-                case Listed::Undated: control.Undated(folder + name); break;
-                case Listed::Unreadable: Unsearched(folder + name, false, error); break;
+            switch (CheckListed(folder, name, o_.inputs.dateField, o_.inputs.from, o_.inputs.to, &error)) {
+                case Listed::Accepted: files.push_back(folder + name); break;
+                case Listed::Undated: ++undated; break;
+                case Listed::Unreadable: Unsearched(folder + name, false, std::strerror(error)); break;
                 case Listed::Passed: break;
             }
         }
+        {
+            std::lock_guard lock(m_);
+            totals_.undated += undated;
+        }
+        if (!stop_) run_.Count(files, consume);
     }
-
-    const auto& list = files.files_;
-    search::RunOrdered<search::RowOutcome>(
-        stop_ ? 0 : list.size(), o_.jobs, [&](std::size_t i) { return builder_.Build(list[i]); },
-        [&](std::size_t i, search::RowOutcome&& r) {
-            if (r.vanished) {
-                std::lock_guard lock(m_);
-                ScanItem item;
-                item.unsearched = true;
-                item.path = list[i];
-                item.reason = "it is gone or no longer a file";
-                skipped_.push_back(std::move(item));
-                return !stop_.load();
-            }
-            ScanItem item;
-            item.row = std::move(r.row);
-            return Put(std::move(item));
-        });
     std::vector<ScanItem> skipped;
     {
         std::lock_guard lock(m_);
-        skipped.swap(skipped_);
+        totals_.undated += run_.Totals().undated;
+        for (const auto& u : run_.Unsearched()) {
+            ScanItem item;
+            item.unsearched = true;
+            item.path = u.path;
+            item.folder = u.folder;
+            item.reason = std::strerror(u.error);
+            skipped.push_back(std::move(item));
+        }
+        // After the walk's own, as they were met (inputs gone, files gone).
+        for (auto& item : skipped_) skipped.push_back(std::move(item));
+        skipped_.clear();
     }
     for (auto& item : skipped)
         if (!Put(std::move(item))) break;

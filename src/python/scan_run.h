@@ -1,10 +1,10 @@
-// One scan of the Python module: inputs walked and counted on a thread of its
-// own, items handed to Python through a bounded queue, so that Python takes
-// each result as it is counted and never holds the GIL while it waits.
+// One scan of the Python module: a search::CountRun streamed on a thread of
+// its own, its outcomes handed to Python through a bounded queue, so that
+// Python takes each result as it is counted and never holds the GIL while it
+// waits.
 #pragma once
 
-#include <search/row_builder.h>
-#include <search/search_view.h>
+#include <search/count_run.h>
 
 #include <atomic>
 #include <chrono>
@@ -20,18 +20,11 @@
 namespace pyquillon {
 
 struct ScanOptions {
-    std::vector<std::string> paths;  // folders are walked, files counted by their kind
     // Files of one folder handed over by name (a part of a huge folder): each
     // passes the walker's tests (a regular file, the date window) first.
     std::string listedFolder;
     std::vector<std::string> listedNames;
-    bool tif = true;
-    bool pdf = true;
-    bool subfolders = true;
-    int dateField = search::kDateNone;
-    search::CalendarDate from;
-    search::CalendarDate to;
-    int jobs = 0;  // 0: the engine's default
+    search::CountInputs inputs;  // kinds, subfolders, date window, jobs
 };
 
 // A counted file, or an entry that could not be searched.
@@ -60,7 +53,7 @@ struct ScanTotals {
 class ScanRun {
 public:
     // Starts at once; inputs are expected to exist (the caller checks them).
-    ScanRun(search::RowBuilder& builder, ScanOptions options);
+    ScanRun(search::ComponentLoader& loader, ScanOptions options);
     ~ScanRun();  // stops and waits
     ScanRun(const ScanRun&) = delete;
     ScanRun& operator=(const ScanRun&) = delete;
@@ -75,13 +68,15 @@ public:
     bool Stopped() const { return stop_.load(); }
 
 private:
+    class Listener;
     void Run();
     // Hands an item over; false when the run is stopped.
     bool Put(ScanItem&& item);
-    void Unsearched(const std::string& path, bool folder, int error);
+    void Unsearched(const std::string& path, bool folder, const std::string& reason);
+    bool Consume(const std::string& path, search::RowOutcome&& outcome);
 
-    search::RowBuilder& builder_;
     ScanOptions o_;
+    search::CountRun run_;
     std::atomic<bool> stop_{false};
     mutable std::mutex m_;
     std::condition_variable changed_;
@@ -90,8 +85,6 @@ private:
     ScanTotals totals_;
     bool done_ = false;
     std::thread thread_;
-
-    friend class ScanWalkControl;
 };
 
 }  // namespace pyquillon
