@@ -99,6 +99,17 @@ def test_scan_options(tmp_path):
     assert s.totals_text() == "Total Pages TIFs = 3 PDFs = 8"
 
 
+def test_stop_ends_the_iteration_and_totals_what_was_yielded(tmp_path):
+    for i in range(600):
+        fx.write(tmp_path / f"f{i:03}.pdf", fx.pdf_bytes(1 + i % 3))
+    s = quillon.scan(tmp_path, jobs=2)
+    seen = [next(s) for _ in range(10)]
+    s.stop()
+    assert list(s) == []
+    t = s.totals()
+    assert (t.files, t.pdf_pages, t.stopped) == (10, sum(r.pages for r in seen), True)
+
+
 def test_bad_input(tmp_path):
     with pytest.raises(FileNotFoundError):
         quillon.count(tmp_path / "missing.pdf")

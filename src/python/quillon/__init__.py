@@ -21,6 +21,7 @@ Example::
 
 from __future__ import annotations
 
+import collections
 import datetime
 import os
 import stat
@@ -137,12 +138,22 @@ class Scan(Iterator[Union[Result, Unsearched]]):
         self._engine = engine
         self._bytes = want_bytes
         self._tif, self._pdf = kinds
+        # Items taken from the engine, not yet yielded: taken a few hundred
+        # at a time, a result costs one trip through the GIL per batch.
+        self._ready: "collections.deque[tuple]" = collections.deque()
+        self._stopped = False
 
     def __iter__(self) -> "Scan":
         return self
 
     def __next__(self) -> Union[Result, Unsearched]:
-        item = self._engine.next()
+        if self._stopped:
+            raise StopIteration
+        if not self._ready:
+            self._ready.extend(self._engine.batch(256))
+            if not self._ready:
+                raise StopIteration
+        item = self._ready.popleft()
         if item[0] == "file":
             _, p, kind, size, pages, reason = item
             return Result(path_out(p, self._bytes), kind, size, pages, reason)
@@ -152,12 +163,25 @@ class Scan(Iterator[Union[Result, Unsearched]]):
     def stop(self) -> None:
         """End the scan now; counts under way are finished and dropped."""
         self._engine.stop()
+        self._stopped = True
 
     def totals(self) -> Totals:
         """Totals of what was yielded so far (all of it once the iteration ended)."""
         t = self._engine.totals()
-        return Totals(t["files"], t["errors"], t["tif_pages"], t["pdf_pages"], t["skipped"], t["undated"],
-                      t["stopped"], t["duplicates"])
+        files, errors, tif_pages, pdf_pages, skipped = (t["files"], t["errors"], t["tif_pages"], t["pdf_pages"],
+                                                        t["skipped"])
+        for item in self._ready:  # taken from the engine, not yet yielded
+            if item[0] != "file":
+                skipped -= 1
+                continue
+            files -= 1
+            if item[4] is None:
+                errors -= 1
+            elif item[2] == "TIF":
+                tif_pages -= item[4]
+            else:
+                pdf_pages -= item[4]
+        return Totals(files, errors, tif_pages, pdf_pages, skipped, t["undated"], t["stopped"], t["duplicates"])
 
     def totals_text(self) -> str:
         """The totals line as quillon-count prints it ("Total Pages TIFs = n PDFs = n")."""
