@@ -70,6 +70,18 @@ def test_count_tree_equals_quillon_count(tree, client):
     assert frame["pages"].isna().sum() == errors > 0
 
 
+def test_kinds_and_no_subfolders_on_a_split_folder(tree, client):
+    """A folder cut into lists of files keeps the walk's kinds and order."""
+    root = tree[0]
+    flat = os.path.join(root, "flat")
+    expected = fx.run([fx.QUILLON_COUNT, "--format", "jsonl", "--tif", "--no-subfolders", flat]).stdout.decode()
+    out = io.StringIO()
+    df = qd.count_tree(flat, client, kinds=("tif",), subfolders=False, chunk=150, tasks=3)
+    assert df.npartitions == 3
+    qd._write(client, df, out)
+    assert out.getvalue() == expected and expected.count("\n") == 400
+
+
 def test_killed_worker_leaves_totals_exact(tree, client):
     """A worker process killed while it holds finished parts and runs
     others: Dask reruns what was lost and the rows come out the same."""
