@@ -6,6 +6,7 @@
 #include "scan_run.h"
 
 #include <output.h>
+#include <path_lists.h>
 #include <search/component_loader.h>
 #include <search/long_path.h>
 #include <search/row_builder.h>
@@ -219,6 +220,17 @@ PYBIND11_MODULE(_quillon, m) {
     m.def(
         "json_string", [](const py::bytes& text) { return cli::QuoteJson(text); }, py::arg("text"),
         "A JSON string of the bytes, as quillon-count writes it (valid UTF-8).");
+    m.def(
+        "read_path_list",
+        [](const py::bytes& name, bool nul) {
+            std::vector<std::string> paths;
+            std::string why;
+            if (!cli::ReadPathList(name, nul, paths, why)) throw py::value_error(why);
+            std::vector<py::bytes> out(paths.begin(), paths.end());
+            return out;
+        },
+        py::arg("name"), py::arg("nul"),
+        "The paths of a list file, as quillon-count --files-from reads it (ValueError: why it cannot).");
     m.def("total_pages_text", &search::TotalPagesText, py::arg("tif"), py::arg("pdf"), py::arg("tif_pages"),
           py::arg("pdf_pages"), "The totals line: 'Total Pages TIFs = n PDFs = n'.");
     m.def("undated_text", &search::UndatedText, py::arg("count"), py::arg("date_field"),

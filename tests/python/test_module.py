@@ -132,6 +132,16 @@ def test_bad_input(tmp_path):
         quillon.count("")
     with pytest.raises(NotImplementedError):
         quillon.scan(tmp_path, sizes=True)
+    # A folder given as a file list: the reason quillon-count gives.
+    with pytest.raises(ValueError, match=str(tmp_path) + ": .*folder"):
+        quillon.scan(files_from=tmp_path)
+    fx.write(tmp_path / "a.pdf", fx.pdf_bytes(2))
+    fx.write(tmp_path / "files.txt", os.fsencode(tmp_path / "a.pdf") + b"\n")
+    fx.write(tmp_path / "files0.txt", os.fsencode(tmp_path / "a.pdf") + b"\0")
+    assert [r.pages for r in quillon.scan(files_from=tmp_path / "files.txt")] == [2]
+    assert [r.pages for r in quillon.scan(files_from=tmp_path / "files0.txt", null=True)] == [2]
+    with pytest.raises(ValueError, match="NUL"):
+        quillon.scan(files_from=tmp_path / "files0.txt")
 
 
 def slow_tree(root, n, delay_ms):
@@ -202,5 +212,5 @@ def test_help_reads_well():
     assert "Unsearched" in text and "FileNotFoundError" in text
     import inspect
     sig = inspect.signature(quillon.scan)
-    assert list(sig.parameters) == ["paths", "kinds", "subfolders", "date", "jobs", "sizes"]
+    assert list(sig.parameters) == ["paths", "kinds", "subfolders", "date", "jobs", "sizes", "files_from", "null"]
     assert "Result" in str(inspect.signature(quillon.count).return_annotation)

@@ -202,7 +202,8 @@ class Scan(Iterator[Union[Result, Unsearched]]):
 
 
 def scan(*paths: PathArg, kinds: Sequence[str] = ("pdf", "tif"), subfolders: bool = True,
-         date: Optional[DateWindow] = None, jobs: Optional[int] = None, sizes: bool = False) -> Scan:
+         date: Optional[DateWindow] = None, jobs: Optional[int] = None, sizes: bool = False,
+         files_from: Optional[PathArg] = None, null: bool = False) -> Scan:
     """Walk folders and count their TIFF and PDF files, as quillon-count does.
 
     paths: folders (walked) and files (counted by their kind, whatever
@@ -215,6 +216,10 @@ def scan(*paths: PathArg, kinds: Sequence[str] = ("pdf", "tif"), subfolders: boo
     jobs: counting threads (None: two a core, at most 16).
     sizes: page sizes are not counted by this engine yet; True raises
     NotImplementedError.
+    files_from: a file listing more paths, one a line (with ``null``: each
+    ended by NUL, as ``find -print0`` writes them), as quillon-count's
+    --files-from; a list that cannot be read (a folder, say) raises
+    ValueError.
 
     Returns a :class:`Scan`, which yields a :class:`Result` per file as it is
     counted, then an :class:`Unsearched` per folder or file that could not be
@@ -222,11 +227,17 @@ def scan(*paths: PathArg, kinds: Sequence[str] = ("pdf", "tif"), subfolders: boo
     anything is counted; a file whose name is of neither kind, ValueError.
     """
     _no_sizes(sizes)
-    if not paths:
+    raws = [_raw(p) for p in paths]
+    if files_from is not None:
+        listed = _raw(files_from)
+        try:
+            raws += _quillon.read_path_list(listed, null)
+        except ValueError as e:
+            raise ValueError(f"{os.fsdecode(listed)}: {e}") from None
+    if not raws:
         raise TypeError("scan() needs at least one path")
     tif, pdf = _kind_flags(kinds)
     field, start, end = _date_args(date)
-    raws = [_raw(p) for p in paths]
     for raw in raws:
         try:
             folder = stat.S_ISDIR(os.stat(raw).st_mode)
