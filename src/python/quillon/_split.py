@@ -2,7 +2,7 @@
 
 A part is one of
   ("tree", folder)         walk the folder and everything below it
-  ("own", folder)          walk the folder alone (its subfolders are parts of their own)
+  ("own", folder, entries) walk the folder alone (its subfolders are parts of their own)
   ("list", folder, names)  a slice of a huge folder's files, by name
   ("files", paths)         files given by name, counted by their kind
 in the order a single walk would meet their files, so the concatenated
@@ -48,17 +48,30 @@ def _expand(folder: bytes, tif: bool, pdf: bool, chunk: int) -> List[Part]:
         # regular file, the date window; one it cannot examine is reported).
         parts += [("list", base, names[i:i + chunk]) for i in range(0, len(names), chunk)]
     else:
-        parts.append(("own", folder))
+        parts.append(("own", folder, len(entries)))
     parts += [("tree", base + name) for name in subfolders]
     return parts
 
 
+def weight(part: Part, chunk: int) -> int:
+    """About how many files a part holds: known for a folder that was
+    opened, unknown for a tree that was not (taken as half a task)."""
+    if part[0] == "own":
+        return part[2]
+    if part[0] == "list":
+        return len(part[2])
+    if part[0] == "files":
+        return len(part[1])
+    return max(1, chunk // 2)
+
+
 def plan(roots: Sequence[bytes], tif: bool, pdf: bool, subfolders: bool, target: int, chunk: int,
-         max_depth: int = 8) -> List[Part]:
-    """The parts of a count, about `target` trees where the tree allows:
-    folders are opened level by level until there are enough, so big
-    subtrees are cut and small ones stay whole.  Runs on a worker: the walk
-    starts where the files are."""
+         max_depth: int = 8, open_limit: int = 1024) -> List[Part]:
+    """The parts of a count: folders are opened level by level until there
+    are at least `target` trees and about `open_limit` parts (or nothing
+    left to open), so big subtrees are cut, small ones stay whole, and most
+    parts' sizes are known.  Runs on a worker: the walk starts where the
+    files are."""
     parts: List[Part] = []
     for root in roots:
         if not os.path.isdir(root):
@@ -75,15 +88,15 @@ def plan(roots: Sequence[bytes], tif: bool, pdf: bool, subfolders: bool, target:
                 if p[0] != "tree":
                     parts.append(p)
                 elif p[1] == root:
-                    parts.append(("own", root))
+                    parts.append(("own", root, 0))
     for _ in range(max_depth):
         trees = sum(1 for p in parts if p[0] == "tree")
-        if trees == 0 or trees >= target:
+        if trees == 0 or (trees >= target and len(parts) >= open_limit):
             break
         opened: List[Part] = []
         for p in parts:
             opened += _expand(p[1], tif, pdf, chunk) if p[0] == "tree" else [p]
-        if len(opened) == len(parts):
+        if opened == parts:  # only folders that cannot be listed are left
             break
         parts = opened
     return parts
@@ -133,12 +146,26 @@ def run_parts(parts: Sequence[Part], tif: bool, pdf: bool, date: Tuple[int, tupl
     return frame(cols, undated)
 
 
-def group(parts: Sequence[Part], tasks: int) -> List[List[Part]]:
-    """Consecutive parts gathered into about `tasks` tasks, in order: a task
-    costs the scheduler a round trip, a small subtree far less."""
-    n = min(len(parts), max(1, tasks))
-    cuts = [len(parts) * i // n for i in range(n + 1)]
-    return [list(parts[cuts[i]:cuts[i + 1]]) for i in range(n)]
+def group(parts: Sequence[Part], tasks: int, chunk: int) -> List[List[Part]]:
+    """Consecutive parts gathered into tasks, in order: at least about
+    `tasks` of them, each of about `chunk` files at most where the sizes are
+    known.  A task costs the scheduler a round trip, a small subtree far
+    less; and a task's rows are what a worker, and the client writing them,
+    hold at once."""
+    weights = [weight(p, chunk) for p in parts]
+    budget = max(1, min(chunk, -(-sum(weights) // max(1, tasks))))
+    groups: List[List[Part]] = []
+    current: List[Part] = []
+    held = 0
+    for p, w in zip(parts, weights):
+        if current and held + w > budget:
+            groups.append(current)
+            current, held = [], 0
+        current.append(p)
+        held += w
+    if current:
+        groups.append(current)
+    return groups
 
 
 def frame(cols: dict, undated: int = 0):

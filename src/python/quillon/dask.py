@@ -84,13 +84,13 @@ def count_tree(paths: Union[PathArg, Sequence[PathArg]], client: Optional[distri
     are the parallelism; more helps where reads wait, as on a network share).
     sizes: page sizes are not counted by this engine yet; True raises
     NotImplementedError.
-    tasks: how many tasks to aim for (default four per worker thread); the
-    tree is opened until it has at least as many subtrees, and consecutive
-    subtrees are gathered into that many tasks.
-    chunk: files of one folder per task when a folder holds more entries.
+    tasks: the fewest tasks to aim for (default four per worker thread).
+    chunk: the most files a task is given where the sizes are known (a
+    folder of more entries is cut into lists of this many files).
 
-    The cut is planned on a worker (folders are opened level by level until
-    there are enough subtrees) before this returns; the DataFrame is lazy,
+    The cut is planned on a worker before this returns: folders are opened
+    level by level until there are enough subtrees and about a thousand
+    parts, whose consecutive runs become the tasks.  The DataFrame is lazy,
     one partition per task, in the order quillon-count writes the files.
     Overlapping paths are not merged: give each file once.
     """
@@ -119,7 +119,7 @@ def count_tree(paths: Union[PathArg, Sequence[PathArg]], client: Optional[distri
                                os.urandom(8))
     run = dask.delayed(_split.run_parts, pure=True)
     pieces = [run(g, tif, pdf, date_args, threads, dask_key_name=f"quillon-part-{token}-{i}")
-              for i, g in enumerate(_split.group(parts, target))]
+              for i, g in enumerate(_split.group(parts, target, chunk))]
     return dd.from_delayed(pieces, meta=_split.empty_frame(), verify_meta=False)
 
 
