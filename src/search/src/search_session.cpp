@@ -181,6 +181,33 @@ void SearchSession::RemoveFoundFiles(const std::vector<std::string>& paths) {
     std::erase_if(foundFiles_, [&](const std::string& p) { return std::binary_search(gone.begin(), gone.end(), p); });
 }
 
+void SearchSession::PostToWindow(std::function<void()> task) {
+    // Dropped when the window has gone.
+    view_.Post([life = life_.get_token(), task = std::move(task)] {
+        if (!life.stop_requested()) task();
+    });
+}
+
+bool SearchSession::PostAndWait(std::function<void()> task) {
+    auto done = std::make_shared<std::promise<void>>();
+    auto fut = done->get_future();
+    PostToWindow([task = std::move(task), done] {
+        task();
+        done->set_value();
+    });
+    const std::stop_token life = life_.get_token();
+    while (fut.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+        if (life.stop_requested()) return false;
+    return true;
+}
+
+void SearchSession::ShowZeroTotalsIfEmpty() {
+    // No row wrote the totals (nothing found, or a delete took the last
+    // row): they say 0 rather than what was there before.
+    if (foundFiles_.empty())
+        view_.SetCaption(Caption::lblTotalPages, TotalPagesText(criteria_.Tif(), criteria_.Pdf(), 0, 0));
+}
+
 // ---- the worker -----------------------------------------------------------
 
 namespace {
@@ -299,23 +326,8 @@ void SearchSession::Start() {
     const std::stop_token walkStop = walkStop_.get_token();
     const std::string folder = c.folder;
 
-    // A task posted by the worker is dropped when the window has gone.
-    auto post = [this, life](std::function<void()> task) {
-        view_.Post([life, task = std::move(task)] {
-            if (!life.stop_requested()) task();
-        });
-    };
-    auto postAndWait = [post, life](std::function<void()> task) {
-        auto done = std::make_shared<std::promise<void>>();
-        auto fut = done->get_future();
-        post([task = std::move(task), done] {
-            task();
-            done->set_value();
-        });
-        while (fut.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
-            if (life.stop_requested()) return false;
-        return true;
-    };
+    auto post = [this](std::function<void()> task) { PostToWindow(std::move(task)); };
+    auto postAndWait = [this](std::function<void()> task) { return PostAndWait(std::move(task)); };
     auto showStatus = [this, w](bool final) {
         std::lock_guard lock(w->statusMutex);
         if (w->examined || final) {
@@ -412,11 +424,7 @@ void SearchSession::RebuildRows() {
 void SearchSession::RowPhase(bool rebuild) {
     Worker* w = worker_.get();
     const std::stop_token life = life_.get_token();
-    auto post = [this, life](std::function<void()> task) {
-        view_.Post([life, task = std::move(task)] {
-            if (!life.stop_requested()) task();
-        });
-    };
+    auto post = [this](std::function<void()> task) { PostToWindow(std::move(task)); };
 
     CountInputs inputs;
     inputs.jobs = options_.jobs;
@@ -437,18 +445,11 @@ void SearchSession::RowPhase(bool rebuild) {
         batch = {};
         removedInBatch = false;
         lastFlush = std::chrono::steady_clock::now();
-        if (!message.empty()) {
-            auto done = std::make_shared<std::promise<void>>();
-            auto fut = done->get_future();
-            post([this, apply = std::move(apply), message, done]() mutable {
+        if (!message.empty())
+            return PostAndWait([this, apply = std::move(apply), message]() mutable {
                 apply();
                 ShowMessageUntimed(message, MessageIcon::Critical);
-                done->set_value();
             });
-            while (fut.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
-                if (life.stop_requested()) return false;
-            return true;
-        }
         {
             std::unique_lock lock(w->postMutex);
             while (w->pendingBatches >= kMaxPendingBatches) {
@@ -502,10 +503,7 @@ void SearchSession::ApplyRows(std::vector<ResultRow>&& rows, std::size_t lastInd
     if (!rows.empty()) view_.AppendRows(std::move(rows));
     if (removedInBatch)
         view_.SetCaption(Caption::lblTotalFiles, "Total Files : " + std::to_string(view_.RowCount()));
-    // No row wrote the totals (nothing found, or a delete took the last
-    // row): they say 0 rather than what was there before.
-    if (foundFiles_.empty())
-        view_.SetCaption(Caption::lblTotalPages, TotalPagesText(criteria_.Tif(), criteria_.Pdf(), 0, 0));
+    ShowZeroTotalsIfEmpty();
     progressValue_ = static_cast<std::int64_t>(lastIndex) + 1 + 100;
     view_.SetProgressValue(progressValue_);
     if (counted || std::any_of(rows.begin(), rows.end(), [](const ResultRow& r) { return r.kind == FileKind::None; }))
@@ -524,10 +522,7 @@ void SearchSession::FinishSearch(const std::vector<std::size_t>& removed, std::s
     phase_ = Phase::Idle;
     rowStop_ = std::stop_source();
     view_.SetCaption(Caption::lblTotalFiles, "Total Files : " + std::to_string(view_.RowCount()));
-    // No row wrote the totals (nothing found, or a delete took the last
-    // row): they say 0 rather than what was there before.
-    if (foundFiles_.empty())
-        view_.SetCaption(Caption::lblTotalPages, TotalPagesText(criteria_.Tif(), criteria_.Pdf(), 0, 0));
+    ShowZeroTotalsIfEmpty();
     if (timing_) {
         clockEnd_ = std::chrono::steady_clock::now();
         timing_ = false;

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stop_token>
 #include <string>
@@ -80,6 +81,11 @@ private:
     void ShowMessageUntimed(const std::string& text, MessageIcon icon);
     void ShowSearchTime();
     void JoinWorker();
+    // From the worker: a task for the window's thread, dropped when the
+    // window has gone; PostAndWait returns when it has run (false: gone).
+    void PostToWindow(std::function<void()> task);
+    bool PostAndWait(std::function<void()> task);
+    void ShowZeroTotalsIfEmpty();
 
     SearchView& view_;
     CriteriaHolder& criteria_;
