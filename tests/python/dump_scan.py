@@ -33,6 +33,8 @@ if mode == "count":
         out({"t": "file", "path": r.path.hex(), "kind": r.kind, "size": r.size, "pages": r.pages, "reason": r.reason})
     sys.exit(0)
 s = quillon.scan(*paths, jobs=jobs)
+if os.environ.get("DUMP_SCAN_STARTED"):
+    out({"t": "started"})
 try:
     with s:  # leaving the block (Ctrl-C included) stops the scan
         for r in s:
