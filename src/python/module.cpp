@@ -57,9 +57,12 @@ py::str Text(const std::string& s) {
     return py::reinterpret_steal<py::str>(PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "replace"));
 }
 
+// A counted file's note that its count may leave pages out (damage after them).
+std::string Warning(const search::ResultRow& row) { return search::Counted(row) ? row.warning : std::string(); }
+
 py::tuple RowTuple(const search::ResultRow& row) {
     return py::make_tuple(py::bytes(row.path), search::KindText(row.kind), row.sizeBytes, Pages(row),
-                          Text(search::Counted(row) ? std::string() : row.reason));
+                          Text(search::Counted(row) ? std::string() : row.reason), Text(Warning(row)));
 }
 
 // count(path) -> (errno, row tuple or None).  errno is that of a path that
@@ -113,7 +116,7 @@ public:
         run_ = std::make_unique<ScanRun>(Loader(), std::move(o));
     }
 
-    // The next item: ("file", path, kind, size, pages, reason) or
+    // The next item: ("file", path, kind, size, pages, reason, warning) or
     // ("unsearched", path, folder, reason).  Waits with the GIL released and
     // looks at the interpreter's signals between waits, so Ctrl-C ends the
     // scan at once: the run is stopped and KeyboardInterrupt raised.
@@ -187,7 +190,7 @@ private:
             return py::make_tuple("unsearched", py::bytes(item.path), item.folder, Text(item.reason));
         const auto& row = item.row;
         return py::make_tuple("file", py::bytes(row.path), search::KindText(row.kind), row.sizeBytes, Pages(row),
-                              Text(search::Counted(row) ? std::string() : row.reason));
+                              Text(search::Counted(row) ? std::string() : row.reason), Text(Warning(row)));
     }
 
     std::unique_ptr<ScanRun> run_;

@@ -37,6 +37,8 @@ for r in quillon.scan(sys.argv[1]):
         line = {"path": r.path, "kind": r.kind, "size": r.size, "pages": r.pages}
         if r.pages is None:
             line["reason"] = r.reason
+        elif r.warning:
+            line["warning"] = r.warning
     else:
         line = {"path": r.path, "skipped": True, "folder": r.folder, "reason": r.reason}
     print(json.dumps(line, ensure_ascii=False, separators=(",", ":")))

@@ -30,7 +30,8 @@ paths = [os.fsencode(a) for a in args]
 if mode == "count":
     for p in paths:
         r = quillon.count(p)
-        out({"t": "file", "path": r.path.hex(), "kind": r.kind, "size": r.size, "pages": r.pages, "reason": r.reason})
+        out({"t": "file", "path": r.path.hex(), "kind": r.kind, "size": r.size, "pages": r.pages, "reason": r.reason,
+             "warning": r.warning})
     sys.exit(0)
 s = quillon.scan(*paths, jobs=jobs)
 if os.environ.get("DUMP_SCAN_STARTED"):
@@ -40,7 +41,7 @@ try:
         for r in s:
             if isinstance(r, quillon.Result):
                 out({"t": "file", "path": r.path.hex(), "kind": r.kind, "size": r.size, "pages": r.pages,
-                     "reason": r.reason})
+                     "reason": r.reason, "warning": r.warning})
             else:
                 out({"t": "unsearched", "path": r.path.hex(), "folder": r.folder, "reason": r.reason})
 except KeyboardInterrupt:

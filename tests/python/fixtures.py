@@ -42,13 +42,15 @@ def pdf_bytes(pages: int, encrypted: bool = False) -> bytes:
     return bytes(out)
 
 
-def tiff_bytes(pages: int) -> bytes:
-    """A little-endian TIFF of `pages` one-pixel grey images."""
+def tiff_bytes(pages: int, last_next: int = 0) -> bytes:
+    """A little-endian TIFF of `pages` one-pixel grey images; `last_next`
+    is the last directory's link (past the end of the file: damage after
+    the pages)."""
     out = bytearray(b"II*\x00" + struct.pack("<I", 8))
     for i in range(pages):
         ifd = len(out)
         pixel = ifd + 2 + 8 * 12 + 4
-        nxt = pixel + 2 if i + 1 < pages else 0
+        nxt = pixel + 2 if i + 1 < pages else last_next
         entries = [(256, 3, 1), (257, 3, 1), (258, 3, 8), (259, 3, 1), (262, 3, 1), (273, 4, pixel),
                    (278, 3, 1), (279, 4, 1)]
         out += struct.pack("<H", len(entries))
@@ -86,6 +88,7 @@ def odd_tree(root: str) -> None:
     write(r + b"/secret.pdf", pdf_bytes(2, encrypted=True))
     write(r + b"/empty.pdf", b"")
     write(r + b"/broken.tif", b"II*\x00" + b"\xff" * 40)
+    write(r + b"/after.tif", tiff_bytes(3, last_next=0x7FFFFF00))
     write(r + b"/notes.txt", b"not counted")
     write(r + b"/sub/d.pdf", pdf_bytes(7))
     write(r + b"/sub/deeper/e.tif", tiff_bytes(1))
@@ -148,4 +151,6 @@ def jsonl_of(item) -> dict:
     d = {"path": path, "kind": item.kind, "size": item.size, "pages": item.pages}
     if item.pages is None:
         d["reason"] = item.reason
+    elif item.warning:
+        d["warning"] = item.warning
     return d

@@ -34,6 +34,7 @@ def tree():
         fx.write(os.path.join(root, "flat", f"x{i}.pdf" if i % 3 else f"x{i}.tif"), pdf if i % 3 else tif)
     fx.write(os.path.join(os.fsencode(root), b"top\xe9.pdf"), fx.pdf_bytes(4))
     fx.write(os.path.join(root, "notes.txt"), b"x")
+    fx.write(os.path.join(root, "d3", "after.tif"), fx.tiff_bytes(3, last_next=0x7FFFFF00))
     p = fx.run([fx.QUILLON_COUNT, "--format", "jsonl", root])
     return root, p.stdout.decode("utf-8"), p.stderr.decode("utf-8"), p.returncode
 
@@ -65,7 +66,8 @@ def test_count_tree_equals_quillon_count(tree, client):
     files, errors, tif_pages, pdf_pages, skipped, _, _, _ = qd._write(client, df, out)
     assert out.getvalue() == expected
     frame = df.compute()
-    assert list(frame.columns) == ["path", "kind", "size", "pages", "reason", "skipped", "folder"]
+    assert list(frame.columns) == ["path", "kind", "size", "pages", "reason", "warning", "skipped", "folder"]
+    assert '"warning":' in expected and frame["warning"].notna().sum() == 1
     assert len(frame) == files == expected.count("\n")
     assert frame["pages"].sum() == tif_pages + pdf_pages
     assert frame["pages"].isna().sum() == errors > 0

@@ -32,6 +32,8 @@ def as_jsonl(d):
     line = {"path": path, "kind": d["kind"], "size": d["size"], "pages": d["pages"]}
     if d["pages"] is None:
         line["reason"] = d["reason"]
+    elif d["warning"]:
+        line["warning"] = d["warning"]
     return line
 
 
@@ -55,6 +57,7 @@ def test_scan_equals_quillon_count_on_odd_tree(odd):
     assert [as_jsonl(d) for d in items] == expected
     assert f"Total Files : {totals['files']}\n{totals['text']}\nErrors : {totals['errors']}\n" \
            f"Not searched : {totals['skipped']}\n" in err
+    assert any(d.get("warning") for d in expected), "the TIFF damaged after its pages has a note"
     # Names that are not UTF-8 come back as their own bytes.
     raw = [bytes.fromhex(d["path"]) for d in items]
     assert os.fsencode(tree) + b"/caf\xe9.pdf" in raw and os.fsencode(tree) + b"/bad\xff dir/g.pdf" in raw
@@ -68,7 +71,7 @@ def test_paths_as_str_bytes_and_pathlike(tmp_path):
     fx.write(tmp_path / "x.pdf", fx.pdf_bytes(4))
     fx.write(os.fsencode(tmp_path) + b"/\xe9t\xe9.pdf", fx.pdf_bytes(2))
     by_str = quillon.count(str(tmp_path / "x.pdf"))
-    assert by_str == quillon.Result(str(tmp_path / "x.pdf"), "PDF", len(fx.pdf_bytes(4)), 4, "")
+    assert by_str == quillon.Result(str(tmp_path / "x.pdf"), "PDF", len(fx.pdf_bytes(4)), 4, "", "")
     assert quillon.count(tmp_path / "x.pdf") == by_str
     assert quillon.count(os.fsencode(tmp_path / "x.pdf")).path == os.fsencode(tmp_path / "x.pdf")
     latin = quillon.count(os.fsencode(tmp_path) + b"/\xe9t\xe9.pdf")

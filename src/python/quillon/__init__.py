@@ -119,10 +119,10 @@ def count(path: PathArg) -> Result:
         raise FileNotFoundError(2, "it is gone or no longer a file", os.fsdecode(raw))
     if code:
         raise _os_error(code, raw)
-    p, kind, size, pages, reason = row
+    p, kind, size, pages, reason, warning = row
     if not kind:
         raise ValueError(f"{os.fsdecode(raw)}: neither a TIFF nor a PDF file name")
-    return Result(path_out(p, isinstance(path, bytes)), kind, size, pages, reason)
+    return Result(path_out(p, isinstance(path, bytes)), kind, size, pages, reason, warning)
 
 
 class Scan(Iterator[Union[Result, Unsearched]]):
@@ -155,8 +155,8 @@ class Scan(Iterator[Union[Result, Unsearched]]):
                 raise StopIteration
         item = self._ready.popleft()
         if item[0] == "file":
-            _, p, kind, size, pages, reason = item
-            return Result(path_out(p, self._bytes), kind, size, pages, reason)
+            _, p, kind, size, pages, reason, warning = item
+            return Result(path_out(p, self._bytes), kind, size, pages, reason, warning)
         _, p, folder, reason = item
         return Unsearched(path_out(p, self._bytes), folder, reason)
 

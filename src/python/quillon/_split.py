@@ -20,9 +20,10 @@ from ._types import path_out
 Part = tuple
 
 # Columns as quillon-count's jsonl lines: a file's path, kind, size, pages
-# (null when it could not be counted) and reason; an entry that could not be
+# (null when it could not be counted), reason, and warning (a count that may
+# leave pages out); an entry that could not be
 # searched has skipped=True, folder and reason.
-COLUMNS = ["path", "kind", "size", "pages", "reason", "skipped", "folder"]
+COLUMNS = ["path", "kind", "size", "pages", "reason", "warning", "skipped", "folder"]
 
 
 def _slash(folder: bytes) -> bytes:
@@ -117,7 +118,7 @@ def run_parts(parts: Sequence[Part], tif: bool, pdf: bool, date: Tuple[int, tupl
     pandas DataFrame of their rows (attrs["undated"]: files without the
     chosen date)."""
     cols: dict = {c: [] for c in COLUMNS}
-    path, kind, size, pages, reason, skipped, folder = (cols[c] for c in COLUMNS)
+    path, kind, size, pages, reason, warning, skipped, folder = (cols[c] for c in COLUMNS)
     undated = 0
     for part in parts:
         engine = _engine(part, tif, pdf, date, jobs)
@@ -132,6 +133,7 @@ def run_parts(parts: Sequence[Part], tif: bool, pdf: bool, date: Tuple[int, tupl
                     size.append(item[3])
                     pages.append(item[4])
                     reason.append(item[5] or None)
+                    warning.append(item[6] or None)
                     skipped.append(False)
                     folder.append(None)
                 else:
@@ -140,6 +142,7 @@ def run_parts(parts: Sequence[Part], tif: bool, pdf: bool, date: Tuple[int, tupl
                     size.append(None)
                     pages.append(None)
                     reason.append(item[3])
+                    warning.append(None)
                     skipped.append(True)
                     folder.append(item[2])
         undated += engine.totals()["undated"]
@@ -178,6 +181,7 @@ def frame(cols: dict, undated: int = 0):
         "size": pd.Series(cols["size"], dtype="Int64"),
         "pages": pd.Series(cols["pages"], dtype="Int64"),
         "reason": pd.Series(cols["reason"], dtype=object),
+        "warning": pd.Series(cols["warning"], dtype=object),
         "skipped": pd.Series(cols["skipped"], dtype=bool),
         "folder": pd.Series(cols["folder"], dtype=object),
     })
@@ -199,13 +203,16 @@ def jsonl_lines(df, with_files: bool = True, with_skipped: bool = True) -> List[
     q = _quillon.json_string
     out: List[str] = []
     cols = [df[c].tolist() for c in COLUMNS]
-    for path, kind, size, pages, reason, skipped, folder in zip(*cols):
+    for path, kind, size, pages, reason, warning, skipped, folder in zip(*cols):
         if skipped:
             if with_skipped:
                 out.append('{"path":%s,"skipped":true,"folder":%s,"reason":%s}\n'
                            % (q(raw_path(path)), "true" if folder else "false", q(reason.encode())))
         elif with_files:
-            tail = ("%d" % pages) if pages is not None and pages is not _NA else 'null,"reason":' + q(reason.encode())
+            if pages is not None and pages is not _NA:
+                tail = "%d" % pages + (',"warning":' + q(warning.encode()) if warning else "")
+            else:
+                tail = 'null,"reason":' + q(reason.encode())
             out.append('{"path":%s,"kind":"%s","size":%d,"pages":%s}\n' % (q(raw_path(path)), kind, size, tail))
     return out
 

@@ -24,6 +24,8 @@ class Result(NamedTuple):
 
     ``pages`` is None when the file could not be counted; ``reason`` then says
     why ("Not a PDF file", "Needs a password", ...) and is empty otherwise.
+    ``warning`` is not empty for a count that may leave pages out (a TIFF
+    damaged after its pages: "Damaged after page 3").
     ``path`` is a ``str``, or ``bytes`` for a name that is not UTF-8 (or when
     the path was given as bytes).
     """
@@ -33,6 +35,7 @@ class Result(NamedTuple):
     size: int  #: bytes
     pages: Optional[int]
     reason: str
+    warning: str = ""
 
     @property
     def ok(self) -> bool:
