@@ -103,14 +103,31 @@ def plan(roots: Sequence[bytes], tif: bool, pdf: bool, subfolders: bool, target:
     return parts
 
 
-def _engine(part: Part, tif: bool, pdf: bool, date: Tuple[int, tuple, tuple], jobs: int):
+def _engine(run: Part, tif: bool, pdf: bool, date: Tuple[int, tuple, tuple], jobs: int):
+    """The engine's scan of a run of parts: ("tree"|"own", [folders]),
+    ("list", folder, names) or ("files", paths)."""
     field, start, end = date
-    kind = part[0]
+    kind = run[0]
     if kind in ("tree", "own"):
-        return _quillon.Scan([part[1]], b"", [], tif, pdf, kind == "tree", field, start, end, jobs)
+        return _quillon.Scan(list(run[1]), b"", [], tif, pdf, kind == "tree", field, start, end, jobs)
     if kind == "list":
-        return _quillon.Scan([], part[1], list(part[2]), tif, pdf, False, field, start, end, jobs)
-    return _quillon.Scan(list(part[1]), b"", [], tif, pdf, False, field, start, end, jobs)
+        return _quillon.Scan([], run[1], list(run[2]), tif, pdf, False, field, start, end, jobs)
+    return _quillon.Scan(list(run[1]), b"", [], tif, pdf, False, field, start, end, jobs)
+
+
+def _runs(parts: Sequence[Part]) -> List[Part]:
+    """Consecutive folders walked alike become one scan of several inputs:
+    a scan costs a thread and a start, a leaf folder of a few files far less."""
+    runs: List[Part] = []
+    for p in parts:
+        if p[0] in ("tree", "own"):
+            if runs and runs[-1][0] == p[0]:
+                runs[-1][1].append(p[1])
+            else:
+                runs.append((p[0], [p[1]]))
+        else:
+            runs.append(p)
+    return runs
 
 
 def run_parts(parts: Sequence[Part], tif: bool, pdf: bool, date: Tuple[int, tuple, tuple], jobs: int):
@@ -120,8 +137,8 @@ def run_parts(parts: Sequence[Part], tif: bool, pdf: bool, date: Tuple[int, tupl
     cols: dict = {c: [] for c in COLUMNS}
     path, kind, size, pages, reason, warning, skipped, folder = (cols[c] for c in COLUMNS)
     undated = 0
-    for part in parts:
-        engine = _engine(part, tif, pdf, date, jobs)
+    for run in _runs(parts):
+        engine = _engine(run, tif, pdf, date, jobs)
         while True:
             items = engine.batch(4096)
             if not items:
