@@ -1,6 +1,6 @@
 #include <search/unsearched.h>
 
-#include <search/search_view.h>
+#include <search/calendar_date.h>
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // The folder walker TotalFiles and its filters.
 #pragma once
 
-#include <search/search_view.h>
+#include <search/calendar_date.h>
 
 #include <chrono>
 #include <cstdint>
