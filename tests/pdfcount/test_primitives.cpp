@@ -1,6 +1,11 @@
 // ReadAt, FindCase and ExtractNumber on an open file.
 #include "testsupport.h"
 
+#include <component/read_fully.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace brastel::test {
 namespace {
 
@@ -167,6 +172,26 @@ TEST_F(Primitives, ExtractNumberWritesLineEndAndWindowBack) {
     end = "";
     window = 0;
     EXPECT_LT(BrastelPeer::ExtractNumber(*c, text, start, end, mode, window, n), 0);
+}
+
+// The one positioned read of the counters: whole runs, short only where the
+// file ends, -1 on a read error, and the descriptor's offset never moved.
+TEST(ReadFully, ReadsWholeRunsShortOnlyAtTheEndAndFailsOnBadDescriptors) {
+    ScratchDir dir;
+    const std::string bytes(100000, 'x');
+    const int fd = ::open(dir.Write("r.bin", bytes + "tail").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    std::string out(8, '\0');
+    EXPECT_EQ(component::ReadFully(fd, out.data(), 4, 100000), 4);
+    EXPECT_EQ(out.substr(0, 4), "tail");
+    EXPECT_EQ(component::ReadFully(fd, out.data(), 8, 100002), 2);  // the file ends
+    EXPECT_EQ(component::ReadFully(fd, out.data(), 8, 200000), 0);
+    std::string big(bytes.size() + 4, '\0');
+    EXPECT_EQ(component::ReadFully(fd, big.data(), big.size(), 0), static_cast<std::int64_t>(big.size()));
+    EXPECT_EQ(big, bytes + "tail");
+    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 0);
+    ::close(fd);
+    EXPECT_EQ(component::ReadFully(fd, out.data(), 4, 0), -1);
 }
 
 }  // namespace
