@@ -33,6 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::int32_t first = 0, second = 0;
     if (counter->PDF_PageCount(path, first) != 0) std::abort();
     if (counter->PDF_PageCount(path, second) != 0) std::abort();
+    // The stream route and the object scan alone too: on most inputs the
+    // routes before them decide, and these two follow offsets and object
+    // streams wherever the file leads.
+    for (const brastel::Route only : {brastel::Route::Stream, brastel::Route::ObjectScan}) {
+        brastel::BrastelPeer::SetOnlyRoute(*counter, only);
+        std::int32_t alone = 0;
+        if (counter->PDF_PageCount(path, alone) != 0 || alone < -1) std::abort();
+    }
     counter->Release();
     // A result is a count, 0 or -1, and the same every time.
     if (first < -1 || first != second) {

@@ -133,8 +133,8 @@ void FrmMain::AppendRows(std::vector<search::ResultRow>&& rows)
         lr.pages = r.pages;
         lr.hasPageCell = r.hasPageCount;
         lr.kind = r.icon == 1 ? RowKind::Tiff : r.icon == 2 ? RowKind::Pdf : RowKind::Other;
-        if (!r.reason.empty())
-            lr.reason = qs(r.reason);
+        if (!r.reason.empty() || !r.warning.empty())
+            lr.reason = qs(r.reason.empty() ? r.warning : r.reason);
         batch.push_back(std::move(lr));
     }
     m_model->appendRows(batch);

@@ -27,7 +27,9 @@ struct ListRow {
     std::int32_t pages = 0; // page count; below 1 shows "Error"
     bool hasPageCell = true; // false for a row of neither kind
     RowKind kind = RowKind::Other;
-    QString reason;      // why the page count is "Error", where known
+    // The Page Count cell's tooltip: why the count is "Error", where known,
+    // or the note on a count that may leave pages out ("Damaged after page 3").
+    QString reason;
 };
 
 // Which order a sort uses: the texts of Name or Path, or the tags of Size or

@@ -244,6 +244,8 @@ int main(int argc, char** argv) {
                 report.Say(path + ": " + text, kExitCounted);
             }
             const auto& row = r.row;
+            // A count that may leave pages out is said, and so is the total.
+            if (search::Counted(row) && !row.warning.empty()) report.Say(path + ": " + row.warning, kExitSomeError);
             if (!search::Counted(row)) report.Worsen(kExitSomeError);
             writer.Row(row);
             unflushed = true;

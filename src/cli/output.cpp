@@ -96,7 +96,8 @@ void Writer::Row(const search::ResultRow& row) {
         case Format::Jsonl:
             line = "{\"path\":" + QuoteJson(row.path) + ",\"kind\":" + QuoteJson(kind) + ",\"size\":" + size +
                    ",\"pages\":" +
-                   (counted ? std::to_string(row.pages) : "null,\"reason\":" + QuoteJson(row.reason)) + "}";
+                   (counted ? std::to_string(row.pages) : "null,\"reason\":" + QuoteJson(row.reason)) +
+                   (counted && !row.warning.empty() ? ",\"warning\":" + QuoteJson(row.warning) : "") + "}";
             line = format_ == Format::Json ? (first_ ? "\n" : ",\n") + line : line + "\n";
             break;
         case Format::Caret:

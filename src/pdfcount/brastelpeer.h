@@ -17,6 +17,9 @@ struct BrastelPeer {
     // Runs f before each reader of the chain (e.g. to truncate the file).
     static void SetBeforeRoute(Brastelv1& b, std::function<void(Route)> f) { b.beforeRoute_ = std::move(f); }
 
+    // Runs only the given reader of the chain (none: all of them).
+    static void SetOnlyRoute(Brastelv1& b, std::optional<Route> route) { b.onlyRoute_ = route; }
+
     // Holds the file open as a running count would, for direct calls of
     // the primitives.
     static bool Open(Brastelv1& b, const std::string& path) { return b.Open(path); }

@@ -103,6 +103,8 @@ private:
     // The newest in-use entry of obj along the sections' /Prev chain; false
     // for a free entry, and where a hybrid section could hide a newer one.
     bool Locate(std::int64_t obj, std::vector<XrefSection>& sections, std::int64_t& offset);
+    // The sections' newest entries put at least n objects in use.
+    bool ObjectsInUseAtLeast(std::vector<XrefSection>& sections, std::size_t n);
     // The top-level values of keys in the dictionary at `skip` bytes into a
     // window read at offset, growing the window until it closes; values
     // point into text.  tolerateBreak accepts a dictionary broken off by a
@@ -205,6 +207,7 @@ private:
     int openError_ = 0;           // errno of the last failed Open; 0 when it was no regular file
     component::ReasonSlot reason_;
     std::function<void(Route)> beforeRoute_;  // test hook: runs before each reader
+    std::optional<Route> onlyRoute_;          // test hook: the one reader of the chain that runs
 
     friend struct BrastelPeer;
 };
@@ -212,8 +215,5 @@ private:
 // Live objects of the library (instances and class factories) and server
 // locks; DllCanUnloadNow reports whether both are zero.
 component::ServerState& LibraryServer();
-
-// A count no larger than the file could hold (at least 16 bytes a page).
-bool Plausible(std::int32_t count, std::int64_t fileLength);
 
 }  // namespace brastel

@@ -81,7 +81,10 @@ std::optional<std::string> StreamData(FileReader& file, const ObjectText& o, con
     Lexer lex(o.text, dict.end());
     const Token keyword = lex.Next();
     if (keyword.kind != Token::Kind::Keyword || keyword.text != "stream") return std::nullopt;
+    // Blanks some writers leave before the line end are passed over, as
+    // readers pass them.
     std::size_t i = lex.pos();
+    while (i < o.text.size() && (o.text[i] == ' ' || o.text[i] == '\t')) ++i;
     if (i < o.text.size() && o.text[i] == '\r') ++i;
     if (i < o.text.size() && o.text[i] == '\n') ++i;
     const std::int64_t start = o.offset + static_cast<std::int64_t>(i);
@@ -93,7 +96,8 @@ std::optional<std::string> StreamData(FileReader& file, const ObjectText& o, con
         if (data.size() >= n) {
             Lexer after(std::string_view(data).substr(n));
             const Token end = after.Next();
-            if (end.kind == Token::Kind::Keyword && end.text == "endstream") {
+            // "endobj" there: "endstream" was left out, and /Length is right.
+            if (end.kind == Token::Kind::Keyword && (end.text == "endstream" || end.text == "endobj")) {
                 data.resize(n);
                 return data;
             }

@@ -1,6 +1,7 @@
 #include "objectscan.h"
 
 #include "lexer.h"
+#include "pagetree.h"
 
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <string_view>
 
 namespace brastel {
@@ -205,6 +207,7 @@ private:
         if (next.kind != pdf::Token::Kind::Keyword || next.text != "stream") return true;
         // The data starts after the end of the line that holds "stream".
         std::size_t data = next.offset + 6;
+        while (data < view.size() && (view[data] == ' ' || view[data] == '\t')) ++data;
         if (data < view.size() && view[data] == '\r') ++data;
         if (data < view.size() && view[data] == '\n') ++data;
         const std::int64_t start = body + static_cast<std::int64_t>(data);
@@ -302,34 +305,36 @@ private:
 // its own size.
 class ObjectReader {
 public:
-    ObjectReader(int fd, std::int64_t length, const ObjectIndex& index, CompressedObjectReader compressed)
+    ObjectReader(int fd, std::int64_t length, const ObjectIndex& index, CompressedObjects compressed)
         : fd_(fd), length_(length), index_(index), compressed_(std::move(compressed)),
           budget_(2 * length + (std::int64_t{16} << 20)) {}
 
-    // The object's value; text keeps the bytes the value points into.
+    // The object's value; text keeps the bytes the value points into.  The
+    // newest definition wins: one in an object stream written after the
+    // plain one replaces it.
     bool Read(std::int64_t number, std::string& text, Value& value) {
-        std::size_t body = 0;
         const ScannedObject* o = index_.Find(number);
-        if (!o) {
-            if (!compressed_ || !compressed_(number, text)) return false;
-        } else {
-            for (std::size_t window = 512;; window *= 8) {
-                text.resize(window);
-                std::size_t got = 0;
-                if ((budget_ -= static_cast<std::int64_t>(window)) < 0) return false;
-                if (!ReadExactly(fd_, length_, o->offset, window, text.data(), got)) return false;
-                text.resize(got);
-                const auto header = pdf::ReadObjectHeader(text, 0);
-                if (!header || header->number != number) return false;
-                body = header->body;
-                pdf::Lexer lex(text, body);
-                value = pdf::ReadValue(lex);
-                if (!value.Is(Value::Kind::Bad) || got < window || window >= (std::size_t{1} << 20)) break;
-            }
+        const bool laterStream = !index_.objectStreams.empty() && (!o || index_.objectStreams.back() > o->offset);
+        std::int64_t streamAt = -1;
+        if (laterStream && compressed_.read && compressed_.read(number, text, streamAt) &&
+            (!o || streamAt > o->offset)) {
+            pdf::Lexer lex(text);
+            value = pdf::ReadValue(lex);
             return !value.Is(Value::Kind::Bad) && !value.Is(Value::Kind::Missing);
         }
-        pdf::Lexer lex(text, body);
-        value = pdf::ReadValue(lex);
+        if (!o) return false;
+        for (std::size_t window = 512;; window *= 8) {
+            text.resize(window);
+            std::size_t got = 0;
+            if ((budget_ -= static_cast<std::int64_t>(window)) < 0) return false;
+            if (!ReadExactly(fd_, length_, o->offset, window, text.data(), got)) return false;
+            text.resize(got);
+            const auto header = pdf::ReadObjectHeader(text, 0);
+            if (!header || header->number != number) return false;
+            pdf::Lexer lex(text, header->body);
+            value = pdf::ReadValue(lex);
+            if (!value.Is(Value::Kind::Bad) || got < window || window >= (std::size_t{1} << 20)) break;
+        }
         return !value.Is(Value::Kind::Bad) && !value.Is(Value::Kind::Missing);
     }
 
@@ -340,12 +345,64 @@ public:
         return Dict::At(value.text);
     }
 
+    // Objects in use: the plain ones and those only object streams define.
+    std::size_t Objects() {
+        if (objects_) return *objects_;
+        std::size_t n = index_.objects.size();
+        if (compressed_.forEachNumber) {
+            std::set<std::int64_t> extra;
+            compressed_.forEachNumber([&](std::int64_t number) {
+                if (!index_.Find(number)) extra.insert(number);
+            });
+            n += extra.size();
+        }
+        objects_ = n;
+        return n;
+    }
+
 private:
     int fd_;
     std::int64_t length_;
     const ObjectIndex& index_;
-    CompressedObjectReader compressed_;  // a copy: callers may pass a temporary
+    CompressedObjects compressed_;  // a copy: callers may pass a temporary
     std::int64_t budget_;
+    std::optional<std::size_t> objects_;
+};
+
+// The page tree as CountLeaves walks it.  A kid no header defines cannot be
+// told from damage here: no count.
+struct ScanTree {
+    using Item = std::int64_t;
+    using Id = std::int64_t;
+    ObjectReader& reader;
+
+    TreeItem Visit(const Item& kid, std::optional<Id>& id, std::vector<Item>& kids) {
+        std::string text;
+        Value value;
+        if (!reader.Read(kid, text, value)) return TreeItem::Broken;
+        if (!value.Is(Value::Kind::Dict)) return TreeItem::Skip;
+        const auto node = Dict::At(value.text);
+        if (!node || !node->complete()) return TreeItem::Broken;
+        return Node(*node, kid, id, kids);
+    }
+
+    // A node is what has /Kids, kids given by reference (a kid written in
+    // place has no identity to guard a loop with).
+    TreeItem Node(const Dict& node, Id number, std::optional<Id>& id, std::vector<Item>& kids) {
+        Value array = node.Get("/Kids");
+        std::string held;
+        if (array.Is(Value::Kind::Ref) && !reader.Read(array.integer, held, array)) return TreeItem::Broken;
+        if (array.Is(Value::Kind::Missing) || array.Is(Value::Kind::Null)) return TreeItem::Leaf;
+        id = number;
+        if (!array.Is(Value::Kind::Array)) return TreeItem::Node;  // no array: no kids
+        bool refs = true;
+        const bool listed = pdf::ForEachItem(array, [&](const Value& kid) {
+            if (kid.Is(Value::Kind::Ref)) kids.push_back(kid.integer);
+            else if (kid.Is(Value::Kind::Dict)) refs = false;
+            return refs;
+        });
+        return listed && refs ? TreeItem::Node : TreeItem::Broken;
+    }
 };
 
 }  // namespace
@@ -372,7 +429,7 @@ bool TreeRootNotPlain(int fd, std::int64_t length, const ObjectIndex& index) {
 }
 
 ScanVerdict CountFromIndex(int fd, std::int64_t length, const ObjectIndex& index, std::int32_t& count,
-                           const CompressedObjectReader& compressed) {
+                           const CompressedObjects& compressed) {
     const auto root = index.trailerRoot ? index.trailerRoot : index.lastCatalog;
     if (!root) return ScanVerdict::NoTree;
     ObjectReader reader(fd, length, index, compressed);
@@ -382,54 +439,39 @@ ScanVerdict CountFromIndex(int fd, std::int64_t length, const ObjectIndex& index
     const Value pagesRef = catalog->Get("/Pages");
     if (!pagesRef.Is(Value::Kind::Ref)) return ScanVerdict::Unconfirmed;
     const std::int64_t pages = pagesRef.integer;
-    const auto rootNode = reader.ReadDict(pages, text);
-    if (!rootNode) return ScanVerdict::Unconfirmed;
+    std::string rootText;
+    const auto rootNode = reader.ReadDict(pages, rootText);
+    if (!rootNode || !rootNode->complete()) return ScanVerdict::Unconfirmed;
+    CountClaim claim;
     Value claimed = rootNode->Get("/Count");
     std::string countText;
     if (claimed.Is(Value::Kind::Ref) && !reader.Read(claimed.integer, countText, claimed))
         return ScanVerdict::Unconfirmed;
-    const auto whole = claimed.Whole();
-    if (!whole || *whole < 1 || *whole > INT32_MAX) return ScanVerdict::Unconfirmed;
-
-    // Leaves of the tree, depth first.  A kid listed twice counts twice, as
-    // readers count it; a loop is a node that is its own ancestor.  Steps
-    // are bounded by the index, so shared subtrees cannot blow up.
-    struct Item {
-        std::int64_t number;
-        std::size_t depth;
-    };
-    std::vector<Item> stack{{pages, 0}};
-    std::vector<std::int64_t> path;
-    std::int64_t leaves = 0;
-    const std::size_t maxSteps = 2 * index.objects.size() + 1024;
-    for (std::size_t steps = 0; !stack.empty(); ++steps) {
-        if (steps > maxSteps || leaves > *whole) return ScanVerdict::Unconfirmed;
-        const Item item = stack.back();
-        stack.pop_back();
-        path.resize(item.depth);
-        if (item.depth >= static_cast<std::size_t>(pdf::kMaxDepth) ||
-            std::find(path.begin(), path.end(), item.number) != path.end())
-            return ScanVerdict::Unconfirmed;
-        const auto node = reader.ReadDict(item.number, text);
-        if (!node) return ScanVerdict::Unconfirmed;  // a kid that is nowhere
-        const Value type = node->Get("/Type");
-        if (type.Is(Value::Kind::Name) && pdf::NameEquals(type.text, "/Page")) {
-            ++leaves;
-            continue;
-        }
-        path.push_back(item.number);
-        std::vector<std::int64_t> kids;
-        bool allRefs = true;
-        const bool listed = pdf::ForEachItem(node->Get("/Kids"), [&](const Value& kid) {
-            allRefs = kid.Is(Value::Kind::Ref) && kids.size() < maxSteps;
-            if (allRefs) kids.push_back(kid.integer);
-            return allRefs;
-        });
-        if (!listed || !allRefs) return ScanVerdict::Unconfirmed;
-        for (auto it = kids.rbegin(); it != kids.rend(); ++it) stack.push_back({*it, item.depth + 1});
+    if (claimed.Is(Value::Kind::Integer) || claimed.Is(Value::Kind::Real)) {
+        const auto whole = claimed.Whole();
+        claim.kind = whole ? CountClaim::Whole : CountClaim::Fraction;
+        claim.value = whole.value_or(0);
+    } else if (!claimed.Is(Value::Kind::Missing) && !claimed.Is(Value::Kind::Null)) {
+        claim.kind = CountClaim::NotNumber;
     }
-    if (leaves != *whole) return ScanVerdict::Unconfirmed;
-    count = static_cast<std::int32_t>(leaves);
+    std::optional<std::int64_t> pagesCounted;
+    switch (JudgeRootCount(claim, [&](std::size_t n) { return reader.Objects() >= n; })) {
+    case CountRule::Answer:
+        pagesCounted = claim.value;
+        break;
+    case CountRule::NoCount:
+        return ScanVerdict::Unconfirmed;  // a reader that rebuilds the file says so
+    case CountRule::Leaves: {
+        ScanTree tree{reader};
+        std::optional<std::int64_t> rootId;
+        std::vector<std::int64_t> kids;
+        if (tree.Node(*rootNode, pages, rootId, kids) == TreeItem::Broken) return ScanVerdict::Unconfirmed;
+        pagesCounted = CountByLeaves(claim, reader.Objects(), tree, rootId, std::move(kids));
+        break;
+    }
+    }
+    if (!pagesCounted || *pagesCounted < 1 || *pagesCounted > INT32_MAX) return ScanVerdict::Unconfirmed;
+    count = static_cast<std::int32_t>(*pagesCounted);
     return ScanVerdict::Counted;
 }
 

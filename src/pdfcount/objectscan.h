@@ -2,9 +2,8 @@
 // streaming pass over the file finds objects by their "N G obj" headers
 // (skipping stream contents by a /Length that proves right), the trailers
 // and cross-reference streams that name a catalog, and the object streams;
-// then the page tree is walked from the catalog by reading the objects back
-// at their offsets.  The answer counts only when the leaves of the tree
-// agree with the root's /Count.
+// then the page tree is read from the catalog by reading the objects back
+// at their offsets.
 //
 // The pass holds one read buffer and the index, never the file: files of any
 // size are scanned in bounded memory, about one system call per megabyte.
@@ -56,16 +55,25 @@ enum class ScanVerdict {
     Unconfirmed,  // a tree, but no count it confirms
 };
 
-// Reads one object's body (from "N G obj" on) when the object is not found
-// at a plain offset, e.g. inside an object stream; false when it cannot.
-using CompressedObjectReader = std::function<bool(std::int64_t number, std::string& text)>;
+// Objects held in object streams, which the scan finds only as the streams
+// that hold them.
+struct CompressedObjects {
+    // The text of object number's value, and the offset of the header of
+    // the object stream that holds it; false when no stream holds it.
+    std::function<bool(std::int64_t number, std::string& text, std::int64_t& streamAt)> read;
+    // Visits every object number the streams hold.
+    std::function<void(const std::function<void(std::int64_t)>&)> forEachNumber;
+};
 
 // The page tree's root is no plain object, nor is the catalog that names
 // it: in a file whose object streams no reader decodes, nobody reaches it.
 bool TreeRootNotPlain(int fd, std::int64_t length, const ObjectIndex& index);
 
-// Walks the page tree of an index; count holds the pages when Counted.
+// Reads the page tree of an index by the rule every route shares (an
+// object's newest definition wins, one in an object stream counting as
+// made where that stream stands); count holds the pages when Counted.  An
+// empty tree is no answer here: in a damaged file it may be damage.
 ScanVerdict CountFromIndex(int fd, std::int64_t length, const ObjectIndex& index, std::int32_t& count,
-                           const CompressedObjectReader& compressed = {});
+                           const CompressedObjects& compressed = {});
 
 }  // namespace brastel

@@ -84,6 +84,7 @@ void ScannedObjectStreams::DecodeAll() {
         held += stream->bytes();
         const std::size_t k = streams_.size();
         streams_.push_back(std::move(*stream));
+        streamAt_.push_back(offset);
         const ObjectStream& s = streams_.back();
         for (std::size_t i = 0; i < s.size(); ++i) {
             const auto number = s.NumberAt(i);
@@ -97,13 +98,14 @@ void ScannedObjectStreams::DecodeAll() {
     }
 }
 
-bool ScannedObjectStreams::Find(std::int64_t num, std::string& text) {
+bool ScannedObjectStreams::Find(std::int64_t num, std::string& text, std::int64_t* streamAt) {
     if (!decoded_) DecodeAll();
     const auto it = where_.find(num);
     if (it == where_.end()) return false;
     const auto found = streams_[it->second.first].At(it->second.second, num);
     if (!found) return false;
     text.assign(*found);
+    if (streamAt) *streamAt = streamAt_[it->second.first];
     return true;
 }
 

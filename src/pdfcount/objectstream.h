@@ -74,8 +74,15 @@ public:
     ScannedObjectStreams(int fd, std::int64_t length, std::vector<std::int64_t> offsets)
         : file_(fd, length), offsets_(std::move(offsets)) {}
 
-    // The text of object num's value, if a stream holds it.
-    bool Find(std::int64_t num, std::string& text);
+    // The text of object num's value, if a stream holds it; *streamAt is
+    // set to the offset of that stream's header.
+    bool Find(std::int64_t num, std::string& text, std::int64_t* streamAt = nullptr);
+    // Visits the number of every object the streams hold.
+    template <typename F>
+    void ForEachNumber(F&& visit) {
+        if (!decoded_) DecodeAll();
+        for (const auto& entry : where_) visit(entry.first);
+    }
     // The last object of /Type /Catalog in the streams.
     std::optional<std::int64_t> LastCatalog();
     // One of the streams decoded so far is a bomb.
@@ -93,6 +100,7 @@ private:
     std::vector<std::int64_t> offsets_;
     bool decoded_ = false;
     std::vector<ObjectStream> streams_;
+    std::vector<std::int64_t> streamAt_;  // header offset of each of streams_
     std::unordered_map<std::int64_t, std::pair<std::size_t, std::size_t>> where_;  // (stream, index)
     std::optional<std::int64_t> lastCatalog_;
     bool bomb_ = false;

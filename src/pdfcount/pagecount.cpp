@@ -32,9 +32,6 @@ constexpr std::size_t kTailLimit = 16384;
 // "%%EOF" has to show up within this much of the tail.
 constexpr std::size_t kEofWindow = 800;
 constexpr int kMaxClimb = 64;
-// Smallest room a page can take in a file; a count claiming more pages than
-// that is not believed from the text alone.
-constexpr std::int64_t kMinBytesPerPage = 16;
 
 
 // The top-level /Count of the object whose text starts one byte before its
@@ -87,10 +84,6 @@ bool LinearizationConfirmed(const Text& text) {
 }
 
 }  // namespace
-
-bool Plausible(std::int32_t count, std::int64_t fileLength) {
-    return count >= 1 && static_cast<std::int64_t>(count) * kMinBytesPerPage <= fileLength;
-}
 
 bool Brastelv1::Open(const std::string& path) {
     // O_NONBLOCK keeps a named pipe from blocking the open; only regular
@@ -171,6 +164,7 @@ HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
     };
     result = -1;
     for (const Step& step : kChain) {
+        if (onlyRoute_ && step.route != *onlyRoute_) continue;
         if (beforeRoute_) beforeRoute_(step.route);
         std::int32_t count = -1;
         const Outcome outcome = (this->*step.run)(count);
@@ -252,7 +246,11 @@ Brastelv1::Outcome Brastelv1::ObjectScanStep(std::int32_t& count) {
     pdf::ScannedObjectStreams compressed(file_, fileLength_,
                                          index.encrypted ? std::vector<std::int64_t>{} : index.objectStreams);
     if (!index.trailerRoot && !index.lastCatalog) index.lastCatalog = compressed.LastCatalog();
-    auto inStreams = [&](std::int64_t number, std::string& text) { return compressed.Find(number, text); };
+    CompressedObjects inStreams;
+    inStreams.read = [&](std::int64_t number, std::string& text, std::int64_t& at) {
+        return compressed.Find(number, text, &at);
+    };
+    inStreams.forEachNumber = [&](const std::function<void(std::int64_t)>& visit) { compressed.ForEachNumber(visit); };
     const ScanVerdict verdict = CountFromIndex(file_, fileLength_, index, count, inStreams);
     if (verdict == ScanVerdict::Counted) return Outcome::Counted;
     // An object stream that is a bomb is left undecoded by libqpdf too.
@@ -410,7 +408,8 @@ bool Brastelv1::CatalogRoute(const std::string& rootText, std::int32_t XrefStart
     answer_.catalogOffset = catalog;
     answer_.pages = pages;
     answer_.pagesOffset = pagesPos;
-    return Plausible(count, fileLength_);
+    // Whether the count is believed is the table reading's to say (Confirm).
+    return count >= 1;
 }
 
 bool Brastelv1::LinearizedRoute(const std::string& trailerText, std::int32_t XrefStart, std::int32_t& count) {
@@ -439,7 +438,7 @@ bool Brastelv1::LinearizedRoute(const std::string& trailerText, std::int32_t Xre
         // /N is the count only while the file is as it was linearized.
         count = N;
         answer_.kind = TextAnswer::Kind::LinearizedN;
-        return dictConfirmed && L == Lval && Plausible(count, L);
+        return dictConfirmed && L == Lval && count >= 1;
     }
     return CatalogRoute(trailerText, XrefStart, true, count);
 }
@@ -485,7 +484,7 @@ bool Brastelv1::ClimbPageTree(std::int32_t Lval, std::int32_t XrefStart, std::in
         count = *token;
     }
     answer_.kind = TextAnswer::Kind::Climb;
-    return Plausible(count, fileLength_);
+    return count >= 1;
 }
 
 }  // namespace brastel

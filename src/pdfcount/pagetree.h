@@ -2,10 +2,15 @@
 // file gets one answer whichever reader decides it, and the answer readers
 // give:
 //  - the root's /Count when it is a whole number from 0 up to the number of
-//    objects the file's cross-reference names (every page is an object);
-//  - the leaves of the tree when /Count is missing or not plausible;
+//    objects in use (every page is an object);
+//  - above that, the root's /Count still when the objects and the kid
+//    references of the tree could hold that many pages (a page listed
+//    twice is two pages, at the cost of one more reference), else the
+//    leaves of the tree; the leaves too when /Count is missing;
 //  - no count at all when /Count is there but is no number;
 //  - 0 when /Pages names no page-tree node.
+// Routes that read no tree (text, table) take only the first answer and
+// leave the rest to a route that walks.
 // Kept free of C++20 so that the libqpdf route, which builds as C++17 under
 // clang, includes it too.
 #pragma once
@@ -53,7 +58,8 @@ CountRule JudgeRootCount(const CountClaim& claim, ObjectsAtLeast&& objectsAtLeas
 // The leaves below a page-tree node, counted as readers count them: a kid
 // that a node names twice is two pages; a node that is its own ancestor on
 // the current path is a loop, which gives no count (readers refuse such a
-// tree); and the walk gives up after `budget` kids.
+// tree); and the walk gives up after `budget` kids.  *followed, when given,
+// is set to the kid references the walk followed.
 //
 // Tree supplies
 //   Item: a kid as its node's /Kids array holds it;
@@ -65,7 +71,8 @@ enum class TreeItem { Skip, Leaf, Node, Broken };
 
 template <typename Tree>
 std::optional<std::int64_t> CountLeaves(Tree& tree, const std::optional<typename Tree::Id>& rootId,
-                                        std::vector<typename Tree::Item> rootKids, std::size_t budget) {
+                                        std::vector<typename Tree::Item> rootKids, std::size_t budget,
+                                        std::size_t* followed = nullptr) {
     using Item = typename Tree::Item;
     using Id = typename Tree::Id;
     struct Frame {
@@ -106,14 +113,37 @@ std::optional<std::int64_t> CountLeaves(Tree& tree, const std::optional<typename
             break;
         }
     }
+    if (followed) *followed = steps;
     return leaves;
 }
 
-// Kids one walk may visit: four per object named, with room for small files
-// whose tree names a page many times, and never more than two million.
-inline std::size_t LeafBudget(std::size_t objects) {
+// Kids one walk may visit: four per object in use, with room for small
+// files whose tree names a page many times and for as many as the root's
+// /Count claims, and never more than two million.
+inline std::size_t LeafBudget(std::size_t objects, const CountClaim& claim = {}) {
     const std::size_t cap = std::size_t{1} << 21;
-    return objects >= cap / 4 ? cap : 4 * objects + 1024;
+    if (objects >= cap / 4) return cap;
+    std::size_t budget = 4 * objects + 1024;
+    if (claim.kind == CountClaim::Whole && claim.value > 0)
+        budget += claim.value < static_cast<std::int64_t>(cap) ? static_cast<std::size_t>(claim.value) : cap;
+    return budget < cap ? budget : cap;
+}
+
+// The count of a tree whose root /Count JudgeRootCount left to the leaves:
+// the leaves, or the claim when the objects in use and the kid references
+// the walk followed could hold that many pages.  No value when the walk
+// gives none.
+template <typename Tree>
+std::optional<std::int64_t> CountByLeaves(const CountClaim& claim, std::size_t objects, Tree& tree,
+                                          const std::optional<typename Tree::Id>& rootId,
+                                          std::vector<typename Tree::Item> rootKids) {
+    std::size_t followed = 0;
+    const auto leaves = CountLeaves(tree, rootId, std::move(rootKids), LeafBudget(objects, claim), &followed);
+    if (!leaves) return std::nullopt;
+    if (claim.kind == CountClaim::Whole && claim.value >= 0 && claim.value <= INT32_MAX &&
+        static_cast<std::uint64_t>(claim.value) <= static_cast<std::uint64_t>(objects) + followed)
+        return claim.value;
+    return leaves;
 }
 
 }  // namespace brastel

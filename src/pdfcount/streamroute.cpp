@@ -295,7 +295,13 @@ StreamCounter::Verdict StreamCounter::Count(std::int32_t& count) {
     // No invented pages: a /Pages that names nothing, or no page-tree node
     // (neither /Kids nor /Type /Pages), is a document of no pages.
     count = 0;
-    if (pages.state == Loaded::State::Null) return Verdict::Counted;
+    if (pages.state == Loaded::State::Null) {
+        // A catalog broken by a stray token hides the /Pages after it: no
+        // tree seen through damage is an empty one.
+        if (pagesValue.Is(Value::Kind::Missing) && catalogDict->text().find("/Pages") != std::string_view::npos)
+            return Verdict::Unsure;
+        return Verdict::Counted;
+    }
     const Value pagesRead = pages.Read();
     if (Loaded::Unreadable(pagesRead)) return Verdict::Unsure;
     if (!pagesRead.Is(Value::Kind::Dict)) return Verdict::Counted;
@@ -328,7 +334,7 @@ StreamCounter::Verdict StreamCounter::Count(std::int32_t& count) {
     if (!objects || !Kids(kidsArray, kids)) return Verdict::Unsure;
     const std::optional<Id> rootId =
         pagesValue.Is(Value::Kind::Ref) ? std::optional<Id>(pagesValue.integer) : std::nullopt;
-    const auto leaves = CountLeaves(*this, rootId, std::move(kids), LeafBudget(*objects));
+    const auto leaves = CountByLeaves(*claim, *objects, *this, rootId, std::move(kids));
     if (!leaves || *leaves > INT32_MAX) return Verdict::Unsure;
     count = static_cast<std::int32_t>(*leaves);
     return Verdict::Counted;

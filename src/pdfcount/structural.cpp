@@ -77,7 +77,7 @@ std::optional<std::int32_t> CountPages(QPDF& pdf, StructuralNotes* notes) {
     std::optional<QPDFObjGen> rootId;
     std::vector<QPDFObjectHandle> kids;
     tree.Visit(pages, rootId, kids);
-    const auto leaves = CountLeaves(tree, rootId, std::move(kids), LeafBudget(objects));
+    const auto leaves = CountByLeaves(claim, objects, tree, rootId, std::move(kids));
     if (!leaves || *leaves > INT32_MAX) return std::nullopt;
     return static_cast<std::int32_t>(*leaves);
 }
@@ -98,7 +98,12 @@ std::optional<std::int32_t> CountStructural(int fd, const std::string& descripti
         pdf.setSuppressWarnings(true);
         pdf.setAttemptRecovery(recovery == Recovery::On);
         pdf.processInputSource(OpenFileInput(fd, st.st_size, description, notes ? &notes->changed : nullptr));
-        return CountPages(pdf, notes);
+        const auto pages = CountPages(pdf, notes);
+        // libqpdf reads an object it cannot parse as null: an empty tree
+        // found through damage may be the damage, and the readers after
+        // this one (which rebuild the file) decide.
+        if (pages == 0 && recovery == Recovery::Off && pdf.anyWarnings()) return std::nullopt;
+        return pages;
     } catch (const QPDFExc& e) {
         if (notes && e.getErrorCode() == qpdf_e_password) notes->needsPassword = true;
         return std::nullopt;

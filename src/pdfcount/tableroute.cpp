@@ -4,13 +4,15 @@
 //
 // It reads as readers read: the last "startxref", which must lead to a
 // cross-reference section (bytes appended after it that hold none change
-// nothing; one that leads nowhere leaves the file to the readers that
-// rebuild it, as readers do), every
+// nothing; one that leads nowhere, or stands more than a kilobyte before
+// the end with objects written after it, leaves the file to the readers
+// that rebuild it, as readers do), every
 // subsection of a section before its /Prev, the newest entry of an object
 // (a free one ends the search), and keys only at the top level of the
 // trailer, the catalog and the page-tree root.
 #include "brastelv1.h"
 #include "lexer.h"
+#include "pagetree.h"
 #include "textops.h"
 
 #include <algorithm>
@@ -39,6 +41,22 @@ constexpr std::size_t kMaxWindow = std::size_t{1} << 20;
 bool IsKeywordAt(std::string_view text, std::size_t at, std::string_view key) {
     return text.compare(at, key.size(), key) == 0 && (at == 0 || !pdf::IsRegular(text[at - 1])) &&
            (at + key.size() >= text.size() || !pdf::IsRegular(text[at + key.size()]));
+}
+
+// Some "N G obj" header stands in the text.
+bool HoldsObjectHeader(std::string_view text) {
+    for (std::size_t at = text.find("obj"); at != std::string_view::npos; at = text.find("obj", at + 1)) {
+        if (!IsKeywordAt(text, at, "obj")) continue;
+        // Back over " G " and "N" to where the header would start.
+        std::size_t j = at;
+        for (int part = 0; part < 2; ++part) {
+            while (j > 0 && pdf::IsWhite(text[j - 1])) --j;
+            while (j > 0 && IsDigit(text[j - 1])) --j;
+        }
+        const auto header = pdf::ReadObjectHeader(text, j);
+        if (header && header->body == at + 3) return true;
+    }
+    return false;
 }
 }  // namespace
 
@@ -235,6 +253,18 @@ bool Brastelv1::FindLastSection(XrefSection& section) {
         for (std::size_t sx = tail.rfind("startxref"); sx != Text::npos;
              sx = sx == 0 ? Text::npos : tail.rfind("startxref", sx - 1)) {
             if (!IsKeywordAt(tail, sx, "startxref")) continue;
+            // Readers look for it only near the end of the file (qpdf and
+            // mutool within 1 KB).  Further back, with objects written after
+            // it, it is an older revision's: an update whose own section was
+            // never written, or was cut off.  Readers rebuild such a file,
+            // and its newest objects decide.
+            const std::int64_t keywordAt = from + static_cast<std::int64_t>(sx);
+            if (fileLength_ - keywordAt > kTailWindow) {
+                Text after;
+                if (!ReadBytes(keywordAt, static_cast<std::size_t>(fileLength_ - keywordAt), after) ||
+                    HoldsObjectHeader(after))
+                    return false;
+            }
             pdf::Lexer lex(tail, sx + 9);
             const pdf::Token offset = lex.Next();
             if (offset.kind != pdf::Token::Kind::Integer || offset.integer < 0 || offset.integer >= fileLength_)
@@ -335,9 +365,48 @@ bool Brastelv1::ReadTreeOnce(TreeFacts& facts) {
         pdf::Lexer lex(countText, header->body);
         count = pdf::ReadValue(lex);
     }
+    // The rule every route shares; what it leaves to the leaves of the tree
+    // is for a route that walks it.
     const auto whole = count.Whole();
-    if (!whole || *whole < 1 || *whole > INT32_MAX || !Plausible(static_cast<std::int32_t>(*whole), fileLength_)) return false;
+    if (!whole || *whole < 1) return false;
+    const CountClaim claim{CountClaim::Whole, *whole};
+    if (JudgeRootCount(claim, [&](std::size_t n) { return ObjectsInUseAtLeast(sections, n); }) != CountRule::Answer)
+        return false;
     facts.count = static_cast<std::int32_t>(*whole);
+    return true;
+}
+
+bool Brastelv1::ObjectsInUseAtLeast(std::vector<XrefSection>& sections, std::size_t n) {
+    // Each object counts once, by its newest entry; what a hybrid section's
+    // stream lists is not counted, which only makes the count lower.
+    std::set<std::int64_t> decided;
+    std::size_t inUse = 0;
+    Text block;
+    for (std::size_t k = 0; inUse < n; ++k) {
+        if (k == sections.size()) {
+            const std::int64_t prev = sections.back().prev;
+            if (prev < 0 || static_cast<int>(sections.size()) >= kMaxSections) return false;
+            for (const auto& s : sections)
+                if (s.at == prev) return false;
+            XrefSection older;
+            older.at = prev;
+            if (!ReadSection(prev, older)) return false;
+            sections.push_back(std::move(older));
+        }
+        for (const XrefSubsection& s : sections[k].subsections) {
+            for (std::int64_t i = 0; i < s.count && inUse < n;) {
+                const std::int64_t rows = std::min<std::int64_t>(s.count - i, 4096);
+                if (!ReadBytes(s.entries + s.width * i, static_cast<std::size_t>(s.width * rows), block) ||
+                    static_cast<std::int64_t>(block.size()) < s.width * (rows - 1) + 18)
+                    return false;
+                for (std::int64_t r = 0; r < rows; ++r, ++i) {
+                    const std::string_view e(block.data() + s.width * r, 18);
+                    if (!EntryShape(e)) return false;
+                    if (decided.insert(s.first + i).second && e[17] == 'n') ++inUse;
+                }
+            }
+        }
+    }
     return true;
 }
 

@@ -48,12 +48,16 @@ bool CrossReference::ReadSection(std::int64_t offset, Section& section) {
     if (offset < 0 || offset >= file_.length() || sections_.size() >= kMaxSections || !seen_.insert(offset).second)
         return false;
     // Read from the byte before, where the object reader starts too, so
-    // that both are served by one read.
+    // that both are served by one read.  White space before "xref" is
+    // passed over, as readers pass it (an offset a byte or two early).
     std::string head;
     const std::int64_t before = offset > 0 ? 1 : 0;
-    if (!file_.Read(offset - before, 6, head)) return false;
+    if (!file_.Read(offset - before, 40, head)) return false;
     head.erase(0, std::min<std::size_t>(head.size(), static_cast<std::size_t>(before)));
-    if (head.size() == 5 && head.compare(0, 4, "xref") == 0 && IsWhite(head[4])) return ReadTable(offset + 4, section);
+    std::size_t at = 0;
+    while (at < head.size() && IsWhite(head[at])) ++at;
+    if (head.size() >= at + 5 && head.compare(at, 4, "xref") == 0 && IsWhite(head[at + 4]))
+        return ReadTable(offset + static_cast<std::int64_t>(at) + 4, section);
     return ReadStream(offset, section.stream, &section.trailer, &section.prev);
 }
 

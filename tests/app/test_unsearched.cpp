@@ -56,6 +56,8 @@ private slots:
         ::chmod(root.toLocal8Bit().constData(), 0755);
         auto at = [&](const char* name) { return root + QLatin1Char('/') + QLatin1String(name); };
         testing_app::writeTiff(at("ok.tif"), 2);
+        fixtures::WriteTiff(at("cut.tif").toStdString(), 3); // counted; damaged after its pages
+        fixtures::SetLastNextOffset(at("cut.tif").toStdString(), 0x7FFFFFF0u);
         testing_app::writePdf(at("ok.pdf"), 3);
         QDir(root).mkpath(QStringLiteral("closed"));
         testing_app::writePdf(at("closed/lost.pdf"), 5);
@@ -97,9 +99,11 @@ private slots:
                      + at("closed/") + QStringLiteral(": ") + systemText(EACCES));
 
         // Every other file has a row: counted, or Error with the reason as
-        // the cell's tooltip (the cell and the export say "Error").
+        // the cell's tooltip (the cell and the export say "Error"); a count
+        // that may leave pages out has the note as its tooltip.
         const QMap<QString, QString> expected{
             {"ok.tif", "2"},
+            {"cut.tif", "Damaged after page 3"},
             {"ok.pdf", "3"},
             {"deep.pdf", "4"},
             {"secret.pdf", "Cannot open the file: " + systemText(EACCES)},
@@ -114,8 +118,8 @@ private slots:
         for (std::size_t r = 1; r < table.Rows(); ++r)
             errors += table.Cell(3, r) == "Error";
         QCOMPARE(errors, 5);
-        QCOMPARE(win.get<QLabel>("lblTotalFiles")->text(), QStringLiteral("Total Files : 8"));
-        QCOMPARE(win.get<QLabel>("lblTotalPages")->text(), QStringLiteral("Total Pages TIFs = 2 PDFs = 7"));
+        QCOMPARE(win.get<QLabel>("lblTotalFiles")->text(), QStringLiteral("Total Files : 9"));
+        QCOMPARE(win.get<QLabel>("lblTotalPages")->text(), QStringLiteral("Total Pages TIFs = 5 PDFs = 7"));
     }
 
     void filesWithoutACreationDateAreTold()

@@ -54,6 +54,28 @@ TEST(QuillonCount, ExitStatusOneWhenSomeFileGaveError) {
     EXPECT_NE(r.err.find("Errors : 1"), std::string::npos);
 }
 
+TEST(QuillonCount, TiffDamagedAfterItsPagesIsCountedWithAWarning) {
+    // The count libtiff reads stands; the note says the total may leave
+    // pages out, on standard error and in JSON, and the exit status is 1.
+    TempDir dir;
+    fixtures::WriteTiff(dir / "damaged.tif", 3);
+    fixtures::SetLastNextOffset(dir / "damaged.tif", 0x7FFFFFF0u);
+    const Outcome tsv = Count({dir / "damaged.tif"});
+    EXPECT_EQ(tsv.status, 1);
+    EXPECT_EQ(Lines(tsv.out), (std::vector<std::string>{dir / "damaged.tif" + "\tTIF\t" + Size(dir / "damaged.tif") + "\t3"}));
+    EXPECT_NE(tsv.err.find(dir / "damaged.tif" + ": Damaged after page 3"), std::string::npos) << tsv.err;
+    EXPECT_NE(tsv.err.find("Total Pages TIFs = 3"), std::string::npos) << tsv.err;
+    for (const char* format : {"json", "jsonl"}) {
+        const Outcome json = Count({"--format", format, dir / "damaged.tif"});
+        EXPECT_EQ(json.status, 1) << format;
+        EXPECT_NE(json.out.find("\"pages\":3,\"warning\":\"Damaged after page 3\"}"), std::string::npos) << json.out;
+    }
+    fixtures::WriteTiff(dir / "whole.tif", 3);
+    const Outcome whole = Count({"--format", "json", dir / "whole.tif"});
+    EXPECT_EQ(whole.status, 0);
+    EXPECT_EQ(whole.out.find("warning"), std::string::npos) << whole.out;
+}
+
 TEST(QuillonCount, FilesFromStandardInputMixesFilesAndFolders) {
     TempDir dir;
     fixtures::MakeDir(dir / "f");

@@ -89,9 +89,14 @@ TEST_F(Damage, NoObjectHeaderAtAllNeverReachesTheReconstruction) {
     EXPECT_FALSE(ran.count(Route::Reconstruction));
     // Objects whose tree the scan cannot confirm: libqpdf reconstructs.
     ran.clear();
-    // /Count 9 is more than the file's objects: the leaves decide.
-    EXPECT_EQ(Count(Damaged("", "9")), 2);
+    // No /Count, and a kid no header defines: the scan cannot tell that
+    // from damage; libqpdf takes it as null and counts the other two.
+    EXPECT_EQ(Count(Patch(Damaged(""), "/Kids [3 0 R 4 0 R] /Count 2", "/Kids [3 0 R 4 0 R 9 0 R]")), 2);
     EXPECT_EQ(counter.LastRoute(), Route::Reconstruction);
+    // /Count 9 is more than the file's five objects and two kids could
+    // hold: the leaves decide, by the rule every route shares.
+    EXPECT_EQ(Count(Damaged("", "9")), 2);
+    EXPECT_EQ(counter.LastRoute(), Route::ObjectScan);
 }
 
 TEST_F(Damage, IndexKeepsTheNewestDefinitionAndTheObjectStreams) {
@@ -99,7 +104,8 @@ TEST_F(Damage, IndexKeepsTheNewestDefinitionAndTheObjectStreams) {
     pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
     pdf.Object(2, "<< /Type /Pages /Kids [] /Count 0 >>");
     const std::size_t objstm = pdf.Object(6, "<< /Type /ObjStm /N 1 /First 4 /Length 9 >>\nstream\n3 0 <<>>\n\nendstream");
-    const std::size_t newer = pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    // No /Count: the leaves decide, and the page is inside the object stream.
+    const std::size_t newer = pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] >>");
     pdf.Raw("trailer\n<< /Root 1 0 R >>\n");
     const std::string path = dir.Write("idx.pdf", pdf.str());
     const int fd = ::open(path.c_str(), O_RDONLY);
@@ -114,8 +120,10 @@ TEST_F(Damage, IndexKeepsTheNewestDefinitionAndTheObjectStreams) {
     // A reader of compressed objects fills in what the scan cannot see.
     std::int32_t count = 0;
     EXPECT_EQ(CountFromIndex(fd, static_cast<std::int64_t>(pdf.size()), index, count), ScanVerdict::Unconfirmed);
-    const CompressedObjectReader objStm = [](std::int64_t number, std::string& text) {
+    CompressedObjects objStm;
+    objStm.read = [&](std::int64_t number, std::string& text, std::int64_t& at) {
         text = "<< /Type /Page /Parent 2 0 R >>";
+        at = static_cast<std::int64_t>(objstm);
         return number == 3;
     };
     EXPECT_EQ(CountFromIndex(fd, static_cast<std::int64_t>(pdf.size()), index, count, objStm), ScanVerdict::Counted);
@@ -129,7 +137,7 @@ TEST_F(Damage, TreeWalkCountsDuplicateKidsAndStopsAtLoops) {
     EXPECT_EQ(Count(bytes, "scan-duplicate-kids"), 3);
     EXPECT_EQ(counter.LastRoute(), Route::ObjectScan);
     // ...but a node that is its own ancestor gives the scan no answer.
-    bytes = Patch(Damaged("", "3"), "/Kids [3 0 R 4 0 R]", "/Kids [3 0 R 4 0 R 2 0 R]");
+    bytes = Patch(Damaged("", "9"), "/Kids [3 0 R 4 0 R]", "/Kids [3 0 R 4 0 R 2 0 R]");
     Count(bytes);
     EXPECT_NE(counter.LastRoute(), Route::ObjectScan);
 }
@@ -151,9 +159,9 @@ std::int32_t CountWithDeadline(Counter& counter, const std::string& path) {
 }
 
 TEST_F(Damage, FileThatShrinksBetweenOpenAndReadsEndsEveryReader) {
-    // /Count 5 over two leaves: the scan cannot confirm it, so every reader
-    // runs; the file is cut to a quarter just before one of them starts.
-    const std::string bytes = Damaged(std::string(4 << 20, 'q'), "5");
+    // A /Count that is no number: the scan leaves it to libqpdf, so every
+    // reader runs; the file is cut to a quarter just before one of them starts.
+    const std::string bytes = Damaged(std::string(4 << 20, 'q'), "/Five");
     for (const Route at : {Route::Text, Route::Table, Route::Structural, Route::ObjectScan, Route::Reconstruction}) {
         const std::string path = dir.Write("shrinks.pdf", bytes);
         BrastelPeer::SetBeforeRoute(*counter, [&](Route r) {
@@ -168,7 +176,7 @@ TEST_F(Damage, FileThatShrinksBetweenOpenAndReadsEndsEveryReader) {
     // search through the file meets the new end halfway.
     const std::string big = dir.PathOf("big.pdf");
     {
-        const std::string head = Damaged("", "5").substr(0, Damaged("", "5").find("5 0 obj"));
+        const std::string head = Damaged("", "/Five").substr(0, Damaged("", "/Five").find("5 0 obj"));
         const std::int64_t dataBytes = std::int64_t{256} << 20;
         dir.Write("big.pdf", head + "5 0 obj\n<< /Length " + std::to_string(dataBytes) + " >>\nstream\n");
         const std::string tail = "\nendstream\nendobj\ntrailer\n<< /Root 1 0 R >>\nstartxref\n99999999\n%%EOF\n";

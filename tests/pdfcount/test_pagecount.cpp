@@ -243,8 +243,9 @@ TEST_F(PageCount, DamagedTableWithBrokenEncryptionDictionary) {
     bytes = Patch(damaged.str(), "n\r\n", "n\r\n0000777777777");  // garble the second entry
     EXPECT_EQ(Count(bytes), 2);
     EXPECT_EQ(counter.LastRoute(), Route::ObjectScan);
-    // The same scan gives no count where the tree disagrees with /Count.
-    EXPECT_EQ(Count(Patch(bytes, "/Count 2", "/Count 5")), -1);
+    // A /Count the file's objects could hold is the answer, as qpdf and
+    // mutool give it, by the rule every route shares.
+    EXPECT_EQ(Count(Patch(bytes, "/Count 2", "/Count 5")), 5);
 }
 
 // ---- the caller's contract ----------------------------------------------

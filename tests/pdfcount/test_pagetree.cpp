@@ -70,6 +70,28 @@ TEST(PageTree, LeavesAsReadersCountThem) {
     EXPECT_EQ(t.Count(1), std::nullopt);
 }
 
+TEST(PageTree, ClaimAboveTheObjectsStandsWhereTheReferencesHoldIt) {
+    // Root 1 names page 10 three times and node 2 once; node 2 names page 10
+    // twice: five leaves, six kid references followed, three objects.
+    MapTree t;
+    t.pages = {10};
+    t.nodes[1] = {10, 10, 10, 2};
+    t.nodes[2] = {10, 10};
+    auto count = [&](CountClaim claim) {
+        return CountByLeaves(claim, 3, t, std::optional<int>(1), t.nodes.at(1));
+    };
+    EXPECT_EQ(count({CountClaim::Whole, 5}), 5);
+    EXPECT_EQ(count({CountClaim::Whole, 8}), 8);  // 3 objects + 6 kid references followed
+    EXPECT_EQ(count({CountClaim::Whole, 9}), 9);
+    EXPECT_EQ(count({CountClaim::Whole, 10}), 5);  // more than they could hold: the leaves
+    EXPECT_EQ(count({CountClaim::Missing, 0}), 5);
+    EXPECT_EQ(count({CountClaim::Fraction, 0}), 5);
+    // The walk has room for what the root claims, never beyond its cap.
+    EXPECT_EQ(LeafBudget(3, {CountClaim::Whole, 5000}), 4u * 3 + 1024 + 5000);
+    EXPECT_EQ(LeafBudget(3, {CountClaim::Whole, INT32_MAX}), std::size_t{1} << 21);
+    EXPECT_EQ(LeafBudget(3, {CountClaim::Missing, 0}), 4u * 3 + 1024);
+}
+
 TEST(PageTree, WalkStopsAtItsBudget) {
     // Each level names the next twice: 2^30 leaves from 31 objects.
     MapTree t;

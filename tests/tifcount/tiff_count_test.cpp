@@ -5,6 +5,7 @@
 #include <search/component_loader.h>
 #include <component/count_reason.h>
 #include <component/counted_file.h>
+#include <component/count_warning.h>
 #include <tifcount/tiffpagecounter.h>
 
 #include <gtest/gtest.h>
@@ -37,11 +38,16 @@ TEST(TiffCount, CountsTopLevelImagesOnly) {
     EXPECT_EQ(CountTiffPages((dir / "big.tif").c_str()), 5);
 }
 
-TEST(TiffCount, DamagedChainsAreNotCountedPartly) {
+TEST(TiffCount, ChainsEndingInDamageCountTheDirectoriesBefore) {
+    // libtiff reads the whole directories before the damage; the count is
+    // theirs, and the warning says the file is damaged after them.
     TempDir dir;
     const std::string nowhere = dir / "nowhere.tif";
     fixtures::WriteTiff(nowhere, 3);
     fixtures::SetLastNextOffset(nowhere, 0x7FFFFFF0u);  // next directory beyond the end
+    const std::string middle = dir / "middle.tif";
+    fixtures::WriteTiff(middle, 3);
+    fixtures::SetLastNextOffset(middle, fixtures::FirstIfdOffset(middle) + 7);  // into a directory's entries
     const std::string loop = dir / "loop.tif";  // terminates, below
     fixtures::WriteTiff(loop, 3);
     fixtures::SetLastNextOffset(loop, fixtures::FirstIfdOffset(loop));  // chain back to the first
@@ -52,12 +58,31 @@ TEST(TiffCount, DamagedChainsAreNotCountedPartly) {
         std::string bytes = fixtures::ReadFile(cut);
         fixtures::WriteFile(cut, bytes.substr(0, bytes.size() - 20));
     }
-    std::string messages;
-    EXPECT_LT(CountTiffPages(nowhere.c_str(), &messages), 1);
-    EXPECT_FALSE(messages.empty()) << "libtiff's complaint is captured";
-    // A chain linking back to its first directory ends there, each image counted once.
-    EXPECT_EQ(CountTiffPages(loop.c_str()), 3);
-    EXPECT_LT(CountTiffPages(cut.c_str()), 1);
+    std::string messages, warning;
+    for (const auto reader : {tifcount::Reader::Fastest, tifcount::Reader::LibtiffOnly}) {
+        messages.clear();
+        EXPECT_EQ(CountTiffPages(nowhere.c_str(), &messages, nullptr, reader, nullptr, &warning), 3);
+        EXPECT_EQ(warning, "Damaged after page 3");
+        EXPECT_FALSE(messages.empty()) << "libtiff's complaint is captured";
+        EXPECT_EQ(CountTiffPages(middle.c_str(), nullptr, nullptr, reader, nullptr, &warning), 3);
+        EXPECT_EQ(warning, "Damaged after page 3");
+        EXPECT_EQ(CountTiffPages(cut.c_str(), nullptr, nullptr, reader, nullptr, &warning), 2);
+        EXPECT_EQ(warning, "Damaged after page 2");
+        // A chain linking back to its first directory ends there, each image
+        // counted once, and nothing is damaged.
+        EXPECT_EQ(CountTiffPages(loop.c_str(), nullptr, nullptr, reader, nullptr, &warning), 3);
+        EXPECT_EQ(warning, "");
+    }
+    // Damage in the first directory leaves nothing to count.
+    const std::string first = dir / "first.tif";
+    fixtures::WriteTiff(first, 1);
+    fixtures::SetLastNextOffset(first, 0);
+    {
+        std::string bytes = fixtures::ReadFile(first);
+        fixtures::WriteFile(first, bytes.substr(0, fixtures::FirstIfdOffset(first) + 8));
+    }
+    EXPECT_LT(CountTiffPages(first.c_str(), nullptr, nullptr, tifcount::Reader::Fastest, nullptr, &warning), 1);
+    EXPECT_EQ(warning, "");
 }
 
 TEST(TiffCount, NonTiffInputsGiveBelowOne) {
@@ -85,8 +110,8 @@ TEST(TiffCount, EveryFileThatGivesErrorSaysWhy) {
     fixtures::WriteFile(dir / "header.tif", std::string("II*\0", 4));  // header cut short
     fixtures::WriteFile(dir / "noimage.tif", std::string("II*\0\0\0\0\0", 8));  // first directory at 0
     fixtures::MakeDir(dir / "folder.tif");
-    fixtures::WriteTiff(dir / "cut.tif", 3);
-    fixtures::SetLastNextOffset(dir / "cut.tif", 0x7FFFFFF0u);
+    fixtures::WriteTiff(dir / "cut.tif", 1);  // cut inside its only directory
+    fixtures::WriteFile(dir / "cut.tif", fixtures::ReadFile(dir / "cut.tif").substr(0, fixtures::FirstIfdOffset(dir / "cut.tif") + 8));
     struct Case {
         const char* name;
         CountReason code;
@@ -197,6 +222,21 @@ TEST(TiffComponent, CreatedByClassIdentifierOneInstancePerFile) {
     EXPECT_EQ(file->LastFileSize(bytes), component::S_OK);
     EXPECT_EQ(bytes, 0);
     EXPECT_EQ(file->Release(), 1u);
+
+    // The note on a count that may leave pages out, and none on a whole one.
+    component::ICountWarning* note = nullptr;
+    ASSERT_EQ(counter->QueryInterface(component::IID_ICountWarning, reinterpret_cast<void**>(&note)), component::S_OK);
+    fixtures::WriteTiff(dir / "damaged.tif", 3);
+    fixtures::SetLastNextOffset(dir / "damaged.tif", 0x7FFFFFF0u);
+    component::Text damaged = dir / "damaged.tif";
+    EXPECT_EQ(counter->TIF_PageCount(damaged, pages), component::S_OK);
+    EXPECT_EQ(pages, 3);
+    EXPECT_EQ(note->LastCountWarning(text), component::S_OK);
+    EXPECT_EQ(text, "Damaged after page 3");
+    EXPECT_EQ(counter->TIF_PageCount(path, pages), component::S_OK);
+    EXPECT_EQ(note->LastCountWarning(text), component::S_OK);
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(note->Release(), 1u);
 
     // No other interface besides IUnknown.
     void* other = nullptr;

@@ -5,6 +5,7 @@
 #include <brastel/brastel.h>
 #include <component/count_reason.h>
 #include <component/counted_file.h>
+#include <component/count_warning.h>
 #include <tifcount/tiffpagecounter.h>
 
 #include <sys/stat.h>
@@ -50,6 +51,18 @@ std::string ReasonOf(component::IUnknown* counter) {
     return component::Succeeded(hr) ? text : std::string();
 }
 
+// The note on a count of 1 or more, from counters that offer one.
+std::string WarningOf(component::IUnknown* counter) {
+    component::ICountWarning* note = nullptr;
+    if (component::Failed(counter->QueryInterface(component::IID_ICountWarning, reinterpret_cast<void**>(&note))) ||
+        !note)
+        return {};
+    component::Text text;
+    const component::HResult hr = note->LastCountWarning(text);
+    note->Release();
+    return component::Succeeded(hr) ? text : std::string();
+}
+
 // The size of the file the counter's last count opened, -1 when it opened
 // none or does not tell.
 std::int64_t SizeReadBy(component::IUnknown* counter) {
@@ -66,7 +79,7 @@ std::int64_t SizeReadBy(component::IUnknown* counter) {
 // Creates a counter of type T through the loader and counts the path with it.
 template <class T, class Call>
 bool CountWith(ComponentLoader& loader, const CounterClass& k, Call call, std::int32_t& pages, std::string& reason,
-               long long& errorNumber, std::string& errorText, std::int64_t* sizeRead) {
+               long long& errorNumber, std::string& errorText, std::int64_t* sizeRead, std::string* warning) {
     Instance<T> counter;
     loader.Create(k.library, k.clsid, k.iid, reinterpret_cast<void**>(&counter.p), errorText);
     if (!counter.p) {
@@ -80,6 +93,7 @@ bool CountWith(ComponentLoader& loader, const CounterClass& k, Call call, std::i
         return false;
     }
     if (pages < 1) reason = ReasonOf(counter.p);
+    else if (warning) *warning = WarningOf(counter.p);
     if (sizeRead) *sizeRead = SizeReadBy(counter.p);
     return true;
 }
@@ -96,7 +110,8 @@ void Unreachable(ResultRow& row, int error) {
 }  // namespace
 
 bool RowBuilder::Count(FileKind kind, const std::string& fullPath, std::int32_t& pages, std::string& reason,
-                       long long& errorNumber, std::string& errorText, std::int64_t* sizeRead) const {
+                       long long& errorNumber, std::string& errorText, std::int64_t* sizeRead,
+                       std::string* warning) const {
     // The counter gets a copy of the path: what it does to it is not seen here.
     component::Text path = fullPath;
     pages = 0;
@@ -105,11 +120,11 @@ bool RowBuilder::Count(FileKind kind, const std::string& fullPath, std::int32_t&
     if (kind == FileKind::Tif)
         return CountWith<tifcount::ITiffPageCounter>(
             loader_, kTiffCounter, [&](tifcount::ITiffPageCounter& c) { return c.TIF_PageCount(path, pages); }, pages,
-            reason, errorNumber, errorText, sizeRead);
+            reason, errorNumber, errorText, sizeRead, warning);
     if (kind == FileKind::Pdf)
         return CountWith<brastel::_Brastelv1>(
             loader_, kPdfCounter, [&](brastel::_Brastelv1& c) { return c.PDF_PageCount(path, pages); }, pages, reason,
-            errorNumber, errorText, sizeRead);
+            errorNumber, errorText, sizeRead, warning);
     return false;
 }
 
@@ -141,7 +156,7 @@ RowOutcome RowBuilder::Build(const std::string& fullPath) const {
     bool countFailed = false;
     std::int64_t sizeRead = -1;
     if (row.kind != FileKind::None && !reachable.Path().empty()) {
-        countFailed = !Count(row.kind, reachable.Path(), row.pages, row.reason, number, text, &sizeRead);
+        countFailed = !Count(row.kind, reachable.Path(), row.pages, row.reason, number, text, &sizeRead, &row.warning);
     }
     int error = 0;
     if (sizeRead >= 0) {

@@ -3,6 +3,7 @@
 #include <tifcount/tiffpagecounter.h>
 #include <component/count_reason.h>
 #include <component/counted_file.h>
+#include <component/count_warning.h>
 #include <component/server.h>
 
 #include "tiff_count.h"
@@ -19,7 +20,8 @@ using component::HResult;
 component::ServerState g_server;
 
 class TiffPageCounter final
-    : public component::RefCounted<ITiffPageCounter, component::ICountReason, component::ICountedFile> {
+    : public component::RefCounted<ITiffPageCounter, component::ICountReason, component::ICountedFile,
+                                   component::ICountWarning> {
 public:
     TiffPageCounter() : RefCounted(g_server) {}
 
@@ -28,16 +30,22 @@ public:
         if (iid == component::IID_IUnknown || iid == IID_TiffPageCounter) return Hand<ITiffPageCounter>(out);
         if (iid == component::IID_ICountReason) return Hand<component::ICountReason>(out);
         if (iid == component::IID_ICountedFile) return Hand<component::ICountedFile>(out);
+        if (iid == component::IID_ICountWarning) return Hand<component::ICountWarning>(out);
         *out = nullptr;
         return component::E_NOINTERFACE;
     }
 
     HResult TIF_PageCount(component::Text& path, std::int32_t& result) override {
-        result = CountTiffPages(path.c_str(), nullptr, &reason_, Reader::Fastest, &size_);
+        result = CountTiffPages(path.c_str(), nullptr, &reason_, Reader::Fastest, &size_, &warning_);
         return component::S_OK;
     }
 
     HResult LastCountReason(std::int32_t& code, component::Text& text) override { return reason_.Get(code, text); }
+
+    HResult LastCountWarning(component::Text& text) override {
+        text = warning_;
+        return component::S_OK;
+    }
 
     HResult LastFileSize(std::int64_t& bytes) override {
         bytes = size_;
@@ -47,6 +55,7 @@ public:
 private:
     component::ReasonSlot reason_;
     std::int64_t size_ = -1;
+    std::string warning_;
 };
 
 }  // namespace

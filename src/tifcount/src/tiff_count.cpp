@@ -2,6 +2,8 @@
 
 #include "plain_chain.h"
 
+#include <component/count_warning.h>
+
 #include <tiffio.h>
 
 #include <fcntl.h>
@@ -56,11 +58,12 @@ bool HasTiffHeader(int fd) {
 }  // namespace
 
 std::int32_t CountTiffPages(const char* path, std::string* messages, component::ReasonSlot* why, Reader reader,
-                            std::int64_t* size) {
+                            std::int64_t* size, std::string* warning) {
     component::ReasonSlot ignored;
     component::ReasonSlot& reason = why ? *why : ignored;
     using component::CountReason;
     reason.Clear();
+    if (warning) warning->clear();
     if (size) *size = -1;
     if (!path || !*path) {
         reason.Set(CountReason::CannotOpen, "no file name was given");
@@ -118,17 +121,22 @@ std::int32_t CountTiffPages(const char* path, std::string* messages, component::
     }
 
     // A read that fails with a reported error (damage, an offset past the
-    // end) means the chain cannot be counted: a partial count would be wrong.
-    // A chain that links back to a directory already read ends there: libtiff
-    // stops at it quietly and every image has been counted once.
+    // end, a directory cut short) ends the chain: the whole directories
+    // before it are the pages libtiff reads, and the file is damaged after
+    // them, which the warning says.  A chain that links back to a directory
+    // already read ends there: libtiff stops at it quietly and every image
+    // has been counted once.
     std::int32_t pages = 0;
     bool damaged = false;
     bool noImage = false;  // a header that leads to no directory, without an error
     for (;;) {
         const int errorsBefore = capture.errors;
         if (TIFFReadDirectory(tif) != 1) {
-            damaged = capture.errors != errorsBefore || pages == 0;
+            // Directories read with errors of their own are no whole pages
+            // to count: the file is then damaged beyond reading.
+            damaged = pages == 0 || (capture.errors != errorsBefore && errorsBefore != 0);
             noImage = capture.errors == errorsBefore && pages == 0;
+            if (!damaged && capture.errors != errorsBefore && warning) *warning = component::DamagedAfterText(pages);
             break;
         }
         ++pages;

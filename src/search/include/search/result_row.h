@@ -28,6 +28,9 @@ struct ResultRow {
     // Why the page count is "Error" (or why no counter answered), where known;
     // empty for a counted file.
     std::string reason;
+    // A note on a count that stands but may leave pages out ("Damaged after
+    // page 3"); empty when the count is whole.
+    std::string warning;
     int icon = 0;               // small icon: 1 TIFF, 2 PDF, 0 none
 
     // Raw values.

@@ -36,9 +36,11 @@ public:
     // Page count of a file of the kind, or the error (number, description).
     // A count below 1 comes with the counter's reason where it gives one;
     // *sizeRead gets the size of the regular file the counter opened, or -1
-    // when it opened none or cannot tell.
+    // when it opened none or cannot tell; a count of 1 or more leaves the
+    // counter's note in *warning ("Damaged after page 3"), empty when whole.
     bool Count(FileKind kind, const std::string& fullPath, std::int32_t& pages, std::string& reason,
-               long long& errorNumber, std::string& errorText, std::int64_t* sizeRead = nullptr) const;
+               long long& errorNumber, std::string& errorText, std::int64_t* sizeRead = nullptr,
+               std::string* warning = nullptr) const;
 
 private:
     ComponentLoader& loader_;
