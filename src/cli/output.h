@@ -58,9 +58,9 @@ public:
 
 private:
     Format format_;
+    std::FILE* out_;
     bool sizes_ = false;
     bool folders_ = false;
-    std::FILE* out_;
     bool first_ = true;
 };
 
