@@ -14,6 +14,7 @@
 #include "objectstream.h"
 #include "pagebox.h"
 #include "pagetree.h"
+#include "structural.h"
 #include "xrefchain.h"
 
 #include <map>
@@ -525,7 +526,20 @@ void Brastelv1::ReadPageSizes(std::int32_t pages) {
     StreamCounter counter(file);
     counter.Sizes(pages, sizes_);
     // Sizes read from a file that changed meanwhile are not its sizes.
-    if (file.shrank()) sizes_.clear();
+    if (file.shrank()) {
+        sizes_.clear();
+        return;
+    }
+    // A tree the cross-reference chain does not lead through (a damaged
+    // table, say) is read by libqpdf, which rebuilds it.
+    std::int64_t sized = 0;
+    for (const auto& run : sizes_) sized += run.pages;
+    if (sized >= pages || SizeChanged()) return;
+    std::vector<component::PageSizeRun> rebuilt;
+    std::int64_t rebuiltPages = 0;
+    if (SizesStructural(file_, path_, pages, rebuilt))
+        for (const auto& run : rebuilt) rebuiltPages += run.pages;
+    if (rebuiltPages > sized) sizes_ = std::move(rebuilt);
 }
 
 Brastelv1::Outcome Brastelv1::StreamStep(std::int32_t& count) {
