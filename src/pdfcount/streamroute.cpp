@@ -35,6 +35,10 @@ constexpr std::size_t kMaxObjectStream = std::size_t{8} << 20;
 // All the object streams one count may decode whole, and those it keeps at once.
 constexpr std::size_t kMaxDecodedTotal = std::size_t{64} << 20;
 constexpr std::size_t kMaxCachedStreams = std::size_t{16} << 20;
+// A stream read as a stream holds its inflater and buffers besides what it
+// decoded (some 100 KB): a walk over every page of a file of many small
+// object streams would hold them all.
+constexpr std::size_t kMaxHeldStreams = 32;
 
 // An object stream as the route holds it: decoded whole, or read as a stream.
 struct HeldStream {
@@ -191,7 +195,7 @@ HeldStream* StreamCounter::LoadObjectStream(std::int64_t num) {
         if (decodedBytes_ > kMaxDecodedTotal) return nullptr;
         held.whole = std::move(*stream);
     }
-    if (cachedBytes_ + held.bytes() > kMaxCachedStreams) {
+    if (cachedBytes_ + held.bytes() > kMaxCachedStreams || streams_.size() >= kMaxHeldStreams) {
         streams_.clear();  // what was read from them lives on in its own copies
         cachedBytes_ = 0;
     }
