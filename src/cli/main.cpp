@@ -165,6 +165,101 @@ private:
     std::int64_t counted_ = 0;
 };
 
+// The list as the program's export (caret text on standard output, or
+// --export's file): the only output that holds every row until the end, as
+// its formats need.
+class ExportCopy {
+public:
+    // Whether this build can write what is asked; says why not.
+    static bool Usable([[maybe_unused]] const cli::Options& o) {
+#ifndef QUILLON_HAVE_EXPORT
+        if (o.format == cli::Format::Caret || o.exportFile) {
+            Complain("the export writers are not part of this build");
+            return false;
+        }
+#else
+        // Ctrl+C or a kill during --export leaves no temporary file behind.
+        if (o.exportFile) exporting::RemoveTemporaryFilesOnSignals();
+        // A workbook that cannot be written is said before the files are counted.
+        if (std::string why; o.exportFile && !exporting::CanWrite(exporting::KindForName(*o.exportFile), why)) {
+            Complain(exporting::ExportResult{false, *o.exportFile, why}.Message());
+            return false;
+        }
+#endif
+        return true;
+    }
+
+    explicit ExportCopy(const cli::Options& o) : o_(o) {
+#ifdef QUILLON_HAVE_EXPORT
+        if (o.format == cli::Format::Caret || o.exportFile)
+            table_ = std::make_unique<exporting::ExportTable>(
+                std::vector<std::string>{"Name", "Path", "Size", "Page Count"});
+#endif
+    }
+    void Add([[maybe_unused]] const search::ResultRow& row) {
+#ifdef QUILLON_HAVE_EXPORT
+        if (table_) table_->AppendRow(std::vector<std::string_view>{
+            row.name, row.path, row.sizeText, row.hasPageCount ? std::string_view(row.pageCountText) : std::string_view()});
+#endif
+    }
+    // Writes what was asked; false when something could not be written (said).
+    bool Write() {
+        bool ok = true;
+#ifdef QUILLON_HAVE_EXPORT
+        if (o_.format == cli::Format::Caret && !exporting::WriteCaretText(*table_, stdout)) {
+            Complain(std::string("standard output: ") + std::strerror(errno));
+            ok = false;
+        }
+        if (o_.exportFile) {
+            const auto written = exporting::WriteExportFile(*table_, *o_.exportFile);
+            if (!written) {
+                Complain(written.Message());
+                ok = false;
+            }
+        }
+#endif
+        return ok;
+    }
+    // Whether the export file writes names as UTF-8 (replacing what is not).
+    bool ReplacesNames() const {
+#ifdef QUILLON_HAVE_EXPORT
+        return o_.exportFile && exporting::KindForName(*o_.exportFile) != exporting::ExportKind::CaretText;
+#else
+        return false;
+#endif
+    }
+
+private:
+    const cli::Options& o_;
+#ifdef QUILLON_HAVE_EXPORT
+    std::unique_ptr<exporting::ExportTable> table_;
+#endif
+};
+
+// The paths and choices of the command line as the counting run takes them;
+// nothing when a list cannot be read (said).
+std::optional<search::CountInputs> InputsOf(const cli::Options& o) {
+    search::CountInputs inputs;
+    inputs.paths = o.paths;
+    for (const auto& list : o.filesFrom) {
+        std::string why;
+        if (!cli::ReadPathList(list, o.nullSeparated, inputs.paths, why)) {
+            Complain((list == "-" ? std::string("standard input") : list) + ": " + why);
+            return std::nullopt;
+        }
+    }
+    inputs.tif = o.tif;
+    inputs.pdf = o.pdf;
+    inputs.includeSubfolders = o.includeSubfolders;
+    inputs.dateField = o.dateField;
+    inputs.from = o.from;
+    inputs.to = o.to;
+    inputs.jobs = o.jobs;
+    // Totals by folder bill by A4 equivalents, which need the sizes.
+    inputs.sizes = o.sizes || o.byFolder >= 0;
+    return inputs;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -184,45 +279,16 @@ int main(int argc, char** argv) {
         std::printf("quillon-count %s\n", QUILLON_VERSION);
         return kExitCounted;
     }
-#ifndef QUILLON_HAVE_EXPORT
-    if (o.format == cli::Format::Caret || o.exportFile) {
-        Complain("the export writers are not part of this build");
-        return kExitUsage;
-    }
-#else
-    // Ctrl+C or a kill during --export leaves no temporary file behind.
-    if (o.exportFile) exporting::RemoveTemporaryFilesOnSignals();
-    // A workbook that cannot be written is said before the files are counted.
-    if (std::string why; o.exportFile && !exporting::CanWrite(exporting::KindForName(*o.exportFile), why)) {
-        Complain(exporting::ExportResult{false, *o.exportFile, why}.Message());
-        return kExitUsage;
-    }
-#endif
+    if (!ExportCopy::Usable(o)) return kExitUsage;
 
-    search::CountInputs inputs;
-    inputs.paths = o.paths;
-    for (const auto& list : o.filesFrom) {
-        std::string why;
-        if (!cli::ReadPathList(list, o.nullSeparated, inputs.paths, why)) {
-            Complain((list == "-" ? std::string("standard input") : list) + ": " + why);
-            return kExitUsage;
-        }
-    }
-    inputs.tif = o.tif;
-    inputs.pdf = o.pdf;
-    inputs.includeSubfolders = o.includeSubfolders;
-    inputs.dateField = o.dateField;
-    inputs.from = o.from;
-    inputs.to = o.to;
-    inputs.jobs = o.jobs;
-    // Totals by folder bill by A4 equivalents, which need the sizes.
-    const bool readSizes = o.sizes || o.byFolder >= 0;
-    inputs.sizes = readSizes;
+    auto inputs = InputsOf(o);
+    if (!inputs) return kExitUsage;
+    const bool readSizes = inputs->sizes;
     std::vector<std::string> roots;
-    if (o.byFolder >= 0) roots = inputs.paths;
+    if (o.byFolder >= 0) roots = inputs->paths;
 
     search::ComponentLoader loader(o.componentDir);
-    search::CountRun run(loader, std::move(inputs));
+    search::CountRun run(loader, std::move(*inputs));
     Report report(run, o.progress.value_or(isatty(STDERR_FILENO) == 1), o.dateField);
     run.SetListener(&report);
 
@@ -230,12 +296,7 @@ int main(int argc, char** argv) {
     search::SizeTotals sizeTotals;
     std::optional<search::FolderTotals> folderTotals;
     if (o.byFolder >= 0) folderTotals.emplace(std::move(roots), o.byFolder);
-#ifdef QUILLON_HAVE_EXPORT
-    std::unique_ptr<exporting::ExportTable> table;
-    if (o.format == cli::Format::Caret || o.exportFile)
-        table = std::make_unique<exporting::ExportTable>(
-            std::vector<std::string>{"Name", "Path", "Size", "Page Count"});
-#endif
+    ExportCopy exportCopy(o);
 
     // Rows are written as the files are counted, while the walk goes on.
     std::int64_t nonUtf8Names = 0;
@@ -268,10 +329,7 @@ int main(int argc, char** argv) {
             writer.Row(row, &sizes);
             unflushed = true;
             if (!exporting::IsValidUtf8(row.path)) ++nonUtf8Names;
-#ifdef QUILLON_HAVE_EXPORT
-            if (table) table->AppendRow(std::vector<std::string_view>{
-                row.name, row.path, row.sizeText, row.hasPageCount ? std::string_view(row.pageCountText) : std::string_view()});
-#endif
+            exportCopy.Add(row);
             report.Counted(static_cast<std::int64_t>(i) + 1);
             return true;
         },
@@ -294,19 +352,7 @@ int main(int argc, char** argv) {
     std::vector<cli::SkippedPath> skipped;
     for (const auto& u : run.Unsearched()) skipped.push_back(cli::SkippedPath{u.path, u.folder, std::strerror(u.error)});
 
-#ifdef QUILLON_HAVE_EXPORT
-    if (o.format == cli::Format::Caret && !exporting::WriteCaretText(*table, stdout)) {
-        Complain(std::string("standard output: ") + std::strerror(errno));
-        worsen(kExitUsage);
-    }
-    if (o.exportFile) {
-        const auto written = exporting::WriteExportFile(*table, *o.exportFile);
-        if (!written) {
-            Complain(written.Message());
-            worsen(kExitUsage);
-        }
-    }
-#endif
+    if (!exportCopy.Write()) worsen(kExitUsage);
     writer.End(totals, skipped, o.sizes ? &sizeTotals : nullptr, folderTotals ? &*folderTotals : nullptr);
     if (std::fflush(stdout) != 0) {
         Complain(std::string("standard output: ") + std::strerror(errno));
@@ -316,10 +362,8 @@ int main(int argc, char** argv) {
     // Where names were written with replacement characters, say so.
     for (const auto& k : skipped)
         if (!exporting::IsValidUtf8(k.path)) ++nonUtf8Names;
-    bool replaced = o.format == cli::Format::Json || o.format == cli::Format::Jsonl || o.format == cli::Format::Csv;
-#ifdef QUILLON_HAVE_EXPORT
-    replaced = replaced || (o.exportFile && exporting::KindForName(*o.exportFile) != exporting::ExportKind::CaretText);
-#endif
+    const bool replaced = o.format == cli::Format::Json || o.format == cli::Format::Jsonl ||
+                          o.format == cli::Format::Csv || exportCopy.ReplacesNames();
     if (replaced && nonUtf8Names > 0)
         Complain(std::to_string(nonUtf8Names) + (nonUtf8Names == 1 ? " name is" : " names are") +
                  " not valid UTF-8; written with replacement characters (tsv and caret keep the bytes)");
