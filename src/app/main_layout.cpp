@@ -121,6 +121,17 @@ MainLayout layoutFor(int W, int H, int leftPaneWidth, const TextRoom& room)
     l.cmdClear.width = std::max(l.cmdClear.width, room.cmdClear);
     for (TwipRect* box : {&l.chkSearchOption0, &l.chkSearchOption1, &l.chkRecursive, &l.chkSelectall})
         box->height = std::max(box->height, room.checkBox);
+    if (room.datePicker > l.dtpFrom.width) {
+        // Wider pickers push the second one toward the buttons: the date
+        // field box gives up what it does not need to keep them clear.
+        const int grow = room.datePicker - l.dtpFrom.width;
+        const int give = std::clamp(2 * grow, 0, std::max(0, l.cboDateFields.width - room.cboDateFields));
+        l.dtpFrom.width = l.dtpTo.width = room.datePicker;
+        l.cboDateFields.width -= give;
+        for (TwipRect* r : {&l.lblDateSearch, &l.dtpFrom, &l.dtpTo})
+            r->left -= give;
+        l.dtpTo.left += grow;
+    }
     if (room.dateBetween > 0) {
         // "Between" before the first picker, "And" between the two.
         l.dtpFrom.left = std::max(l.dtpFrom.left, l.lblDateSearch.left + room.dateBetween + kControlGap);

@@ -15,6 +15,7 @@
 #include <QStandardPaths>
 #include <QTableView>
 #include <QThread>
+#include <QTimer>
 
 namespace quillon {
 
@@ -87,6 +88,12 @@ void FrmMain::showEvent(QShowEvent* e)
     applyMinimumSize();
     QMainWindow::showEvent(e);
     applyLayout();
+    if (!m_shownOnce) {
+        // The frame is known only now that the window is up: fit it, frame
+        // and all, to the screen once more.
+        m_shownOnce = true;
+        QTimer::singleShot(0, this, [this] { fitToScreen(false); });
+    }
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* e)
@@ -95,7 +102,7 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* e)
         return QMainWindow::eventFilter(watched, e);
     if (watched == m_txtSearchPath && handleDrop(e))
         return true;
-    if (watched == centralWidget() && e->type() == QEvent::Resize) {
+    if (watched == m_client && e->type() == QEvent::Resize) {
         applyMinimumSize();
         applyLayout();
     } else if (watched == m_list->viewport() && e->type() == QEvent::MouseButtonPress) {

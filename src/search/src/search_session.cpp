@@ -252,6 +252,7 @@ public:
     }
     void WalkFailed(const WalkResult& walk) override { failure_ = walk; }
     void Undated(const std::string&) override { ++unsearched_.undated; }
+    void OutsideDateWindow(const std::string&) override { ++unsearched_.outsideWindow; }
 
 private:
     std::chrono::system_clock::time_point start_;
