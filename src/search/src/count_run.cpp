@@ -63,6 +63,9 @@ public:
         ++run_.undated_;
         if (run_.listener_) run_.listener_->Undated(path);
     }
+    void OutsideDateWindow(const std::string& path) override {
+        if (run_.listener_) run_.listener_->OutsideDateWindow(path);
+    }
 
 private:
     CountRun& run_;

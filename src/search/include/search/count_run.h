@@ -74,6 +74,8 @@ public:
     virtual void WalkFailed(const WalkResult& /*walk*/) {}
     virtual void Unsearched(const UnsearchedPath& /*entry*/, bool /*isInput*/) {}
     virtual void Undated(const std::string& /*path*/) {}
+    // A file whose chosen date lies outside the date window: left out.
+    virtual void OutsideDateWindow(const std::string& /*path*/) {}
     // A file reached again (path) that was first reached as `first`: not counted again.
     virtual void Duplicate(const std::string& /*path*/, const std::string& /*first*/) {}
     // Walk progress, as the walker reports it.
