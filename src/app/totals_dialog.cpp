@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -84,7 +85,23 @@ void TotalsDialog::fitToTable()
 {
     // Every column as wide as its widest text; the dialog as wide as the
     // columns within the screen, a scroll bar beyond that.
-    m_table->resizeColumnsToContents();
+    // Measured from the texts: a table not yet shown sizes its columns by
+    // the rows in its viewport, which is none.
+    // Polished first: the style may give the table its font only then.
+    ensurePolished();
+    m_table->ensurePolished();
+    const QFontMetrics fm(m_table->font());
+    // The style keeps a focus margin on each side of the cell and of its
+    // text, and a few pixels for the grid and the text's own side bearings.
+    const int margin = 4 * (m_table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_table) + 1) + 16;
+    QHeaderView* header = m_table->horizontalHeader();
+    for (int c = 0; c < m_table->columnCount(); ++c) {
+        int need = header->sectionSizeHint(c);
+        for (int r = 0; r < m_table->rowCount(); ++r)
+            if (const QTableWidgetItem* item = m_table->item(r, c))
+                need = std::max(need, fm.horizontalAdvance(item->text()) + margin);
+        m_table->setColumnWidth(c, need);
+    }
     int width = 2 * m_table->frameWidth() + m_table->verticalScrollBar()->sizeHint().width();
     for (int c = 0; c < m_table->columnCount(); ++c)
         width += m_table->columnWidth(c);
