@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <vector>
@@ -270,16 +271,19 @@ int main() {
     };
     const std::string out = tree.path + ".out";
     // quillon-count on its own, its output to a file.
-    auto count = [&] {
+    auto countWith = [&](const char* program, const std::string& into) {
         return InChild([&] {
-            const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            const int fd = ::open(into.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
             const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
             if (fd < 0 || null < 0 || dup2(fd, 1) < 0 || dup2(null, 2) < 0) _exit(127);
-            execl(QUILLON_COUNT, QUILLON_COUNT, "--no-progress", "--format", "tsv", tree.path.c_str(),
-                  static_cast<char*>(nullptr));
+            execl(program, program, "--no-progress", "--format", "tsv", tree.path.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         });
     };
+    auto count = [&] { return countWith(QUILLON_COUNT, out); };
+    // An earlier build's quillon-count, when QUILLON_COUNT_BEFORE names one:
+    // the plain count is timed against it in the same runs.
+    const char* before = std::getenv("QUILLON_COUNT_BEFORE");
     // The baseline in a child of its own, so that its peak memory is its
     // own; the child exits 0 when its page total is right.
     auto baselineRun = [&] {
@@ -321,8 +325,8 @@ int main() {
     // Runs alternate, so that a burst of load on the machine falls on both
     // sides alike; the best of each side is compared.
     const int reps = 3;
-    Run base, counted, py, one;
-    base.seconds = counted.seconds = py.seconds = one.seconds = 1e300;
+    Run base, counted, py, one, earlier;
+    base.seconds = counted.seconds = py.seconds = one.seconds = earlier.seconds = 1e300;
     double cpuBase = 0, cpuCount = 0, cpuPy = 0;
     for (int r = 0; r < reps; ++r) {
         double cpu0 = CpuSeconds(RUSAGE_CHILDREN);
@@ -335,6 +339,12 @@ int main() {
         Keep(py, pymupdf());
         cpuPy += (CpuSeconds(RUSAGE_CHILDREN) - cpu0) / reps;
     }
+    // The plain count against the earlier build, alternating, best of five each.
+    if (before)
+        for (int r = 0; r < 5; ++r) {
+            Keep(earlier, countWith(before, out + ".before"));
+            Keep(counted, count());
+        }
     for (int r = 0; r < 5; ++r) Keep(one, countMany());
     long long pyFiles = -1, pyPages = -1;
     {
@@ -374,6 +384,11 @@ int main() {
     const double speedup = tBase / tCount;
     std::printf("speed-up baseline/quillon-count = %.2fx (target >= 10) %s\n", speedup,
                 speedup >= 10 ? "OK" : "UNDER");
+    if (before) {
+        std::filesystem::remove(out + ".before");
+        std::printf("plain count: this build %.1f ms, earlier build (%s) %.1f ms: %+.1f%% (target within 3%%)\n",
+                    tCount * 1e3, before, earlier.seconds * 1e3, 100.0 * (tCount - earlier.seconds) / earlier.seconds);
+    }
     const double overPy = py.seconds / tCount;
     std::printf("speed-up PyMuPDF/quillon-count = %.2fx (target >= 5) %s\n", overPy, overPy >= 5 ? "OK" : "UNDER");
     std::printf("65,542-object file alone: quillon-count %.1f ms, peak %.1f MB (target < 60 ms, < 20 MB) %s\n",

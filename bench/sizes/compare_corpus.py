@@ -65,15 +65,16 @@ def tiffinfo_sizes(path):
     out = []
     for block in r.stdout.split("TIFF Directory at offset")[1:]:
         m = re.search(r"Image Width: (\d+) Image Length: (\d+)", block)
-        res = re.search(r"Resolution: ([\d.e+-]+), ([\d.e+-]+)(?: (pixels/inch|pixels/cm))?", block)
+        # No unit shown: the tag is absent, and TIFF's default unit is the inch.
+        res = re.search(r"Resolution: ([\d.e+-]+), ([\d.e+-]+)(?: (pixels/inch|pixels/cm|\(unitless\)))?", block)
         if not m:
             out.append("unknown")
             continue
         w, h = float(m[1]), float(m[2])
-        if not res or not res[3] or float(res[1]) <= 0 or float(res[2]) <= 0:
+        if not res or res[3] == "(unitless)" or float(res[1]) <= 0 or float(res[2]) <= 0:
             out.append(("pixels", w, h))
             continue
-        per = 72.0 if res[3] == "pixels/inch" else 72.0 / 2.54
+        per = 72.0 / 2.54 if res[3] == "pixels/cm" else 72.0
         out.append((w / float(res[1]) * per, h / float(res[2]) * per))
     return out
 

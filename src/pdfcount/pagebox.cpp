@@ -39,7 +39,16 @@ BoxEntry ReadBox(const Value& v) {
         n[count++] = *d;
         return true;
     });
-    if (!closed || !numbers || count != 4) return e;
+    if (!closed || !numbers) return e;
+    return BoxOfNumbers(n, count);
+}
+
+BoxEntry BoxOfNumbers(const double* n, int count) {
+    BoxEntry e;
+    e.state = BoxEntry::State::Bad;
+    if (count != 4) return e;
+    for (int i = 0; i < 4; ++i)
+        if (!std::isfinite(n[i])) return e;
     e.box = Box{std::min(n[0], n[2]), std::min(n[1], n[3]), std::max(n[0], n[2]), std::max(n[1], n[3])};
     if (!(e.box.width() > 0) || !(e.box.height() > 0) || e.box.width() > kLongestSide ||
         e.box.height() > kLongestSide)

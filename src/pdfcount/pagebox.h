@@ -27,6 +27,8 @@ struct BoxEntry {
 // allows either order and readers normalise it), with an area, each side at
 // most 15 m.
 BoxEntry ReadBox(const Value& v);
+// The same for numbers already read: a box when there are four.
+BoxEntry BoxOfNumbers(const double* n, int count);
 
 // A number value (integer or real) as a double.
 std::optional<double> NumberOf(const Value& v);

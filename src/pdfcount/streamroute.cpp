@@ -14,6 +14,7 @@
 #include "objectstream.h"
 #include "pagebox.h"
 #include "pagetree.h"
+#include "structural.h"
 #include "xrefchain.h"
 
 #include <map>
@@ -34,6 +35,10 @@ constexpr std::size_t kMaxObjectStream = std::size_t{8} << 20;
 // All the object streams one count may decode whole, and those it keeps at once.
 constexpr std::size_t kMaxDecodedTotal = std::size_t{64} << 20;
 constexpr std::size_t kMaxCachedStreams = std::size_t{16} << 20;
+// A stream read as a stream holds its inflater and buffers besides what it
+// decoded (some 100 KB): a walk over every page of a file of many small
+// object streams would hold them all.
+constexpr std::size_t kMaxHeldStreams = 32;
 
 // An object stream as the route holds it: decoded whole, or read as a stream.
 struct HeldStream {
@@ -190,7 +195,7 @@ HeldStream* StreamCounter::LoadObjectStream(std::int64_t num) {
         if (decodedBytes_ > kMaxDecodedTotal) return nullptr;
         held.whole = std::move(*stream);
     }
-    if (cachedBytes_ + held.bytes() > kMaxCachedStreams) {
+    if (cachedBytes_ + held.bytes() > kMaxCachedStreams || streams_.size() >= kMaxHeldStreams) {
         streams_.clear();  // what was read from them lives on in its own copies
         cachedBytes_ = 0;
     }
@@ -525,7 +530,20 @@ void Brastelv1::ReadPageSizes(std::int32_t pages) {
     StreamCounter counter(file);
     counter.Sizes(pages, sizes_);
     // Sizes read from a file that changed meanwhile are not its sizes.
-    if (file.shrank()) sizes_.clear();
+    if (file.shrank()) {
+        sizes_.clear();
+        return;
+    }
+    // A tree the cross-reference chain does not lead through (a damaged
+    // table, say) is read by libqpdf, which rebuilds it.
+    std::int64_t sized = 0;
+    for (const auto& run : sizes_) sized += run.pages;
+    if (sized >= pages || SizeChanged()) return;
+    std::vector<component::PageSizeRun> rebuilt;
+    std::int64_t rebuiltPages = 0;
+    if (SizesStructural(file_, path_, pages, rebuilt))
+        for (const auto& run : rebuilt) rebuiltPages += run.pages;
+    if (rebuiltPages > sized) sizes_ = std::move(rebuilt);
 }
 
 Brastelv1::Outcome Brastelv1::StreamStep(std::int32_t& count) {

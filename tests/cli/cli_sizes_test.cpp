@@ -18,7 +18,7 @@ std::string A4AndA3(int a4, int a3) {
     for (int i = 0; i < a4 + a3; ++i) {
         const auto at = bytes.find("/MediaBox [0 0 612 792]", from);
         out += bytes.substr(from, at - from);
-        out += i < a4 ? "/MediaBox [0 0 595 842]" : "/MediaBox [0 0 842 1191]";
+        out += i < a4 ? "/MediaBox [0 0 595 842]" : "/MediaBox[0 0 842 1191]";
         from = at + 23;
     }
     return out + bytes.substr(from);
