@@ -345,7 +345,14 @@ int main() {
             Keep(earlier, countWith(before, out + ".before"));
             Keep(counted, count());
         }
-    for (int r = 0; r < 5; ++r) Keep(one, countMany());
+    // Best of more runs: a run of 10 ms of processor time is easily held
+    // up by other work on the machine.
+    double cpuOne = 1e300;
+    for (int r = 0; r < 15; ++r) {
+        const double cpu0 = CpuSeconds(RUSAGE_CHILDREN);
+        Keep(one, countMany());
+        cpuOne = std::min(cpuOne, CpuSeconds(RUSAGE_CHILDREN) - cpu0);
+    }
     long long pyFiles = -1, pyPages = -1;
     {
         std::ifstream in(pyOut);
@@ -391,8 +398,9 @@ int main() {
     }
     const double overPy = py.seconds / tCount;
     std::printf("speed-up PyMuPDF/quillon-count = %.2fx (target >= 5) %s\n", overPy, overPy >= 5 ? "OK" : "UNDER");
-    std::printf("65,542-object file alone: quillon-count %.1f ms, peak %.1f MB (target < 60 ms, < 20 MB) %s\n",
-                one.seconds * 1e3, one.peakKb / 1024.0,
+    std::printf("65,542-object file alone: quillon-count %.1f ms (processor %.1f ms), peak %.1f MB "
+                "(target < 60 ms, < 20 MB) %s\n",
+                one.seconds * 1e3, cpuOne * 1e3, one.peakKb / 1024.0,
                 one.seconds < 0.060 && one.peakKb < 20 * 1024 ? "OK" : "OVER");
     bool right = countPages == expectedPages && base.status == 0 && lines == files;
     if (!right) std::printf("page totals disagree\n");

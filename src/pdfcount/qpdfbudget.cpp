@@ -1,5 +1,7 @@
 #include "qpdfbudget.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
@@ -30,6 +32,10 @@ QpdfBudget::QpdfBudget(std::int64_t fileBytes) : large_(fileBytes > kFreeBytes) 
 
 QpdfBudget::~QpdfBudget() {
     if (!large_) return;
+    // What libqpdf freed stays with the allocator's arena of this thread,
+    // and every job's thread would keep its own: given back before the
+    // next large count starts.
+    malloc_trim(0);
     State& s = Shared();
     {
         std::lock_guard lock(s.mutex);

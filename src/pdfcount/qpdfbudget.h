@@ -3,7 +3,8 @@
 // size (327 MB for a 1.1 MB file of 65,000 objects), far beyond the rest of
 // the counter.  A file larger than kFreeBytes counts only when no other such
 // file is with libqpdf, so the jobs of a search never hold several of them
-// at once; smaller files go freely.
+// at once, and the memory it freed is given back to the system before the
+// next one starts; smaller files go freely.
 #pragma once
 
 #include <cstddef>
