@@ -376,8 +376,10 @@ std::int32_t ResultListModel::pages(int row) const { return m_rows[row].pages; }
 
 std::size_t ResultListModel::bytesUsed() const
 {
-    return m_rows.capacity() * sizeof(Record) + m_pool.capacity() * sizeof(char16_t) +
-           m_sizes.capacity() * sizeof(search::FileSizes);
+    std::size_t sizes = m_sizes.capacity() * sizeof(search::FileSizes);
+    for (const search::FileSizes& s : m_sizes)
+        sizes += s.groups.capacity() * sizeof(search::SizeGroup);
+    return m_rows.capacity() * sizeof(Record) + m_pool.capacity() * sizeof(char16_t) + sizes;
 }
 
 std::size_t ResultListModel::pathTextBytes() const
