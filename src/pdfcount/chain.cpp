@@ -34,6 +34,7 @@ HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
     state_ = {};
     reason_.Clear();
     countedSize_ = -1;
+    sizes_.clear();
     if (filenamess.empty()) {
         reason_.Set(component::CountReason::CannotOpen, "no file name was given");
         result = 0;
@@ -85,6 +86,7 @@ HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
         if (outcome.verdict != Outcome::Next || state_.fileChanged) break;
     }
     if (result < 1) ExplainFailure(result);
+    if (result >= 1 && wantSizes_ && !state_.fileChanged) ReadPageSizes(result);
     Close();
     return S_OK;
 }

@@ -65,6 +65,8 @@ inline constexpr std::size_t kTableWindow = std::size_t{1} << 20;
 inline constexpr int kValueDepth = 64;
 // /Parent links the text route climbs from a page to the root.
 inline constexpr int kParentClimb = 64;
+// /Parent links climbed for an inherited page attribute (a loop ends it).
+inline constexpr int kInheritClimb = 256;
 // Kids one walk of a page tree may visit never exceed this, whatever the
 // objects in use (four per object below it).
 inline constexpr std::size_t kLeafWalk = std::size_t{1} << 21;
@@ -89,6 +91,10 @@ inline constexpr std::size_t kWholeObjectStream = std::size_t{8} << 20;
 // and those it keeps at once.
 inline constexpr std::size_t kDecodedObjectStreams = std::size_t{64} << 20;
 inline constexpr std::size_t kCachedObjectStreams = std::size_t{16} << 20;
+// A stream read as a stream holds its inflater and buffers besides what it
+// decoded (some 100 KB): a walk over every page of a file of many small
+// object streams would hold them all.
+inline constexpr std::size_t kHeldObjectStreams = 32;
 
 // --- The object scan of damaged files -------------------------------------
 
