@@ -33,7 +33,7 @@ DlgAbout::DlgAbout(Registry& registry, ProgramStarter& starter, MessageBoxes& bo
         l->setWordWrap(true);
         return l;
     };
-    QLabel* title = label("Label1", QStringLiteral("QUILLON COUNTER 1.0"));
+    QLabel* title = label("Label1", QStringLiteral("QUILLON COUNTER " QUILLON_VERSION));
     QFont bold = title->font();
     bold.setBold(true);
     bold.setPointSize(bold.pointSize() + 4);

@@ -2,7 +2,9 @@
 #include "main_window.h"
 
 #include "message_boxes.h"
+#include "plain_file_icons.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -51,8 +53,23 @@ bool FrmMain::RowSelected(std::size_t row) const
 
 std::optional<exporting::SaveDialogAnswer> FrmMain::AskSavePath(const exporting::SaveDialogRequest& r)
 {
-    QFileDialog dlg1(this);
+    // It opens where the last export went (remembered between runs, or in
+    // this run) while that is an ordinary folder, else in the search folder,
+    // else at home.  It asks before replacing a file, as save dialogs here do.
+    QString opened = QDir::homePath();
+    for (const QString& folder : {QString::fromStdString(r.folder), m_lastExportFolder, m_txtSearchPath->text()}) {
+        if (isOrdinaryFolder(folder)) {
+            opened = folder;
+            break;
+        }
+    }
+    // Qt's own dialog, with icons and types that never read a listed file:
+    // a FIFO, a device or a /proc file would block it for good.
+    PlainFileIconProvider icons;
+    QFileDialog dlg1(this, QString(), opened);
     dlg1.setObjectName(QStringLiteral("dlg1"));
+    dlg1.setOption(QFileDialog::DontUseNativeDialog);
+    dlg1.setIconProvider(&icons);
     dlg1.setAcceptMode(QFileDialog::AcceptSave);
     dlg1.setWindowTitle(QString::fromStdString(r.title));
     QStringList filters;
@@ -61,24 +78,19 @@ std::optional<exporting::SaveDialogAnswer> FrmMain::AskSavePath(const exporting:
     dlg1.setNameFilters(filters);
     if (r.filterIndex > 0 && r.filterIndex < filters.size())
         dlg1.selectNameFilter(filters[r.filterIndex]);
-    // It opens where the last export went (remembered between runs, or in
-    // this run) while that folder is there, else in the search folder.  It
-    // asks before replacing a file, as save dialogs here do.
-    for (const QString& folder : {QString::fromStdString(r.folder), m_lastExportFolder, m_txtSearchPath->text()}) {
-        if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
-            dlg1.setDirectory(folder);
-            break;
-        }
-    }
     dlg1.selectFile(QString::fromStdString(r.initialName));
     if (dlg1.exec() != QDialog::Accepted || dlg1.selectedFiles().isEmpty())
         return std::nullopt;
     const QString chosen = dlg1.selectedFiles().constFirst();
-    m_lastExportFolder = QFileInfo(chosen).absolutePath();
     exporting::SaveDialogAnswer answer;
     answer.path = chosen.toStdString();
     answer.filterIndex = std::max(0, static_cast<int>(filters.indexOf(dlg1.selectedNameFilter())));
     return answer;
+}
+
+void FrmMain::Written(const std::string& path)
+{
+    m_lastExportFolder = QFileInfo(QString::fromStdString(path)).absolutePath();
 }
 
 void FrmMain::SetProgressMax(int maximum)

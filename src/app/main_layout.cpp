@@ -121,6 +121,17 @@ MainLayout layoutFor(int W, int H, int leftPaneWidth, const TextRoom& room)
     l.cmdClear.width = std::max(l.cmdClear.width, room.cmdClear);
     for (TwipRect* box : {&l.chkSearchOption0, &l.chkSearchOption1, &l.chkRecursive, &l.chkSelectall})
         box->height = std::max(box->height, room.checkBox);
+    if (room.datePicker > l.dtpFrom.width) {
+        // Wider pickers push the second one toward the buttons: the date
+        // field box gives up what it does not need to keep them clear.
+        const int grow = room.datePicker - l.dtpFrom.width;
+        const int give = std::clamp(2 * grow, 0, std::max(0, l.cboDateFields.width - room.cboDateFields));
+        l.dtpFrom.width = l.dtpTo.width = room.datePicker;
+        l.cboDateFields.width -= give;
+        for (TwipRect* r : {&l.lblDateSearch, &l.dtpFrom, &l.dtpTo})
+            r->left -= give;
+        l.dtpTo.left += grow;
+    }
     if (room.dateBetween > 0) {
         // "Between" before the first picker, "And" between the two.
         l.dtpFrom.left = std::max(l.dtpFrom.left, l.lblDateSearch.left + room.dateBetween + kControlGap);
@@ -128,6 +139,18 @@ MainLayout layoutFor(int W, int H, int leftPaneWidth, const TextRoom& room)
         l.dtpTo.left = std::max(l.dtpTo.left, andLeft + room.dateAnd + kControlGap);
         l.lblDateSearch.width = std::max(l.lblDateSearch.width, andLeft + room.dateAnd - l.lblDateSearch.left);
     }
+
+    // Nothing lies over a titled frame's top line: the tree, the list and
+    // the criteria band's controls start below it (the band grows by as much).
+    const int dropCriteria = std::max(0, room.frameContentTop - l.chkSearchOption0.top);
+    if (dropCriteria > 0) {
+        l.FraSearch.height += dropCriteria;
+        for (TwipRect* r : {&l.chkSearchOption0, &l.chkSearchOption1, &l.lblFileName, &l.chkSelectall,
+                            &l.cboDateFields, &l.lblDateSearch, &l.dtpFrom, &l.dtpTo, &l.cmdControl0,
+                            &l.cmdControl1, &l.cmdControl2, &l.ProgressBar1})
+            r->top += dropCriteria;
+    }
+    l.FTV1.top = std::max(l.FTV1.top, room.frameContentTop);
 
     l.fraPath.left = 30;
     l.fraPath.top = 30;
@@ -169,9 +192,10 @@ MainLayout layoutFor(int W, int H, int leftPaneWidth, const TextRoom& room)
     l.fraSearchResult.height = l.FraSelectPath.height;
 
     l.lvwSearchResult.left = 60;
-    l.lvwSearchResult.top = 195;
+    l.lvwSearchResult.top = std::max(195, room.frameContentTop);
     setExtent(l.lvwSearchResult.width, l.fraSearchResult.width - (60 + 50));
-    l.lvwSearchResult.height = l.FTV1.height;
+    // Its bottom stays 15 twips above the tree's, as designed.
+    l.lvwSearchResult.height = l.FTV1.top + l.FTV1.height - 15 - l.lvwSearchResult.top;
     const int line = std::max(l.lblTotalFiles.height, room.statusLine);
     const int lines = placeStatus(l, room, line);
     setExtent(l.lvwSearchResult.height, l.lvwSearchResult.height - (lines - 1) * line);

@@ -41,6 +41,12 @@ struct TextRoom {
     int statusLine = 0;
     // lblDateSearch: "Between", where "And" starts after the blanks, "And".
     int dateBetween = 0, dateAndAt = 0, dateAnd = 0;
+    // A date picker that shows its widest date (every day and month name of
+    // the locale), and the date field box that shows its longest item.
+    int datePicker = 0, cboDateFields = 0;
+    // Where a titled frame's contents begin below its top edge: the style
+    // draws the frame's line just above.
+    int frameContentTop = 0;
 };
 
 // The narrowest panes the splitter may leave so that their texts show.
@@ -60,7 +66,8 @@ OuterSize clampOuterSize(int outerWidth, int outerHeight);
 // Values that would come out negative are left at their previous (design)
 // values, as a toolkit that refuses them would.  Controls whose text needs
 // more than their design width (room) get it: the path box and the date
-// pickers make way, and the status labels under the list wrap onto further
+// pickers make way (pickers that need more width take it from the date
+// field box, which rarely needs its design width), and the status labels under the list wrap onto further
 // lines, which the list gives up, rather than run into each other.
 MainLayout layoutFor(int clientWidth, int clientHeight, int leftPaneWidth = kDesignLeftPaneWidth,
                      const TextRoom& room = {});

@@ -15,6 +15,7 @@
 #include <QStandardPaths>
 #include <QTableView>
 #include <QThread>
+#include <QTimer>
 
 namespace quillon {
 
@@ -87,6 +88,34 @@ void FrmMain::showEvent(QShowEvent* e)
     applyMinimumSize();
     QMainWindow::showEvent(e);
     applyLayout();
+    if (!m_shownOnce) {
+        // The frame is known only now that the window is up: fit it, frame
+        // and all, to the screen once more.
+        m_shownOnce = true;
+        QTimer::singleShot(0, this, [this] { fitToScreen(m_centred); });
+    }
+}
+
+void FrmMain::moveEvent(QMoveEvent* e)
+{
+    QMainWindow::moveEvent(e);
+    fitOnceFramed();
+}
+
+void FrmMain::resizeEvent(QResizeEvent* e)
+{
+    QMainWindow::resizeEvent(e);
+    fitOnceFramed();
+}
+
+void FrmMain::fitOnceFramed()
+{
+    // A window manager frames the window some time after it is shown; once
+    // the frame is known, fit (or centre) the window, frame and all, once more.
+    if (m_fittedFramed || !isVisible() || frameGeometry().size() == geometry().size())
+        return;
+    m_fittedFramed = true;
+    QTimer::singleShot(0, this, [this] { fitToScreen(m_centred); });
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* e)
@@ -95,7 +124,7 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* e)
         return QMainWindow::eventFilter(watched, e);
     if (watched == m_txtSearchPath && handleDrop(e))
         return true;
-    if (watched == centralWidget() && e->type() == QEvent::Resize) {
+    if (watched == m_client && e->type() == QEvent::Resize) {
         applyMinimumSize();
         applyLayout();
     } else if (watched == m_list->viewport() && e->type() == QEvent::MouseButtonPress) {

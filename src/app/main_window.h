@@ -111,6 +111,7 @@ public:
     void SetBusy(bool busy) override;
     void ShowMessage(const std::string& text, exporting::MessageIcon icon) override;
     exporting::Answer Ask(const std::string& text, bool withCancel) override;
+    void Written(const std::string& path) override;
 
     // The handlers, callable by tests as the controls call them.
     void lvwSearchResult_ColumnClick(int c);   // c: 1-based column position
@@ -140,6 +141,12 @@ public:
     // Keeps the outer window (frame and title included) at least at its
     // smallest size, and the client area at least at its design size.
     void applyMinimumSize();
+    // Fits the window (frame included) to the available area of its screen,
+    // centred there when `centre`.
+    void fitToScreen(bool centre);
+    // The widget that holds the controls (inside a scroll area that scrolls
+    // only on a screen smaller than the window's smallest layout).
+    QWidget* client() const { return m_client; }
 
     // Parts, for the start-up code and for tests.
     search::SearchSession& session() { return *m_session; }
@@ -159,6 +166,8 @@ signals:
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
     void showEvent(QShowEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dragMoveEvent(QDragMoveEvent* e) override;
@@ -187,11 +196,16 @@ private:
     void openInDesktop(const QString& target, const QString& what, const QString& shownAs);
     void showFileName();
     void splitterDoubleClicked();
+    // Fits the window once more when its frame first becomes known.
+    void fitOnceFramed();
+    // Orders the rows by the user's sort and shows its arrow.
+    void applySort();
 
     MainWindowServices m_services;
     search::CriteriaHolder m_criteria;
     std::unique_ptr<search::SearchSession> m_session;
 
+    QWidget* m_client = nullptr;
     // Path bar.
     QGroupBox* m_fraPath = nullptr;
     QLabel* m_lblSearchPath = nullptr;
@@ -234,6 +248,10 @@ private:
     int m_sortColumn = 0;
     bool m_sortDescending = true; // so that the first header click sorts ascending
     bool m_sorted = false;
+    // The user's last sort, put back on the rows of every new search and
+    // rebuild; its arrow is shown only over rows in that order.
+    SortKey m_sortKey = SortKey::Name;
+    int m_sortSection = 0;
 
     // The left pane's width as the user set it, and as shown: a window too
     // narrow for it shows less without forgetting it.
@@ -241,10 +259,16 @@ private:
     int m_leftShown = kDesignLeftPaneWidth;
     // Where this run's last export went.
     QString m_lastExportFolder;
+    // The date pickers' width for their widest date, and what it was measured for.
+    mutable int m_datePickerWidth = 0;
+    mutable QString m_datePickerKey;
     QPointer<FrmBrowseDlg> m_browse;
     DlgAbout* m_about = nullptr;
     exporting::ExportChoices m_exportChoices; // remembered with the settings
     bool m_loaded = false;
+    bool m_shownOnce = false;
+    bool m_centred = false; // the window was centred, having no geometry of its own
+    bool m_fittedFramed = false;
 };
 
 } // namespace quillon

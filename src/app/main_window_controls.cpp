@@ -10,12 +10,16 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QStyleOptionGroupBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTableView>
 
 #include <cmath>
@@ -30,7 +34,15 @@ void FrmMain::buildControls()
     QFont small = client->font();
     small.setPointSizeF(8);
     client->setFont(small);
-    setCentralWidget(client);
+    // On a screen smaller than the window's smallest layout the window
+    // shrinks to the screen and the controls scroll, so none is out of reach.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("clientScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(client);
+    setCentralWidget(scroll);
+    m_client = client;
 
     auto named = [](QWidget* w, const char* name) {
         w->setObjectName(QString::fromLatin1(name));
@@ -158,16 +170,46 @@ void FrmMain::applyMinimumSize()
     // window; until then it counts as nothing.
     const QSize frame = frameGeometry().size() - geometry().size();
     const int menu = menuBar()->sizeHint().height();
-    const QSize wanted(std::max(toPixelsX(kDesignClientWidth, tx), toPixelsX(kMinOuterWidth, tx) - frame.width()),
-                       std::max(toPixelsY(kDesignClientHeight, ty) + menu,
-                                toPixelsY(kMinOuterHeight, ty) - frame.height()));
+    const QSize client(std::max(toPixelsX(kDesignClientWidth, tx), toPixelsX(kMinOuterWidth, tx) - frame.width()),
+                       std::max(toPixelsY(kDesignClientHeight, ty), toPixelsY(kMinOuterHeight, ty) - frame.height() - menu));
+    if (m_client->minimumSize() != client)
+        m_client->setMinimumSize(client);
+    // The window itself never asks for more than the screen it is on offers;
+    // below the client's smallest size its controls scroll.
+    QSize wanted(client.width(), client.height() + menu);
+    if (const QScreen* s = screen())
+        wanted = wanted.boundedTo(s->availableGeometry().size() - frame);
     if (minimumSize() != wanted)
         setMinimumSize(wanted);
 }
 
+void FrmMain::fitToScreen(bool centre)
+{
+    m_centred = centre; // done again once the frame is known
+    // The screen the window is (mostly) on, else the primary one.
+    const QScreen* s = QGuiApplication::screenAt(frameGeometry().center());
+    if (!s)
+        s = QGuiApplication::primaryScreen();
+    if (!s)
+        return;
+    const QRect avail = s->availableGeometry();
+    const QSize frame = frameGeometry().size() - geometry().size();
+    applyMinimumSize();
+    const QSize size = geometry().size().boundedTo(avail.size() - frame).expandedTo(minimumSize());
+    if (size != geometry().size())
+        resize(size);
+    QPoint at = frameGeometry().topLeft();
+    if (centre)
+        at = avail.center() - QPoint((size.width() + frame.width()) / 2, (size.height() + frame.height()) / 2);
+    // The whole frame, its title bar first, on the screen.
+    at.setX(std::clamp(at.x(), avail.left(), std::max(avail.left(), avail.right() + 1 - size.width() - frame.width())));
+    at.setY(std::clamp(at.y(), avail.top(), std::max(avail.top(), avail.bottom() + 1 - size.height() - frame.height())));
+    move(at);
+}
+
 void FrmMain::applyLayout()
 {
-    QWidget* client = centralWidget();
+    QWidget* client = m_client;
     if (!client || client->width() <= 0 || client->height() <= 0)
         return; // minimised or not yet laid out: keep what will show when restored
     const double tx = tppX(), ty = tppY();
@@ -217,6 +259,36 @@ void FrmMain::applyLayout()
     put(m_lblTotalPages, l.lblTotalPages);
 }
 
+namespace {
+
+// The width a date picker needs to show every date of its range whole: its
+// own size hint measures only the first and the last date, while the
+// widest is a day such as "28" in the month with the widest name.
+int datePickerWidth(const QDateEdit* e)
+{
+    const QFontMetrics fm(e->font());
+    const QString format = e->displayFormat();
+    auto width = [&fm](const QString& text) { return fm.horizontalAdvance(text + QLatin1Char(' ')); };
+    const int hinted = std::max(width(e->locale().toString(e->minimumDate(), format)),
+                                width(e->locale().toString(e->maximumDate(), format)));
+    // The year the font draws widest, then every day of it: all the month
+    // and weekday names, and every day number.
+    int year = e->minimumDate().year();
+    for (int y = year; y <= e->maximumDate().year(); ++y)
+        if (fm.horizontalAdvance(QString::number(y)) > fm.horizontalAdvance(QString::number(year)))
+            year = y;
+    int widest = hinted;
+    for (QDate d(year, 1, 1); d.isValid() && d.year() == year; d = d.addDays(1))
+        widest = std::max(widest, width(e->locale().toString(d, format)));
+    // The hint's text room ends where the line edit's inner margins begin;
+    // a few pixels more keep the widest date clear of them after the
+    // round trip through twips.
+    constexpr int kMargins = 4;
+    return e->sizeHint().width() + widest - hinted + kMargins;
+}
+
+} // namespace
+
 TextRoom FrmMain::textRoom() const
 {
     const double tx = tppX(), ty = tppY();
@@ -240,6 +312,25 @@ TextRoom FrmMain::textRoom() const
     const QString text = m_lblDateSearch->text();
     r.dateAndAt = static_cast<int>(fm.horizontalAdvance(text.left(text.lastIndexOf(QLatin1Char(' ')) + 1)) * tx);
     r.dateAnd = static_cast<int>(std::ceil(fm.horizontalAdvance(QStringLiteral("And")) * tx));
+    // Measured once per font and locale: the layout runs at every label change.
+    const QString key = m_dtpFrom->font().key() + m_dtpFrom->locale().name() + m_dtpFrom->displayFormat()
+                        + QString::number(m_dtpFrom->sizeHint().width());
+    if (key != m_datePickerKey) {
+        m_datePickerKey = key;
+        m_datePickerWidth = datePickerWidth(m_dtpFrom);
+    }
+    r.datePicker = twipsX(m_datePickerWidth);
+    r.cboDateFields = twipsX(m_cboDateFields->sizeHint().width());
+    {
+        QStyleOptionGroupBox opt;
+        opt.initFrom(m_FraSearch);
+        opt.text = m_FraSearch->title();
+        opt.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+        opt.rect = QRect(0, 0, 1000, 1000);
+        const QRect contents = m_FraSearch->style()->subControlRect(QStyle::CC_GroupBox, &opt,
+                                                                    QStyle::SC_GroupBoxContents, m_FraSearch);
+        r.frameContentTop = static_cast<int>(std::ceil(contents.top() * ty));
+    }
     return r;
 }
 
@@ -254,7 +345,7 @@ void FrmMain::showFileName()
 
 void FrmMain::splitterDragged(int dxPixels)
 {
-    const int W = static_cast<int>(centralWidget()->width() * tppX());
+    const int W = static_cast<int>(m_client->width() * tppX());
     m_pane.leftWidth = clampLeftPane(m_leftShown + static_cast<int>(dxPixels * tppX()), W, paneLimits(textRoom()));
     m_pane.savedWidth = 0;
     applyLayout();
@@ -262,7 +353,7 @@ void FrmMain::splitterDragged(int dxPixels)
 
 void FrmMain::splitterDoubleClicked()
 {
-    const int W = static_cast<int>(centralWidget()->width() * tppX());
+    const int W = static_cast<int>(m_client->width() * tppX());
     m_pane = toggleWiden({m_leftShown, m_pane.savedWidth}, W, paneLimits(textRoom()));
     applyLayout();
 }

@@ -2,9 +2,11 @@
 #include "main_window.h"
 
 #include "command_line.h"
+#include "plain_file_icons.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -28,6 +30,8 @@ constexpr const char* kTif = "search/tif";
 constexpr const char* kPdf = "search/pdf";
 constexpr const char* kSubfolders = "search/subfolders";
 constexpr const char* kDateField = "search/dateField";
+constexpr const char* kDateFrom = "search/dateFrom";
+constexpr const char* kDateTo = "search/dateTo";
 constexpr const char* kGeometry = "window/geometry";
 constexpr const char* kLeftPane = "window/leftPaneTwips";
 constexpr const char* kColumnWidths = "list/columnWidths";
@@ -86,8 +90,10 @@ void FrmMain::searchCommand(int index)
 
 void FrmMain::restoreSettings()
 {
-    if (!m_services.settings)
+    if (!m_services.settings) {
+        fitToScreen(true);
         return;
+    }
     const QSettings& s = *m_services.settings;
 
     const QString folder = s.value(QLatin1String(kFolder)).toString();
@@ -99,13 +105,28 @@ void FrmMain::restoreSettings()
         m_chkSearchOption[1]->setChecked(*on);
     if (const auto on = readBool(s, kSubfolders))
         m_chkRecursive->setChecked(*on);
-    if (const auto field = readInt(s, kDateField, 0, m_cboDateFields->count() - 1))
-        m_cboDateFields->setCurrentIndex(*field);
+    // A date field comes back only with its two dates: without them the
+    // window would be today's, and the next search would keep only the
+    // files of today without a word.
+    if (const auto field = readInt(s, kDateField, 1, m_cboDateFields->count() - 1)) {
+        const QDate from = QDate::fromString(s.value(QLatin1String(kDateFrom)).toString(), Qt::ISODate);
+        const QDate to = QDate::fromString(s.value(QLatin1String(kDateTo)).toString(), Qt::ISODate);
+        if (from.isValid() && to.isValid() && from >= m_dtpFrom->minimumDate() && to >= m_dtpTo->minimumDate()
+            && from <= m_dtpFrom->maximumDate() && to <= m_dtpTo->maximumDate()) {
+            m_dtpFrom->setDate(from);
+            m_dtpTo->setDate(to);
+            m_cboDateFields->setCurrentIndex(*field);
+        }
+    }
 
+    // A size saved on a larger screen is fitted to this one; a window with
+    // no geometry that makes sense is centred, its title bar on the screen.
     const QRect designed = geometry();
     const QByteArray geometryState = s.value(QLatin1String(kGeometry)).toByteArray();
-    if (!geometryState.isEmpty() && (!restoreGeometry(geometryState) || !onSomeScreen(geometry())))
+    const bool restored = !geometryState.isEmpty() && restoreGeometry(geometryState) && onSomeScreen(geometry());
+    if (!restored)
         setGeometry(designed);
+    fitToScreen(!restored);
     if (const auto twips = readInt(s, kLeftPane, 1, kMaxPaneTwips))
         m_pane.leftWidth = *twips; // the layout clamps it to the window
     // The export: an unknown field name in the list is simply never met.
@@ -114,7 +135,7 @@ void FrmMain::restoreSettings()
     if (const auto on = readBool(s, kExportXlsx))
         m_exportChoices.xlsx = *on;
     const QString exportFolder = s.value(QLatin1String(kExportFolder)).toString();
-    if (QDir(exportFolder).exists() && !exportFolder.isEmpty())
+    if (isOrdinaryFolder(exportFolder))
         m_exportChoices.folder = exportFolder.toStdString();
     for (const QString& field : s.value(QLatin1String(kExportCleared)).toStringList())
         m_exportChoices.clearedFields.push_back(field.toStdString());
@@ -140,6 +161,8 @@ void FrmMain::saveSearchSettings()
     s.setValue(QLatin1String(kPdf), m_chkSearchOption[1]->isChecked());
     s.setValue(QLatin1String(kSubfolders), m_chkRecursive->isChecked());
     s.setValue(QLatin1String(kDateField), m_cboDateFields->currentIndex());
+    s.setValue(QLatin1String(kDateFrom), m_dtpFrom->date().toString(Qt::ISODate));
+    s.setValue(QLatin1String(kDateTo), m_dtpTo->date().toString(Qt::ISODate));
     s.sync();
 }
 

@@ -136,6 +136,11 @@ void FrmMain::connectControls()
         if (m_Delete1->isEnabled())
             DeleteSelectedFiles(false);
     });
+    // Enter (either key) on a row opens it, as a double click does.
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto* openKey = new QShortcut(key, m_list, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(openKey, &QShortcut::activated, this, [this] { OpenCurrentFile(); });
+    }
     connect(m_Delete2, &QAction::triggered, this, [this] { DeleteSelectedFiles(true); });
     connect(m_IntSuppage, &QAction::triggered, this, [this] {
         const QString site = QString::fromLatin1(kProductSiteAddress);

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -111,6 +112,9 @@ void FrmMain::ClearRows()
 {
     m_list->selectionModel()->clear();
     m_model->clear();
+    // New rows come in found order: no arrow over them until they are
+    // sorted again when they are all in.
+    m_list->horizontalHeader()->setSortIndicatorShown(false);
 }
 
 void FrmMain::AppendRows(std::vector<search::ResultRow>&& rows)
@@ -130,6 +134,7 @@ void FrmMain::AppendRows(std::vector<search::ResultRow>&& rows)
             lr.rawPath = QByteArray::fromStdString(path);
         }
         lr.kb = static_cast<std::int64_t>(search::KilobytesOf(r.sizeBytes));
+        lr.bytes = static_cast<std::int64_t>(std::min<std::uint64_t>(r.sizeBytes, INT64_MAX));
         lr.pages = r.pages;
         lr.hasPageCell = r.hasPageCount;
         lr.kind = r.icon == 1 ? RowKind::Tiff : r.icon == 2 ? RowKind::Pdf : RowKind::Other;
@@ -167,6 +172,8 @@ void FrmMain::SearchFinished()
     // After a delete's rebuild an empty list leaves the row commands off.
     if (RowCount() == 0)
         m_session->EnableResultActions(0);
+    else if (m_sorted)
+        applySort(); // the user's sort holds for the new rows too
     emit searchFinished();
 }
 

@@ -32,21 +32,27 @@ void FrmMain::lvwSearchResult_ColumnClick(int c)
     }
     m_sortDescending = !m_sortDescending;
     m_sorted = true;
+    m_sortKey = key;
+    m_sortSection = c - 1;
+    applySort();
+}
 
+void FrmMain::applySort()
+{
     // Carry the highlighted rows and the current row through the reorder
     // as marks on the rows, so the selection never holds a million
     // persistent indexes.
     QItemSelectionModel* sel = m_list->selectionModel();
     m_model->setMarks(sel->selection(), currentRow());
     sel->clear();
-    m_model->sortRows(key, m_sortDescending);
+    m_model->sortRows(m_sortKey, m_sortDescending);
     sel->select(m_model->markedSelection(), QItemSelectionModel::Select);
     const int cur = m_model->markedCurrentRow();
     if (cur >= 0)
         sel->setCurrentIndex(m_model->index(cur, 0), QItemSelectionModel::NoUpdate);
     m_list->horizontalHeader()->setSortIndicatorShown(true);
-    m_list->horizontalHeader()->setSortIndicator(c - 1, m_sortDescending ? Qt::DescendingOrder
-                                                                         : Qt::AscendingOrder);
+    m_list->horizontalHeader()->setSortIndicator(m_sortSection, m_sortDescending ? Qt::DescendingOrder
+                                                                                 : Qt::AscendingOrder);
 }
 
 void FrmMain::lvwSearchResult_MouseDown(Qt::MouseButton button, const QPoint& globalPos)

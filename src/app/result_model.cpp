@@ -1,5 +1,7 @@
 #include "result_model.h"
 
+#include <search/result_row.h>
+
 #include <algorithm>
 
 namespace quillon {
@@ -61,7 +63,7 @@ void ResultListModel::store(const ListRow& row)
     r.pathOffset = m_pool.size();
     r.pathLength = static_cast<std::uint32_t>(row.path.size());
     r.nameLength = static_cast<std::uint32_t>(row.name.size());
-    r.kb = row.kb;
+    r.bytes = row.bytes >= 0 ? row.bytes : row.kb * 1024;
     r.pages = row.pages;
     r.kind = row.kind;
     r.flags = row.hasPageCell ? HasPageCell : 0;
@@ -177,7 +179,7 @@ void ResultListModel::sortRows(SortKey key, bool descending)
         case SortKey::Path:
             return pathView(a).compare(pathView(b), Qt::CaseInsensitive) < 0;
         case SortKey::SizeTag:
-            return a.kb < b.kb;
+            return a.bytes < b.bytes;
         case SortKey::PagesTag: {
             // "Error" sorts after every zero-padded number; a row without a
             // Page Count cell has an empty tag, which sorts first.
@@ -297,8 +299,8 @@ QByteArray ResultListModel::nameBytes(int row) const
     return path.mid(path.lastIndexOf('/') + 1);
 }
 
-QString ResultListModel::sizeText(int row) const { return formatSize(m_rows[row].kb); }
-QString ResultListModel::sizeTag(int row) const { return formatSizeTag(m_rows[row].kb); }
+QString ResultListModel::sizeText(int row) const { return formatSize(kb(row)); }
+QString ResultListModel::sizeTag(int row) const { return formatSizeTag(kb(row)); }
 
 QString ResultListModel::pagesText(int row) const
 {
@@ -313,7 +315,11 @@ QString ResultListModel::pagesTag(int row) const
 }
 
 RowKind ResultListModel::kind(int row) const { return m_rows[row].kind; }
-std::int64_t ResultListModel::kb(int row) const { return m_rows[row].kb; }
+std::int64_t ResultListModel::kb(int row) const
+{
+    return static_cast<std::int64_t>(search::KilobytesOf(static_cast<std::uint64_t>(m_rows[row].bytes)));
+}
+std::int64_t ResultListModel::bytes(int row) const { return m_rows[row].bytes; }
 std::int32_t ResultListModel::pages(int row) const { return m_rows[row].pages; }
 
 std::size_t ResultListModel::bytesUsed() const

@@ -24,6 +24,7 @@ struct ListRow {
     // show replacement characters); empty otherwise.
     QByteArray rawPath;
     std::int64_t kb = 0; // size in kilobytes
+    std::int64_t bytes = -1; // size in bytes, which Size sorts by; -1: kb * 1024
     std::int32_t pages = 0; // page count; below 1 shows "Error"
     bool hasPageCell = true; // false for a row of neither kind
     RowKind kind = RowKind::Other;
@@ -32,8 +33,9 @@ struct ListRow {
     QString reason;
 };
 
-// Which order a sort uses: the texts of Name or Path, or the tags of Size or
-// Page Count (the zero-padded numbers, "Error" after every number).
+// Which order a sort uses: the texts of Name or Path, the sizes in bytes (so
+// files of equal kilobytes keep a true order), or the tags of Page Count
+// (the zero-padded numbers, "Error" after every number).
 enum class SortKey { Name, Path, SizeTag, PagesTag };
 
 class ResultListModel : public QAbstractTableModel {
@@ -78,6 +80,7 @@ public:
     QString pagesTag(int row) const;
     RowKind kind(int row) const;
     std::int64_t kb(int row) const;
+    std::int64_t bytes(int row) const;
     std::int32_t pages(int row) const;
     // Why the row's page count is "Error" (the Page Count cell's tooltip);
     // empty when counted or not known.
@@ -98,7 +101,7 @@ private:
         std::uint64_t pathOffset;   // into m_pool
         std::uint32_t pathLength;
         std::uint32_t nameLength;   // the name is the path's tail
-        std::int64_t kb;
+        std::int64_t bytes;         // the Size cell shows it in kilobytes
         std::int32_t pages;
         RowKind kind;
         std::uint8_t flags;

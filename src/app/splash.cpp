@@ -36,7 +36,7 @@ FrmSplash::FrmSplash(QWidget* parent) : QDialog(parent), m_timer(new QTimer(this
         l->setWordWrap(true);
         return l;
     };
-    QLabel* title = label("Label1", QStringLiteral("QUILLON COUNTER 1.0"));
+    QLabel* title = label("Label1", QStringLiteral("QUILLON COUNTER " QUILLON_VERSION));
     QFont f = title->font();
     f.setPointSize(f.pointSize() + 8);
     f.setBold(true);

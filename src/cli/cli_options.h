@@ -1,7 +1,7 @@
 // Command line of quillon-count.
 #pragma once
 
-#include <search/search_view.h>
+#include <search/calendar_date.h>
 
 #include <optional>
 #include <string>

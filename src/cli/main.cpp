@@ -6,11 +6,8 @@
 
 #include <export/utf8.h>
 #include <search/component_loader.h>
-#include <search/long_path.h>
-#include <search/ordered_pool.h>
-#include <search/row_builder.h>
+#include <search/count_run.h>
 #include <search/unsearched.h>
-#include <search/walker.h>
 
 #ifdef QUILLON_HAVE_EXPORT
 #include <export/caret_text.h>
@@ -19,7 +16,6 @@
 #include <export/interrupt_cleanup.h>
 #endif
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,7 +23,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <thread>
+#include <mutex>
+#include <optional>
 
 namespace {
 
@@ -37,9 +34,12 @@ constexpr int kExitUsage = 2;
 
 void Complain(const std::string& text) { std::fprintf(stderr, "quillon-count: %s\n", text.c_str()); }
 
+// One line on standard error, rewritten in place; the walk and the counts
+// both report to it.
 class Progress {
 public:
     explicit Progress(bool on) : on_(on) {}
+    bool On() const { return on_; }
     void Show(const std::string& text, bool force = false) {
         if (!on_) return;
         const auto now = std::chrono::steady_clock::now();
@@ -79,70 +79,183 @@ private:
     std::int64_t count_ = 0;
 };
 
-// The files to count, in order, each once.
-class FileList {
+// Standard error and the exit status, shared by the walking thread (what the
+// walk meets) and the main thread (what the counts give).
+class Report final : public search::RunListener {
 public:
-    FileList(bool several, Duplicates& duplicates) : seen_(several), duplicates_(duplicates) {}
-    void Add(std::string path, const std::string& key) {
-        std::size_t first = 0;
-        if (!seen_.Add(key, files_.size(), first)) {
-            duplicates_.Note(path, files_[first]);
-            return;
-        }
-        files_.push_back(std::move(path));
+    Report(const search::CountRun& run, bool progress, int dateField)
+        : run_(run), progress_(progress), dateField_(dateField) {}
+
+    void Worsen(int to) {
+        std::lock_guard lock(m_);
+        status_ = std::max(status_, to);
     }
-    const std::vector<std::string>& Files() const { return files_; }
+    int Status() {
+        std::lock_guard lock(m_);
+        return status_;
+    }
+    void Say(const std::string& text, int worsen) {
+        std::lock_guard lock(m_);
+        progress_.Clear();
+        Complain(text);
+        status_ = std::max(status_, worsen);
+    }
+    void Counted(std::int64_t counted) {
+        if (!progress_.On()) return;
+        std::lock_guard lock(m_);
+        counted_ = counted;
+        progress_.Show(Text(), counted == 1);
+    }
+    void ClearProgress() {
+        std::lock_guard lock(m_);
+        progress_.Clear();
+    }
+
+    void InputUnreadable(const std::string& path, int error) override {
+        Say(path + ": cannot be read: " + std::strerror(error), kExitUsage);
+    }
+    void InputNotCountable(const std::string& path) override {
+        Say(path + ": neither a TIFF nor a PDF file name", kExitUsage);
+    }
+    void WalkFailed(const search::WalkResult& walk) override {
+        Say(walk.failedFolder + ": cannot be searched: " + walk.errorText, kExitUsage);
+    }
+    void Unsearched(const search::UnsearchedPath& entry, bool isInput) override {
+        // The given folder itself could not be opened or listed.
+        Say(entry.path + ": cannot be searched: " + std::strerror(entry.error), isInput ? kExitUsage : kExitSomeError);
+    }
+    void Duplicate(const std::string& path, const std::string& first) override {
+        std::lock_guard lock(m_);
+        progress_.Clear();
+        duplicates_.Note(path, first);
+    }
+    void WalkEnded(std::int64_t undated) override {
+        std::lock_guard lock(m_);
+        progress_.Clear();
+        duplicates_.Finish();
+        if (undated > 0) {
+            Complain(search::UndatedText(undated, dateField_));
+            status_ = std::max(status_, kExitSomeError);
+        }
+    }
+    void FolderEntered(const std::string&) override { Walked(); }
+    void FileFound(const std::string&) override { Walked(); }
 
 private:
-    std::vector<std::string> files_;
-    cli::SeenFiles seen_;
-    Duplicates& duplicates_;
+    void Walked() {
+        if (!progress_.On()) return;
+        std::lock_guard lock(m_);
+        progress_.Show(Text());
+    }
+    std::string Text() const {
+        const std::string found = std::to_string(run_.FilesFound());
+        const std::string folders = std::to_string(run_.FoldersWalked()) + " folders walked";
+        if (counted_ == 0) return "searching: " + found + " files found, " + folders;
+        return "counting: " + std::to_string(counted_) + " of " + found +
+               (run_.WalkDone() ? " files found, " : " files found so far, ") + folders;
+    }
+
+    const search::CountRun& run_;
+    std::mutex m_;
+    Progress progress_;
+    Duplicates duplicates_;
+    int dateField_;
+    int status_ = kExitCounted;
+    std::int64_t counted_ = 0;
 };
 
-class CliWalkControl final : public search::WalkControl {
+// The list as the program's export (caret text on standard output, or
+// --export's file): the only output that holds every row until the end, as
+// its formats need.
+class ExportCopy {
 public:
-    CliWalkControl(const cli::Options& o, FileList& files, Progress& progress,
-                   std::vector<cli::SkippedPath>& skipped, std::int64_t& undated)
-        : o_(o), files_(files), progress_(progress), skipped_(skipped), undated_(undated) {}
-    void SetRoot(const std::string& root) {
-        identity_.SetRoot(root);
-        root_ = root.empty() || root.back() == '/' ? root : root + "/";
-        rootUnreadable_ = false;
+    // Whether this build can write what is asked; says why not.
+    static bool Usable([[maybe_unused]] const cli::Options& o) {
+#ifndef QUILLON_HAVE_EXPORT
+        if (o.format == cli::Format::Caret || o.exportFile) {
+            Complain("the export writers are not part of this build");
+            return false;
+        }
+#else
+        // Ctrl+C or a kill during --export leaves no temporary file behind.
+        if (o.exportFile) exporting::RemoveTemporaryFilesOnSignals();
+        // A workbook that cannot be written is said before the files are counted.
+        if (std::string why; o.exportFile && !exporting::CanWrite(exporting::KindForName(*o.exportFile), why)) {
+            Complain(exporting::ExportResult{false, *o.exportFile, why}.Message());
+            return false;
+        }
+#endif
+        return true;
     }
-    // The given folder itself could not be opened or listed.
-    bool RootUnreadable() const { return rootUnreadable_; }
 
-    bool StopRequested() override { return false; }
-    bool IncludeSubfolders() override { return o_.includeSubfolders; }
-    int DateField() override { return o_.dateField; }
-    search::CalendarDate From() override { return o_.from; }
-    search::CalendarDate To() override { return o_.to; }
-    void Accepted(std::string fullPath) override {
-        const std::string key = identity_.KeyOfFound(fullPath);
-        files_.Add(std::move(fullPath), key);
+    explicit ExportCopy(const cli::Options& o) : o_(o) {
+#ifdef QUILLON_HAVE_EXPORT
+        if (o.format == cli::Format::Caret || o.exportFile)
+            table_ = std::make_unique<exporting::ExportTable>(
+                std::vector<std::string>{"Name", "Path", "Size", "Page Count"});
+#endif
     }
-    void FileExamined(std::int64_t) override {
-        progress_.Show("searching: " + std::to_string(files_.Files().size()) + " files found");
+    void Add([[maybe_unused]] const search::ResultRow& row) {
+#ifdef QUILLON_HAVE_EXPORT
+        if (table_) table_->AppendRow(std::vector<std::string_view>{
+            row.name, row.path, row.sizeText, row.hasPageCount ? std::string_view(row.pageCountText) : std::string_view()});
+#endif
     }
-    void EnteringFolder(const std::string&) override {}
-    void Unsearched(const std::string& path, bool folder, int errorNumber) override {
-        if (folder && path == root_) rootUnreadable_ = true;
-        progress_.Clear();
-        Complain(path + ": cannot be searched: " + std::strerror(errorNumber));
-        skipped_.push_back(cli::SkippedPath{path, folder, std::strerror(errorNumber)});
+    // Writes what was asked; false when something could not be written (said).
+    bool Write() {
+        bool ok = true;
+#ifdef QUILLON_HAVE_EXPORT
+        if (o_.format == cli::Format::Caret && !exporting::WriteCaretText(*table_, stdout)) {
+            Complain(std::string("standard output: ") + std::strerror(errno));
+            ok = false;
+        }
+        if (o_.exportFile) {
+            const auto written = exporting::WriteExportFile(*table_, *o_.exportFile);
+            if (!written) {
+                Complain(written.Message());
+                ok = false;
+            }
+        }
+#endif
+        return ok;
     }
-    void Undated(const std::string&) override { ++undated_; }
+    // Whether the export file writes names as UTF-8 (replacing what is not).
+    bool ReplacesNames() const {
+#ifdef QUILLON_HAVE_EXPORT
+        return o_.exportFile && exporting::KindForName(*o_.exportFile) != exporting::ExportKind::CaretText;
+#else
+        return false;
+#endif
+    }
 
 private:
     const cli::Options& o_;
-    FileList& files_;
-    Progress& progress_;
-    std::vector<cli::SkippedPath>& skipped_;
-    std::int64_t& undated_;
-    cli::FileIdentity identity_;
-    std::string root_;
-    bool rootUnreadable_ = false;
+#ifdef QUILLON_HAVE_EXPORT
+    std::unique_ptr<exporting::ExportTable> table_;
+#endif
 };
+
+// The paths and choices of the command line as the counting run takes them;
+// nothing when a list cannot be read (said).
+std::optional<search::CountInputs> InputsOf(const cli::Options& o) {
+    search::CountInputs inputs;
+    inputs.paths = o.paths;
+    for (const auto& list : o.filesFrom) {
+        std::string why;
+        if (!cli::ReadPathList(list, o.nullSeparated, inputs.paths, why)) {
+            Complain((list == "-" ? std::string("standard input") : list) + ": " + why);
+            return std::nullopt;
+        }
+    }
+    inputs.tif = o.tif;
+    inputs.pdf = o.pdf;
+    inputs.includeSubfolders = o.includeSubfolders;
+    inputs.dateField = o.dateField;
+    inputs.from = o.from;
+    inputs.to = o.to;
+    inputs.jobs = o.jobs;
+    return inputs;
+}
 
 }  // namespace
 
@@ -163,147 +276,66 @@ int main(int argc, char** argv) {
         std::printf("quillon-count %s\n", QUILLON_VERSION);
         return kExitCounted;
     }
-#ifndef QUILLON_HAVE_EXPORT
-    if (o.format == cli::Format::Caret || o.exportFile) {
-        Complain("the export writers are not part of this build");
-        return kExitUsage;
-    }
-#else
-    // Ctrl+C or a kill during --export leaves no temporary file behind.
-    if (o.exportFile) exporting::RemoveTemporaryFilesOnSignals();
-    // A workbook that cannot be written is said before the files are counted.
-    if (std::string why; o.exportFile && !exporting::CanWrite(exporting::KindForName(*o.exportFile), why)) {
-        Complain(exporting::ExportResult{false, *o.exportFile, why}.Message());
-        return kExitUsage;
-    }
-#endif
+    if (!ExportCopy::Usable(o)) return kExitUsage;
 
-    int status = kExitCounted;
-    auto worsen = [&status](int to) { status = std::max(status, to); };
-    Progress progress(o.progress.value_or(isatty(STDERR_FILENO) == 1));
+    auto inputs = InputsOf(o);
+    if (!inputs) return kExitUsage;
 
-    std::vector<std::string> inputs = o.paths;
-    for (const auto& list : o.filesFrom) {
-        std::string why;
-        if (!cli::ReadPathList(list, o.nullSeparated, inputs, why)) {
-            Complain((list == "-" ? std::string("standard input") : list) + ": " + why);
-            return kExitUsage;
-        }
-    }
-
-    // Folders are searched, files taken as they are; all in the order given,
-    // each file once however often it is reached.
-    const auto patterns = search::BuildPatterns(o.tif, o.pdf);
-    Duplicates duplicates;
-    FileList list(inputs.size() > 1, duplicates);
-    std::vector<cli::SkippedPath> skipped;
-    cli::Totals totals;
-    CliWalkControl control(o, list, progress, skipped, totals.undated);
     search::ComponentLoader loader(o.componentDir);
-    search::RowBuilder builder(loader);
-    // The counters' libraries (libqpdf's among them) load while the folders
-    // are walked rather than before the first count.
-    std::jthread preload([&builder, &o] { builder.Preload(o.tif, o.pdf); });
-    for (const auto& path : inputs) {
-        // A list from find over a deep tree may hold paths longer than the
-        // system takes whole.
-        const search::ReachablePath reachable(path);
-        struct stat st {};
-        if (reachable.Path().empty() || stat(reachable.Path().c_str(), &st) != 0) {
-            const int e = reachable.Path().empty() ? reachable.Error() : errno;
-            Complain(path + ": cannot be read: " + std::strerror(e));
-            worsen(kExitUsage);
-            continue;
-        }
-        if (S_ISDIR(st.st_mode)) {
-            control.SetRoot(path);
-            const auto walk = search::TotalFiles(path, patterns, control);
-            if (walk.failed) {
-                Complain(walk.failedFolder + ": cannot be searched: " + walk.errorText);
-                worsen(kExitUsage);
-            }
-            worsen(control.RootUnreadable() ? kExitUsage : skipped.empty() ? kExitCounted : kExitSomeError);
-        } else if (search::KindOfName(path) == search::FileKind::None) {
-            Complain(path + ": neither a TIFF nor a PDF file name");
-            worsen(kExitUsage);
-        } else {
-            // Counted by its kind, whichever kinds the folders are searched for.
-            list.Add(path, cli::FileIdentity::KeyOfFile(path));
-        }
-    }
-    duplicates.Finish();
-    if (totals.undated > 0) {
-        Complain(search::UndatedText(totals.undated, o.dateField));
-        worsen(kExitSomeError);
-    }
-    const std::vector<std::string>& files = list.Files();
-    preload.join();
-    cli::Writer writer(o.format, stdout);
-    bool sawTif = false, sawPdf = false;
-#ifdef QUILLON_HAVE_EXPORT
-    std::unique_ptr<exporting::ExportTable> table;
-    if (o.format == cli::Format::Caret || o.exportFile)
-        table = std::make_unique<exporting::ExportTable>(
-            std::vector<std::string>{"Name", "Path", "Size", "Page Count"});
-#endif
+    search::CountRun run(loader, std::move(*inputs));
+    Report report(run, o.progress.value_or(isatty(STDERR_FILENO) == 1), o.dateField);
+    run.SetListener(&report);
 
+    cli::Writer writer(o.format, stdout);
+    ExportCopy exportCopy(o);
+
+    // Rows are written as the files are counted, while the walk goes on.
     std::int64_t nonUtf8Names = 0;
+    bool unflushed = false;
     writer.Begin();
-    const std::size_t n = files.size();
-    search::RunOrdered<search::RowOutcome>(
-        n, o.jobs, [&](std::size_t i) { return builder.Build(files[i]); },
-        [&](std::size_t i, search::RowOutcome&& r) {
+    run.Stream(
+        [&](std::size_t i, const std::string& path, search::RowOutcome&& r) {
             if (r.vanished) {
-                Complain(files[i] + ": cannot be read: it is gone or no longer a file");
-                worsen(kExitUsage);
+                report.Say(path + ": cannot be read: it is gone or no longer a file", kExitUsage);
                 return true;
             }
             if (!r.error.empty()) {
                 // The row builder's message, on one line.
                 std::string text = r.error;
                 for (auto p = text.find("\r\n"); p != std::string::npos; p = text.find("\r\n")) text.replace(p, 2, ": ");
-                Complain(files[i] + ": " + text);
+                report.Say(path + ": " + text, kExitCounted);
             }
             const auto& row = r.row;
-            ++totals.files;
-            (row.kind == search::FileKind::Tif ? sawTif : sawPdf) = true;
             // A count that may leave pages out is said, and so is the total.
-            if (cli::Counted(row) && !row.warning.empty()) {
-                Complain(files[i] + ": " + row.warning);
-                worsen(kExitSomeError);
-            }
-            if (!cli::Counted(row)) {
-                ++totals.errors;
-                worsen(kExitSomeError);
-            } else if (row.kind == search::FileKind::Tif) {
-                totals.tifPages += row.pages;
-            } else {
-                totals.pdfPages += row.pages;
-            }
+            if (search::Counted(row) && !row.warning.empty()) report.Say(path + ": " + row.warning, kExitSomeError);
+            if (!search::Counted(row)) report.Worsen(kExitSomeError);
             writer.Row(row);
+            unflushed = true;
             if (!exporting::IsValidUtf8(row.path)) ++nonUtf8Names;
-#ifdef QUILLON_HAVE_EXPORT
-            if (table) table->AppendRow(std::vector<std::string_view>{
-                row.name, row.path, row.sizeText, row.hasPageCount ? std::string_view(row.pageCountText) : std::string_view()});
-#endif
-            progress.Show("counting: " + std::to_string(i + 1) + " of " + std::to_string(n), i == 0);
+            exportCopy.Add(row);
+            report.Counted(static_cast<std::int64_t>(i) + 1);
             return true;
+        },
+        // The walk is slow to bring the next file: what is written goes out.
+        [&] {
+            if (unflushed) std::fflush(stdout);
+            unflushed = false;
         });
-    progress.Clear();
+    report.ClearProgress();
+    int status = report.Status();
+    auto worsen = [&status](int to) { status = std::max(status, to); };
 
-#ifdef QUILLON_HAVE_EXPORT
-    if (o.format == cli::Format::Caret && !exporting::WriteCaretText(*table, stdout)) {
-        Complain(std::string("standard output: ") + std::strerror(errno));
-        worsen(kExitUsage);
-    }
-    if (o.exportFile) {
-        const auto written = exporting::WriteExportFile(*table, *o.exportFile);
-        if (!written) {
-            Complain(written.Message());
-            worsen(kExitUsage);
-        }
-    }
-#endif
+    const search::CountTotals& counted = run.Totals();
+    cli::Totals totals;
+    totals.files = counted.files;
+    totals.errors = counted.errors;
+    totals.tifPages = counted.tifPages;
+    totals.pdfPages = counted.pdfPages;
+    totals.undated = counted.undated;
+    std::vector<cli::SkippedPath> skipped;
+    for (const auto& u : run.Unsearched()) skipped.push_back(cli::SkippedPath{u.path, u.folder, std::strerror(u.error)});
+
+    if (!exportCopy.Write()) worsen(kExitUsage);
     writer.End(totals, skipped);
     if (std::fflush(stdout) != 0) {
         Complain(std::string("standard output: ") + std::strerror(errno));
@@ -311,12 +343,10 @@ int main(int argc, char** argv) {
     }
 
     // Where names were written with replacement characters, say so.
-    for (const auto& s : skipped)
-        if (!exporting::IsValidUtf8(s.path)) ++nonUtf8Names;
-    bool replaced = o.format == cli::Format::Json || o.format == cli::Format::Jsonl || o.format == cli::Format::Csv;
-#ifdef QUILLON_HAVE_EXPORT
-    replaced = replaced || (o.exportFile && exporting::KindForName(*o.exportFile) != exporting::ExportKind::CaretText);
-#endif
+    for (const auto& k : skipped)
+        if (!exporting::IsValidUtf8(k.path)) ++nonUtf8Names;
+    const bool replaced = o.format == cli::Format::Json || o.format == cli::Format::Jsonl ||
+                          o.format == cli::Format::Csv || exportCopy.ReplacesNames();
     if (replaced && nonUtf8Names > 0)
         Complain(std::to_string(nonUtf8Names) + (nonUtf8Names == 1 ? " name is" : " names are") +
                  " not valid UTF-8; written with replacement characters (tsv and caret keep the bytes)");
@@ -325,7 +355,7 @@ int main(int argc, char** argv) {
     // A file given by name is counted whatever kinds were asked for, and its
     // kind's total is shown with the others.
     std::fprintf(stderr, "%s\n",
-                 search::TotalPagesText(o.tif || sawTif, o.pdf || sawPdf, totals.tifPages, totals.pdfPages).c_str());
+                 search::TotalPagesText(o.tif || counted.sawTif, o.pdf || counted.sawPdf, totals.tifPages, totals.pdfPages).c_str());
     if (totals.errors > 0) std::fprintf(stderr, "Errors : %lld\n", static_cast<long long>(totals.errors));
     if (!skipped.empty())
         std::fprintf(stderr, "Not searched : %lld\n", static_cast<long long>(skipped.size()));

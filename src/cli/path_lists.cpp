@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 
 namespace cli {
@@ -59,47 +57,6 @@ bool ReadPathList(const std::string& name, bool nul, std::vector<std::string>& o
         bytes.append(buf, static_cast<std::size_t>(got));
     }
     return SplitPathList(bytes, nul, out, error);
-}
-
-namespace {
-
-std::string WithSeparator(std::string path) {
-    if (path.empty() || path.back() != '/') path += '/';
-    return path;
-}
-
-// The real path of a folder, or the name as given when it cannot be resolved.
-std::string Resolved(const std::string& folder) {
-    char* real = ::realpath(folder.c_str(), nullptr);
-    if (!real) return folder;
-    std::string out(real);
-    std::free(real);
-    return out;
-}
-
-}  // namespace
-
-void FileIdentity::SetRoot(const std::string& root) {
-    root_ = WithSeparator(root);
-    resolved_ = WithSeparator(Resolved(root));
-}
-
-std::string FileIdentity::KeyOfFound(const std::string& path) const {
-    if (path.compare(0, root_.size(), root_) != 0) return path;
-    return resolved_ + path.substr(root_.size());
-}
-
-std::string FileIdentity::KeyOfFile(const std::string& path) {
-    const auto slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    return WithSeparator(Resolved(folder)) + path.substr(slash == std::string::npos ? 0 : slash + 1);
-}
-
-bool SeenFiles::Add(std::string key, std::size_t index, std::size_t& first) {
-    if (!keep_) return true;
-    const auto [it, fresh] = first_.try_emplace(std::move(key), index);
-    first = it->second;
-    return fresh;
 }
 
 }  // namespace cli

@@ -45,4 +45,18 @@ std::optional<double> GeneralNumber(std::string_view text) {
     return negative ? -value : value;
 }
 
+std::optional<double> KilobyteCell(std::string_view text) {
+    constexpr std::string_view kSuffix = " KB";
+    if (text.size() <= kSuffix.size() || text.substr(text.size() - kSuffix.size()) != kSuffix) return std::nullopt;
+    text.remove_suffix(kSuffix.size());
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    if (text.empty() || text.size() > 15) return std::nullopt;  // exact in a double
+    double value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
 }  // namespace exporting

@@ -16,4 +16,12 @@ namespace exporting {
 // "Error", an empty cell) is text: nullopt.
 std::optional<double> GeneralNumber(std::string_view text);
 
+// The Size column's cells ("   2753 KB", under the header "Size") go into a
+// workbook as numbers shown through this format, so they read as the list
+// shows them and still add up.
+inline constexpr const char* kKilobyteFormat = "0 \"KB\"";
+inline constexpr std::string_view kSizeHeader = "Size";
+// The kilobytes of a Size cell: blanks, digits, " KB"; else nullopt.
+std::optional<double> KilobyteCell(std::string_view text);
+
 }  // namespace exporting

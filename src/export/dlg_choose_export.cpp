@@ -1,7 +1,9 @@
 #include "export/dlg_choose_export.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QListWidget>
@@ -102,7 +104,13 @@ void DlgChooseExport::FitCaptions() {
     first.setWidth(std::max(first.width(), optExport[0]->sizeHint().width()));
     second.moveLeft(std::max(second.left(), first.right() + 1 + gap));
     second.setWidth(std::max(second.width(), optExport[1]->sizeHint().width()));
-    const int grow = std::max(0, second.right() + 1 + first.left() - width());
+    int grow = std::max(0, second.right() + 1 + first.left() - width());
+    // The title bar shows the whole title: its text (window managers draw it
+    // bold) beside the bar's icon and buttons.
+    QFont titleFont = QApplication::font();
+    titleFont.setBold(true);
+    constexpr int kTitleBarButtons = 120;
+    grow = std::max(grow, QFontMetrics(titleFont).horizontalAdvance(windowTitle()) + kTitleBarButtons - width());
     optExport[0]->setGeometry(first);
     optExport[1]->setGeometry(second);
     if (grow == 0) return;

@@ -59,11 +59,7 @@ void SaveExportFile(const ExportTable& table, bool toWorkbook, ExportUi& ui, Exp
     for (;;) {
         const std::optional<SaveDialogAnswer> answer = ui.AskSavePath(request);
         if (!answer || answer->path.empty()) return;  // cancelled: nothing written, no message
-        if (remembered) {
-            const std::size_t slash = answer->path.rfind('/');
-            if (slash != std::string::npos) remembered->folder = answer->path.substr(0, slash == 0 ? 1 : slash);
-            if (toWorkbook) remembered->xlsx = answer->filterIndex == 1;
-        }
+        if (remembered && toWorkbook) remembered->xlsx = answer->filterIndex == 1;
         path = answer->path;
         if (!toWorkbook) break;
         // A name without a workbook ending gets the one of the chosen filter.
@@ -91,6 +87,12 @@ void SaveExportFile(const ExportTable& table, bool toWorkbook, ExportUi& ui, Exp
     if (!result) {
         ui.ShowMessage(result.Message(), MessageIcon::Critical);
     } else {
+        // The folder is remembered only once a file was written there.
+        if (remembered) {
+            const std::size_t slash = path.rfind('/');
+            if (slash != std::string::npos) remembered->folder = path.substr(0, slash == 0 ? 1 : slash);
+        }
+        ui.Written(path);
         ui.ShowMessage(kExportedMessage, toWorkbook ? MessageIcon::None : MessageIcon::Information);
     }
     ui.SetProgressValue(0);

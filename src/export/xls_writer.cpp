@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace exporting {
@@ -40,9 +41,12 @@ constexpr std::uint16_t kDimensions = 0x0200;
 constexpr std::uint16_t kWindow2 = 0x023E;
 constexpr std::uint16_t kLabelSst = 0x00FD;
 constexpr std::uint16_t kNumber = 0x0203;
+constexpr std::uint16_t kFormat = 0x041E;
 
 constexpr std::size_t kMaxRecordData = 8224;
 constexpr std::uint16_t kCellXf = 15;  // the first XF after the 15 style XFs
+constexpr std::uint16_t kKilobyteXf = 16;  // a cell XF with the kilobyte format
+constexpr std::uint16_t kKilobyteFormatIndex = 164;  // the first index free for workbook formats
 constexpr std::size_t kMaxColumns = 256;
 
 // Little-endian bytes into a small fixed buffer.
@@ -167,6 +171,8 @@ public:
         const std::size_t dataRows = table.Rows() - 1;
         perSheet_ = kXlsRowsPerSheet - 1;
         sheets_ = std::max<std::size_t>(1, (dataRows + perSheet_ - 1) / perSheet_);
+        sizeColumn_.resize(table.Columns());
+        for (std::size_t c = 0; c < table.Columns(); ++c) sizeColumn_[c] = table.Cell(c, 0) == kSizeHeader;
     }
 
     std::string Write() {
@@ -190,6 +196,19 @@ private:
     void ForEachSheetRow(std::size_t s, Fn&& fn) const {
         fn(0);
         for (std::size_t r = FirstDataRow(s); r < EndDataRow(s); ++r) fn(r);
+    }
+
+    // A number cell's value, and whether it is a Size cell shown in KB.
+    std::optional<double> NumberOf(std::size_t c, std::size_t r, bool* kilobytes) const {
+        const std::string_view text = table_.Cell(c, r);
+        *kilobytes = false;
+        if (r > 0 && sizeColumn_[c]) {
+            if (const auto kb = KilobyteCell(text)) {
+                *kilobytes = true;
+                return kb;
+            }
+        }
+        return GeneralNumber(text);
     }
 
     std::string Globals() {
@@ -223,15 +242,25 @@ private:
                                    .U8(0)         // 8-bit name
                                    .Ascii("Arial"));
         }
-        // The 15 style XFs readers expect, then the one cell XF every cell uses.
-        for (int i = 0; i < 16; ++i) {
+        {
+            const std::string_view code = kKilobyteFormat;
+            Bytes f;
+            f.U16(kKilobyteFormatIndex).U16(static_cast<unsigned>(code.size())).U8(0);
+            for (const char ch : code) f.U8(static_cast<unsigned char>(ch));
+            out_.Record(kFormat, f);
+        }
+        // The 15 style XFs readers expect, then the cell XF every cell uses
+        // and the one of the Size cells, which differs in its format.
+        for (int i = 0; i < 17; ++i) {
             const bool style = i < 15;
+            const bool kilobytes = i == kKilobyteXf;
             Bytes x;
-            x.U16(0).U16(0);                       // font 0, format 0 (General)
+            x.U16(0).U16(kilobytes ? kKilobyteFormatIndex : 0);  // font 0, format General or KB
             x.U16(style ? 0xFFF5 : 0x0001);        // style XF / cell XF with parent 0, locked
             x.U8(0x20);                            // bottom aligned
             x.U8(0).U8(0);                         // rotation, indent
-            x.U8(style && i > 0 ? 0xF4 : 0x00);    // attributes that differ from the parent
+            // Attributes that differ from the parent: for the KB cells, the format.
+            x.U8(style && i > 0 ? 0xF4 : kilobytes ? 0x04 : 0x00);
             x.U32(0).U32(0).U16(0x20C0);           // no borders, automatic pattern colours
             out_.Record(kXf, x);
         }
@@ -275,7 +304,8 @@ private:
             ForEachSheetRow(s, [&](std::size_t r) {
                 for (std::size_t c = 0; c < table_.Columns() && err.empty(); ++c) {
                     const std::string_view text = table_.Cell(c, r);
-                    if (text.empty() || GeneralNumber(text)) continue;
+                    bool kilobytes = false;
+                    if (text.empty() || NumberOf(c, r, &kilobytes)) continue;
                     const StringShape shape = ShapeOf(text);
                     if (shape.units > kMaxCellChars) {
                         err = "the cell in row " + std::to_string(r + 1) + ", column " + std::to_string(c + 1) +
@@ -377,8 +407,11 @@ private:
                 const std::string_view text = table_.Cell(c, r);
                 if (text.empty()) continue;  // an empty cell is a blank cell: no record
                 Bytes cell;
-                cell.U16(static_cast<unsigned>(sheetRow)).U16(static_cast<unsigned>(c)).U16(kCellXf);
-                if (const auto number = GeneralNumber(text)) {
+                bool kilobytes = false;
+                const auto number = NumberOf(c, r, &kilobytes);
+                cell.U16(static_cast<unsigned>(sheetRow)).U16(static_cast<unsigned>(c));
+                cell.U16(kilobytes ? kKilobyteXf : kCellXf);
+                if (number) {
                     out_.Record(kNumber, cell.F64(*number));
                 } else {
                     out_.Record(kLabelSst, cell.U32(static_cast<std::uint32_t>(stringIndex_++)));
@@ -398,6 +431,7 @@ private:
     const RowProgress& progress_;
     std::size_t perSheet_ = 0;
     std::size_t sheets_ = 1;
+    std::vector<bool> sizeColumn_;  // columns headed "Size"
     std::uint64_t stringIndex_ = 0;
 };
 

@@ -8,6 +8,7 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace exporting {
 
@@ -59,6 +60,11 @@ std::string WriteXlsx(const ExportTable& table, const std::string& path, const R
     lxw_workbook* workbook = workbook_new_opt(path.c_str(), &options);
     if (!workbook) return "the workbook could not be created";
 
+    lxw_format* kilobytes = workbook_add_format(workbook);
+    format_set_num_format(kilobytes, kKilobyteFormat);
+    std::vector<bool> sizeColumn(table.Columns());
+    for (std::size_t c = 0; c < table.Columns(); ++c) sizeColumn[c] = table.Cell(c, 0) == kSizeHeader;
+
     const std::size_t perSheet = kXlsxRowsPerSheet - 1;  // data rows after the header
     const std::size_t dataRows = table.Rows() - 1;
     const std::size_t sheets = std::max<std::size_t>(1, (dataRows + perSheet - 1) / perSheet);
@@ -77,7 +83,10 @@ std::string WriteXlsx(const ExportTable& table, const std::string& path, const R
                 const std::string_view text = table.Cell(c, r);
                 if (text.empty()) continue;
                 lxw_error e;
-                if (const auto number = GeneralNumber(text)) {
+                const auto kb = r > 0 && sizeColumn[c] ? KilobyteCell(text) : std::nullopt;
+                if (kb) {
+                    e = worksheet_write_number(sheet, at, static_cast<lxw_col_t>(c), *kb, kilobytes);
+                } else if (const auto number = GeneralNumber(text)) {
                     e = worksheet_write_number(sheet, at, static_cast<lxw_col_t>(c), *number, nullptr);
                 } else {
                     scratch = XlsxCellText(text);

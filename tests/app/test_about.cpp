@@ -2,8 +2,10 @@
 // its fallback message, and the box's life.
 #include "about_dialog.h"
 #include "fixtures.h"
+#include "splash.h"
 #include "sys_info.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QtTest>
 
@@ -20,6 +22,20 @@ const QString kLocationKey = QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools L
 class AboutTest : public QObject {
     Q_OBJECT
 private slots:
+    // One version everywhere: the about box and the splash say the
+    // project's version, which --version prints too.
+    void theVersionIsTheProjectVersion()
+    {
+        FakeRegistry reg;
+        FakeStarter starter;
+        FakeBoxes boxes;
+        DlgAbout about(reg, starter, boxes);
+        const QString expected = QStringLiteral("QUILLON COUNTER " PROJECT_VERSION_TEXT);
+        QCOMPARE(about.findChild<QLabel*>(QStringLiteral("Label1"))->text(), expected);
+        FrmSplash splash;
+        QCOMPARE(splash.findChild<QLabel*>(QStringLiteral("Label1"))->text(), expected);
+    }
+
     void getKeyValueTrimsOneTrailingNul()
     {
         FakeRegistry reg;

@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -86,6 +87,8 @@ private slots:
             first.get<QCheckBox>("chkSearchOption1")->setChecked(true);
             first.get<QCheckBox>("chkRecursive")->setChecked(true);
             first.get<QComboBox>("cboDateFields")->setCurrentIndex(2);
+            first.get<QDateEdit>("dtpFrom")->setDate(QDate(2001, 2, 3));
+            first.get<QDateEdit>("dtpTo")->setDate(QDate::currentDate().addDays(31));
             QSignalSpy done(&first.w, &FrmMain::searchFinished);
             first.get<QPushButton>("cmdControl0")->click();
             QVERIFY(done.count() > 0 || done.wait(30000));
@@ -102,6 +105,9 @@ private slots:
         QVERIFY(second.checked("chkSearchOption1"));
         QVERIFY(second.checked("chkRecursive"));
         QCOMPARE(second.dateField(), 2);
+        // The field comes back with its two dates, never with today's.
+        QCOMPARE(second.get<QDateEdit>("dtpFrom")->date(), QDate(2001, 2, 3));
+        QCOMPARE(second.get<QDateEdit>("dtpTo")->date(), QDate::currentDate().addDays(31));
         QVERIFY(second.get<QWidget>("dtpFrom")->isEnabled()); // the pickers follow the field
         QVERIFY(second.get<QWidget>("cmdControl0")->isEnabled()); // a kind is checked
         QCOMPARE(second.w.size(), size);
@@ -142,6 +148,29 @@ private slots:
         Window unreadable(tmp.filePath("folder.conf"));
         QCOMPARE(unreadable.path(), plain.path());
         unreadable.w.close(); // saving where nothing can be written is no failure either
+    }
+
+    // A date field remembered without its two dates (or with nonsense for
+    // them) is not restored: today's window would filter in silence.
+    void aDateFieldComesBackWithItsDatesOrNotAtAll()
+    {
+        QTemporaryDir tmp;
+        const QString conf = tmp.filePath("Quillon.conf");
+        for (const QStringList& dates : {QStringList{}, QStringList{"2020-01-01", "never"},
+                                         QStringList{"", "2020-01-01"}}) {
+            {
+                QSettings s(conf, QSettings::IniFormat);
+                s.clear();
+                s.setValue("search/dateField", 2);
+                if (!dates.isEmpty()) {
+                    s.setValue("search/dateFrom", dates[0]);
+                    s.setValue("search/dateTo", dates[1]);
+                }
+            }
+            Window w(conf);
+            QCOMPARE(w.dateField(), 0);
+            QVERIFY(!w.get<QWidget>("dtpFrom")->isEnabled());
+        }
     }
 
     void aGeometryOffEveryScreenIsNotRestored()

@@ -11,10 +11,22 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QFileSystemModel>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <atomic>
+#include <vector>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quillon;
 
@@ -104,11 +116,106 @@ Script::Step answerReplace(QMessageBox::StandardButton answer, QString* asked)
     };
 }
 
+
+// Looks at a save dialog as a user does: waits until its folder is listed and
+// every row's type and icon are known (bounded), then cancels.
+Script::Step lookAndCancel(QString* openedIn, QStringList* types)
+{
+    return [=](QWidget* w) {
+        auto* fd = qobject_cast<QFileDialog*>(w);
+        if (!fd)
+            return false;
+        *openedIn = fd->directory().absolutePath();
+        // Every file, as when "*" is typed for the name.
+        fd->setNameFilter(QStringLiteral("*"));
+        auto* model = fd->findChild<QFileSystemModel*>();
+        if (model) {
+            const QModelIndex root = model->index(fd->directory().absolutePath());
+            QElapsedTimer t;
+            t.start();
+            while (t.elapsed() < 3000) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+                if (model->rowCount(root) > 0 && t.elapsed() > 800)
+                    break;
+            }
+            for (int r = 0; r < model->rowCount(root); ++r) {
+                const QModelIndex i = model->index(r, 2, root);
+                model->data(model->index(r, 0, root), Qt::DecorationRole);
+                *types << model->index(r, 0, root).data().toString() + QLatin1Char('=') + i.data().toString();
+            }
+        }
+        fd->reject();
+        return true;
+    };
+}
+
+// Watches a folder for files opened in it, and keeps a FIFO there whose
+// reader, should anyone open it, is let go after a while instead of hanging.
+class OpenWatch {
+public:
+    explicit OpenWatch(const QString& folder, const QString& fifo)
+        : m_fifo(QFile::encodeName(fifo))
+    {
+        m_fd = inotify_init1(IN_NONBLOCK);
+        inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), IN_OPEN | IN_ACCESS);
+        m_thread = std::thread([this] {
+            while (!m_stop) {
+                // A writer opens without blocking only when a reader waits;
+                // it is fed what it waits for, so the test ends.
+                const int w = ::open(m_fifo.constData(), O_WRONLY | O_NONBLOCK);
+                if (w >= 0) {
+                    m_fifoReaders = true;
+                    const std::vector<char> feed(65536, 'x');
+                    [[maybe_unused]] const ssize_t n = ::write(w, feed.data(), feed.size());
+                    ::close(w);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+    }
+    ~OpenWatch()
+    {
+        m_stop = true;
+        m_thread.join();
+        ::close(m_fd);
+    }
+    // Names of the files (not folders) opened or read in the folder so far.
+    QStringList filesOpened()
+    {
+        QStringList names;
+        alignas(inotify_event) char buf[8192];
+        for (;;) {
+            const ssize_t n = ::read(m_fd, buf, sizeof buf);
+            if (n <= 0)
+                break;
+            for (ssize_t at = 0; at < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(buf + at);
+                if (e->len > 0 && !(e->mask & IN_ISDIR))
+                    names << QString::fromUtf8(e->name);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+            }
+        }
+        if (m_fifoReaders)
+            names << QStringLiteral("(a reader of the FIFO)");
+        names.removeDuplicates();
+        return names;
+    }
+
+private:
+    int m_fd = -1;
+    QByteArray m_fifo;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_fifoReaders{false};
+    std::thread m_thread;
+};
+
 struct Window : testing_app::FakeServices {
     QTemporaryDir dir;
-    FrmMain w{services()};
+    FrmMain w;
 
-    explicit Window(const QStringList& names = {QStringLiteral("a.pdf"), QStringLiteral("b.pdf")})
+    explicit Window(const QStringList& names = {QStringLiteral("a.pdf"), QStringLiteral("b.pdf")},
+                    QSettings* settings = nullptr)
+        : w(services({}, settings))
     {
         w.show();
         std::vector<search::ResultRow> rows;
@@ -146,6 +253,10 @@ QByteArray contents(const QString& path)
 class ExportWindowTest : public QObject {
     Q_OBJECT
 private slots:
+    // The file dialog keeps its last folder and history in the user's
+    // settings; these tests keep theirs apart.
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
     // An existing file is replaced only after Yes to the save dialog's own
     // question; No leaves it as it was.
     void theSaveDialogAsksBeforeReplacingAFile()
@@ -194,6 +305,68 @@ private slots:
 
         QVERIFY(win.exportWith({chooseFields(false), save(QString(), &opened)}));
         QCOMPARE(opened, QDir(elsewhere.path()).absolutePath());
+    }
+
+    // A folder where the export failed is not where the next save dialog
+    // opens, in this run or the next; nor is a remembered folder of kernel
+    // files (/proc), however it came to be remembered.
+    void aFolderIsRememberedOnlyAfterAnExportThereSucceeded()
+    {
+        QTemporaryDir confDir;
+        QSettings settings(confDir.filePath(QStringLiteral("q.conf")), QSettings::IniFormat);
+        {
+            Window win({QStringLiteral("a.pdf")}, &settings);
+            QString opened;
+            QVERIFY(win.exportWith({chooseFields(false), save(QStringLiteral("/proc/exp.txt"), &opened)}));
+            QCOMPARE(opened, QDir(win.dir.path()).absolutePath());
+            QCOMPARE(win.boxes.icons.back(), MsgIcon::Critical);
+            QVERIFY2(win.boxes.texts.back().contains(QStringLiteral("/proc/exp.txt")), qPrintable(win.boxes.texts.back()));
+
+            QVERIFY(win.exportWith({chooseFields(false), save(QString(), &opened)}));
+            QCOMPARE(opened, QDir(win.dir.path()).absolutePath());
+        }
+        settings.sync();
+        QVERIFY2(settings.value(QStringLiteral("export/folder")).toString() != QStringLiteral("/proc"),
+                 qPrintable(settings.value(QStringLiteral("export/folder")).toString()));
+
+        // A settings file that names /proc all the same.
+        settings.setValue(QStringLiteral("export/folder"), QStringLiteral("/proc"));
+        Window next({QStringLiteral("a.pdf")}, &settings);
+        QString opened;
+        QVERIFY(next.exportWith({chooseFields(false), save(QString(), &opened)}));
+        QCOMPARE(opened, QDir(next.dir.path()).absolutePath());
+
+        // A successful export is remembered.
+        QTemporaryDir good;
+        QVERIFY(next.exportWith({chooseFields(false), save(good.filePath(QStringLiteral("ok.txt")))}));
+        QVERIFY(next.exportWith({chooseFields(false), save(QString(), &opened)}));
+        QCOMPARE(opened, QDir(good.path()).absolutePath());
+    }
+
+    // The save dialog lists a folder of a FIFO and files whose type only
+    // their bytes would tell, and never opens one of them to learn it: a
+    // FIFO without a writer, a device or a /proc file would block it for good.
+    void theSaveDialogNeverReadsTheFilesItLists()
+    {
+        Window win; // its search folder is where the save dialog opens
+        const QTemporaryDir& special = win.dir;
+        const QString fifo = special.filePath(QStringLiteral("pipe"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        testing_app::writePdf(special.filePath(QStringLiteral("no-ending")), 1);
+        testing_app::writeBytes(special.filePath(QStringLiteral("kmsg")), "<5>[ 0.0] log line\n");
+
+        OpenWatch watch(special.path(), fifo);
+        QString opened;
+        QStringList types;
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(win.exportWith({chooseFields(false), lookAndCancel(&opened, &types)}));
+        QCOMPARE(opened, QDir(special.path()).absolutePath());
+        // The two files are listed (the FIFO is a system entry the dialog
+        // leaves out), their types known without a byte read.
+        QCOMPARE(types, (QStringList{QStringLiteral("kmsg=File"), QStringLiteral("no-ending=File")}));
+        QCOMPARE(watch.filesOpened(), QStringList());
+        QVERIFY(t.elapsed() < 20000);
     }
 
     // Names with a caret or a line break: the text export says so first and

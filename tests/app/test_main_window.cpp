@@ -108,6 +108,38 @@ void doubleClick(QWidget* w, QPoint p)
     }
 }
 
+// Whether the list's sort arrow tells the truth: hidden, or over rows in the
+// order it shows (by bytes for Size, by the count for Page Count).
+bool arrowTellsTheTruth(const Harness& h, QString* why)
+{
+    const QHeaderView* header = h.w.list()->horizontalHeader();
+    if (!header->isSortIndicatorShown())
+        return true;
+    const ResultListModel* m = h.w.model();
+    const int section = header->sortIndicatorSection();
+    const bool down = header->sortIndicatorOrder() == Qt::DescendingOrder;
+    for (int r = 1; r < m->rowCount(); ++r) {
+        int cmp = 0;
+        switch (section) {
+        case 0: cmp = m->name(r - 1).compare(m->name(r), Qt::CaseInsensitive); break;
+        case 1: cmp = m->path(r - 1).compare(m->path(r), Qt::CaseInsensitive); break;
+        case 2: cmp = m->bytes(r - 1) < m->bytes(r) ? -1 : m->bytes(r - 1) > m->bytes(r); break;
+        case 3: {
+            auto rank = [m](int row) { return m->pages(row) < 1 ? INT_MAX : m->pages(row); };
+            cmp = rank(r - 1) < rank(r) ? -1 : rank(r - 1) > rank(r);
+            break;
+        }
+        default: break;
+        }
+        if (down ? cmp < 0 : cmp > 0) {
+            *why = QStringLiteral("arrow over column %1 (%2), but rows %3 and %4 are out of that order")
+                       .arg(section).arg(down ? "descending" : "ascending").arg(r - 1).arg(r);
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 class MainWindowTest : public QObject {
@@ -150,7 +182,7 @@ private slots:
         FrmSplash splash;
         QCOMPARE(splash.timer()->interval(), 1000);
         QVERIFY(splash.timer()->isActive());
-        QCOMPARE(splash.findChild<QLabel*>("Label1")->text(), QStringLiteral("QUILLON COUNTER 1.0"));
+        QCOMPARE(splash.findChild<QLabel*>("Label1")->text(), QStringLiteral("QUILLON COUNTER " QUILLON_VERSION));
         QElapsedTimer t;
         t.start();
         QCOMPARE(splash.exec(), int(QDialog::Accepted));
@@ -280,6 +312,84 @@ private slots:
             std::reverse(sorted.begin(), sorted.end());
         QCOMPARE(names, sorted);
         QVERIFY(h.column(4).join(QString()).isEmpty());
+    }
+
+    // The arrow over the list never lies: the user's sort is put back on
+    // the rows of a new search and of a delete's rebuild.
+    void theSortArrowAlwaysTellsTheTruth()
+    {
+        SearchedTree t;
+        QVERIFY(t.search());
+        Harness& h = t.h;
+        QString why;
+        h.w.lvwSearchResult_ColumnClick(3); // Size, ascending
+        QVERIFY2(arrowTellsTheTruth(h, &why), qPrintable(why));
+        h.w.lvwSearchResult_ColumnClick(3); // descending
+        QCOMPARE(h.column(0).first(), QStringLiteral("b.pdf"));
+
+        QVERIFY(t.search());
+        QVERIFY(h.w.list()->horizontalHeader()->isSortIndicatorShown());
+        QVERIFY2(arrowTellsTheTruth(h, &why), qPrintable(why));
+        QCOMPARE(h.column(0).first(), QStringLiteral("b.pdf"));
+
+        // Delete Files rebuilds the list from the found files.
+        h.w.lvwSearchResult_ColumnClick(1); // Name, ascending again
+        const QStringList before = h.column(0);
+        h.selectRows({h.rowNamed("a.pdf")});
+        h.boxes.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
+        QSignalSpy done(&h.w, &FrmMain::searchFinished);
+        h.w.DeleteSelectedFiles(false);
+        QVERIFY(h.waitRebuild(done));
+        QCOMPARE(h.w.model()->rowCount(), 3);
+        QVERIFY2(arrowTellsTheTruth(h, &why), qPrintable(why));
+        QStringList expected = before;
+        expected.removeAll(QStringLiteral("a.pdf"));
+        QCOMPARE(h.column(0), expected);
+    }
+
+    // Size sorts by bytes: files of the same kilobytes come in their true
+    // order, and the cell text stays as designed.
+    void sizeSortsByBytes()
+    {
+        Harness h;
+        h.w.show();
+        std::vector<search::ResultRow> rows;
+        for (const auto& [name, bytes] : std::vector<std::pair<std::string, std::uint64_t>>{
+                 {"x.pdf", 2300}, {"y.pdf", 2050}, {"z.pdf", 1900}, {"w.pdf", 2200}}) {
+            search::ResultRow r;
+            r.name = name;
+            r.key = r.path = "/srv/" + name;
+            r.sizeBytes = bytes;
+            r.pages = 1;
+            r.hasPageCount = true;
+            r.icon = 2;
+            rows.push_back(std::move(r));
+        }
+        h.w.AppendRows(std::move(rows));
+        h.w.lvwSearchResult_ColumnClick(3);
+        QCOMPARE(h.column(0), (QStringList{"z.pdf", "y.pdf", "w.pdf", "x.pdf"}));
+        QCOMPARE(h.column(2), QStringList(4, QStringLiteral("      2 KB")));
+        h.w.lvwSearchResult_ColumnClick(3);
+        QCOMPARE(h.column(0), (QStringList{"x.pdf", "w.pdf", "y.pdf", "z.pdf"}));
+    }
+
+    // Enter (the main key or the keypad's) on a row opens it, as a double
+    // click does.
+    void enterOpensTheCurrentRow()
+    {
+        SearchedTree t;
+        QVERIFY(t.search());
+        Harness& h = t.h;
+        QVERIFY(QTest::qWaitForWindowExposed(&h.w));
+        h.w.activateWindow();
+        h.w.list()->setFocus();
+        h.selectRows({h.rowNamed("b.pdf")});
+        QTest::keyClick(h.w.list(), Qt::Key_Return);
+        QCOMPARE(h.shell.opened, QStringList{QDir::toNativeSeparators(t.tmp.path() + "/sub/b.pdf")});
+        h.selectRows({h.rowNamed("a.pdf")});
+        QTest::keyClick(h.w.list(), Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(h.shell.opened.size(), 2);
+        QCOMPARE(h.shell.opened.last(), QDir::toNativeSeparators(t.tmp.path() + "/a.pdf"));
     }
 
     void selectAllAndTheLeftClickThatClearsIt()
@@ -601,8 +711,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&h.w));
         const double tx = twipsPerPixelX(&h.w), ty = twipsPerPixelY(&h.w);
         h.w.resize(1000, 600);
-        QTRY_COMPARE(h.w.centralWidget()->width(), 1000);
-        QWidget* client = h.w.centralWidget();
+        QTRY_COMPARE(h.w.client()->width(), 1000);
+        QWidget* client = h.w.client();
         const MainLayout l = layoutFor(int(client->width() * tx), int(client->height() * ty),
                                        h.w.leftPaneWidth(), h.w.textRoom());
         QCOMPARE(h.get<QWidget>("cmdClear")->geometry(), toPixels(l.cmdClear, tx, ty));

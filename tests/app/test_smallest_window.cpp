@@ -13,6 +13,7 @@
 #include <export/dlg_choose_export.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -178,11 +179,91 @@ QString cutIndicator(QWidget* w)
     return {};
 }
 
+// The widest text a date editor shows over every day, month and weekday
+// name of its locale, in the year its font draws widest.
+QString widestDate(const QDateEdit* e)
+{
+    const QFontMetrics fm(e->font());
+    const QString format = e->displayFormat();
+    int widestYear = e->minimumDate().year();
+    for (int y = e->minimumDate().year(); y <= e->maximumDate().year(); ++y)
+        if (fm.horizontalAdvance(QString::number(y)) > fm.horizontalAdvance(QString::number(widestYear)))
+            widestYear = y;
+    QString widest;
+    for (QDate d(widestYear, 1, 1); d.year() == widestYear; d = d.addDays(1)) {
+        const QString t = e->locale().toString(d, format);
+        if (fm.horizontalAdvance(t) > fm.horizontalAdvance(widest))
+            widest = t;
+    }
+    return widest;
+}
+
+// A date editor whose widest date does not fit its text field, or is
+// covered by another control.
+QStringList cutDates(QWidget* window, const QList<QWidget*>& all)
+{
+    QStringList out;
+    for (QDateEdit* e : window->findChildren<QDateEdit*>()) {
+        if (!e->isVisible())
+            continue;
+        QLineEdit* edit = e->findChild<QLineEdit*>();
+        // A line edit draws its text two pixels in from each side and
+        // keeps one for the cursor.
+        const QRect room = edit->contentsRect().adjusted(2, 0, -3, 0);
+        for (Drawn d : aligned(edit, widestDate(e), e->font(), room, Qt::AlignLeft | Qt::AlignVCenter))
+            if (const QString f = fault(d, all); !f.isEmpty())
+                out << e->objectName() + QStringLiteral(" (") + f + QLatin1Char(')');
+    }
+    return out;
+}
+
+// A control that lies over the line its group box draws round it.
+QStringList onFrameLines(QWidget* window)
+{
+    QStringList out;
+    for (QGroupBox* g : window->findChildren<QGroupBox*>()) {
+        if (!g->isVisible() || g->title().isEmpty())
+            continue;
+        QStyleOptionGroupBox opt;
+        opt.initFrom(g);
+        opt.text = g->title();
+        opt.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+        opt.rect = g->rect();
+        // The style draws its frame lines just outside the contents.
+        const QRect contents = g->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxContents, g);
+        const QRect inside = contents.adjusted(-2, -2, 2, 2);
+        for (QObject* o : g->children()) {
+            auto* w = qobject_cast<QWidget*>(o);
+            if (w && w->isVisible() && !w->isWindow() && !inside.contains(w->geometry()))
+                out << QStringLiteral("%1 lies over the frame line of %2 (%3,%4 %5x%6 outside %7,%8 %9x%10)")
+                           .arg(w->objectName(), g->objectName())
+                           .arg(w->x()).arg(w->y()).arg(w->width()).arg(w->height())
+                           .arg(inside.x()).arg(inside.y()).arg(inside.width()).arg(inside.height());
+        }
+    }
+    return out;
+}
+
+// A window whose title a title bar of its width cannot show whole: the
+// title bar's buttons and icon take about this much beside the text.
+constexpr int kTitleBarButtons = 120;
+QStringList cutTitles(QWidget* window)
+{
+    QFont titleFont = QApplication::font();
+    titleFont.setBold(true); // most window managers draw titles bold
+    const int need = QFontMetrics(titleFont).horizontalAdvance(window->windowTitle()) + kTitleBarButtons;
+    if (window->isWindow() && window->width() < need)
+        return {QStringLiteral("the title \"%1\" needs a window %2 wide, has %3")
+                    .arg(window->windowTitle()).arg(need).arg(window->width())};
+    return {};
+}
+
 QStringList faults(QWidget* window)
 {
     QList<QWidget*> all = window->findChildren<QWidget*>();
     all.removeIf([](QWidget* w) { return !w->isVisible(); });
-    QStringList out;
+    QStringList out = cutDates(window, all);
+    out << onFrameLines(window) << cutTitles(window);
     for (QWidget* w : all)
         if (const QString f = cutIndicator(w); !f.isEmpty())
             out << f;
@@ -344,7 +425,7 @@ private slots:
         Window win;
         win.smallestWithLongValues();
         QWidget* bar = win.get<QWidget>("SilderBar");
-        QWidget* client = win.w.centralWidget();
+        QWidget* client = win.w.client();
         QVERIFY(bar->width() >= toPixelsX(60, twipsPerPixelX(&win.w)));
         QCOMPARE(bar->cursor().shape(), Qt::SplitHCursor);
         for (int x = 0; x < bar->width(); ++x)

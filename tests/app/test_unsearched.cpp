@@ -13,6 +13,7 @@
 
 #include <QComboBox>
 #include <QDateEdit>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -141,6 +142,41 @@ private slots:
         QCOMPARE(win.boxes.texts[1],
                  QStringLiteral("2 files had no creation date to compare (the file system does not record it); "
                                 "they are not in the list."));
+    }
+    // A date window that leaves out files of the chosen kinds says how many,
+    // after the completion message, as the unsearched folders are told;
+    // files of other kinds are no concern of the totals and go unmentioned.
+    void filesTheDateWindowLeavesOutAreCounted()
+    {
+        QTemporaryDir tmp;
+        const QString root = tmp.path();
+        testing_app::writePdf(root + "/new.pdf", 1);
+        testing_app::writePdf(root + "/old.pdf", 2);
+        testing_app::writePdf(root + "/older.pdf", 3);
+        testing_app::writeTiff(root + "/old.tif", 1); // not a chosen kind
+        const QDateTime longAgo(QDate(2001, 5, 6), QTime(12, 0));
+        for (const char* name : {"/old.pdf", "/older.pdf", "/old.tif"}) {
+            QFile f(root + QLatin1String(name));
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(longAgo, QFileDevice::FileModificationTime));
+        }
+        Window win;
+        win.w.show();
+        win.get<QComboBox>("cboDateFields")->setCurrentIndex(1); // Modified
+        win.get<QDateEdit>("dtpFrom")->setDate(QDate::currentDate().addDays(-1));
+        win.get<QDateEdit>("dtpTo")->setDate(QDate::currentDate().addDays(1));
+        QVERIFY(testing_app::searchThroughButtons(win.w, root, false, true));
+        QCOMPARE(win.w.model()->rowCount(), 1);
+        QCOMPARE(win.boxes.texts.size(), 2);
+        QCOMPARE(win.boxes.texts[0], QStringLiteral("Search Completed Successfully."));
+        QCOMPARE(win.boxes.texts[1], QStringLiteral("2 files of the chosen kinds have a modification date outside "
+                                                    "the date window; they are not in the list or the totals."));
+
+        // A window that keeps them all says nothing more.
+        win.boxes.texts.clear();
+        win.get<QDateEdit>("dtpFrom")->setDate(QDate(2000, 1, 1));
+        QVERIFY(testing_app::searchThroughButtons(win.w, root, false, true));
+        QCOMPARE(win.boxes.texts, QStringList{QStringLiteral("Search Completed Successfully.")});
     }
 };
 

@@ -7,7 +7,9 @@ EXPECTED.json holds {"rowsPerSheet": N, "rows": [[cell, ...], ...]}, row 0
 the header.  A cell that reads as a number (blanks around it allowed, an
 optional sign, digits with an optional decimal point, an optional exponent)
 must be a number cell of that value; an empty cell must be empty; any other
-cell must be a text cell with exactly that text.  Sheet k holds the header
+cell must be a text cell with exactly that text.  A data cell of a column
+headed "Size" that reads "N KB" (blanks before N allowed) must be a number
+cell of value N whose number format shows it followed by " KB".  Sheet k holds the header
 and the k-th share of the data rows.  Bytes of EXPECTED.json that are not
 UTF-8 stand for replacement characters, as the writers must show them; in
 .xlsx text, "_xHHHH_" is read as character HHHH, as Excel reads it.
@@ -27,12 +29,15 @@ import zipfile
 import xml.etree.ElementTree as ET
 
 NUMBER = re.compile(r"^ *[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)? *$")
+KILOBYTES = re.compile(r"^ *(\d+) KB$")
 NS = {"m": "http://schemas.openxmlformats.org/spreadsheetml/2006/main",
       "r": "http://schemas.openxmlformats.org/officeDocument/2006/relationships",
       "rel": "http://schemas.openxmlformats.org/package/2006/relationships"}
 
 
-def expected_kind(text):
+def expected_kind(text, size_cell=False):
+    if size_cell and KILOBYTES.match(text):
+        return ("kb", float(KILOBYTES.match(text).group(1)))
     if text == "":
         return ("empty", None)
     if NUMBER.match(text):
@@ -75,7 +80,7 @@ def read_xls(path):
     except ImportError:
         sys.exit(77)
     check_records(path)
-    book = xlrd.open_workbook(path)
+    book = xlrd.open_workbook(path, formatting_info=True)
     sheets = []
     for sheet in book.sheets():
         cells = {}
@@ -85,7 +90,8 @@ def read_xls(path):
                 if cell.ctype in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK):
                     continue
                 if cell.ctype == xlrd.XL_CELL_NUMBER:
-                    cells[(r, c)] = ("number", cell.value)
+                    fmt = book.format_map[book.xf_list[cell.xf_index].format_key].format_str
+                    cells[(r, c)] = ("number", cell.value, fmt)
                 elif cell.ctype == xlrd.XL_CELL_TEXT:
                     cells[(r, c)] = ("text", cell.value)
                 else:
@@ -116,6 +122,20 @@ def read_xlsx(path):
             root = ET.fromstring(z.read("xl/sharedStrings.xml"))
             for si in root.findall("m:si", NS):
                 shared.append("".join(xstring(t.text) for t in si.iter("{%s}t" % NS["m"])))
+        # Style index -> number format code.
+        formats = []
+        if "xl/styles.xml" in z.namelist():
+            styles = ET.fromstring(z.read("xl/styles.xml"))
+            codes = {}
+            num_fmts = styles.find("m:numFmts", NS)
+            if num_fmts is not None:
+                for f in num_fmts.findall("m:numFmt", NS):
+                    codes[int(f.get("numFmtId"))] = f.get("formatCode")
+            xfs = styles.find("m:cellXfs", NS)
+            if xfs is not None:
+                for xf in xfs.findall("m:xf", NS):
+                    fid = int(xf.get("numFmtId", "0"))
+                    formats.append(codes.get(fid, "General" if fid == 0 else str(fid)))
         rels = ET.fromstring(z.read("xl/_rels/workbook.xml.rels"))
         target = {r.get("Id"): r.get("Target") for r in rels.findall("rel:Relationship", NS)}
         book = ET.fromstring(z.read("xl/workbook.xml"))
@@ -141,7 +161,9 @@ def read_xlsx(path):
                     elif kind == "str":
                         cells[key] = ("text", xstring(v.text))
                     elif v is not None:
-                        cells[key] = ("number", float(v.text))
+                        style = int(el.get("s", "0"))
+                        fmt = formats[style] if style < len(formats) else "General"
+                        cells[key] = ("number", float(v.text), fmt)
                     el.clear()
             sheets.append((name, cells))
     return sheets
@@ -182,8 +204,16 @@ def main():
         seen = 0
         for r, row in enumerate(rows):
             for c, text in enumerate(row):
-                kind, value = expected_kind(text)
+                kind, value = expected_kind(text, r > 0 and rows[0][c] == "Size")
                 got = cells.get((r, c))
+                if kind == "kb":
+                    seen += 1
+                    # 0 "KB", or as a reader re-spells it: 0\ "KB", 0" KB"
+                    shows_kb = (got is not None and len(got) > 2
+                                and got[2].replace("\\", "").replace('"', "") == "0 KB")
+                    if not (got is not None and got[0] == "number" and same_number(got[1], value) and shows_kb):
+                        problems.append("sheet %d cell (%d,%d): %r, expected %r shown as KB" % (k + 1, r, c, got, value))
+                    continue
                 if kind == "empty":
                     if got is not None:
                         problems.append("sheet %d cell (%d,%d): %r, expected empty" % (k + 1, r, c, got))

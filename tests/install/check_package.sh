@@ -16,8 +16,22 @@ for dep in libqt6widgets6 libqpdf libtiff6 libc6; do
 done
 dpkg-deb -x "$deb" "$work/root"
 "$src/tests/install/check_tree.sh" "$work/root" "$src"
+debs=("$deb")
+# The Python module's own package, where this build made the module.
+if [ -e "$build/python/quillon/__init__.py" ]; then
+  pydeb=$(ls "$work"/out/python3-quillon_*.deb)
+  pyfields=$(dpkg-deb -f "$pydeb" Package Depends Suggests)
+  echo "$pyfields"
+  for dep in "quillon (= " python3 libc6 python3-distributed; do
+    grep -qF "$dep" <<<"$pyfields" || { echo "FAIL: python3-quillon lacks $dep" >&2; exit 1; }
+  done
+  if dpkg-deb -c "$deb" | grep -q dist-packages; then echo "FAIL: quillon holds the Python module" >&2; exit 1; fi
+  dpkg-deb -x "$pydeb" "$work/root"
+  "$src/tests/install/check_python.sh" "$work/root" "$src"
+  debs+=("$pydeb")
+fi
 if command -v lintian >/dev/null; then
-  lintian --fail-on error --no-tag-display-limit "$deb"
+  lintian --fail-on error --no-tag-display-limit "${debs[@]}"
 else
   echo "lintian is not installed: its check is skipped"
 fi

@@ -1,10 +1,11 @@
 #include <search/search_session.h>
 
 #include <search/component_loader.h>
-#include <search/ordered_pool.h>
-#include <search/row_builder.h>
+#include <search/count_run.h>
 #include <search/unsearched.h>
 #include <search/walker.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <condition_variable>
@@ -23,7 +24,6 @@ constexpr auto kTimeTick = std::chrono::seconds(1);
 
 struct SearchSession::Worker {
     std::thread thread;
-    std::atomic<bool> shutdown{false};
     std::unique_ptr<ComponentLoader> loader;
 
     // Batches posted to the window and not yet applied.
@@ -45,6 +45,9 @@ struct SearchSession::Worker {
 
     // Moves the search time on while nothing else reports (a long count, a
     // walk through folders without a matching file).
+    // The walk's unexpected failure, if any.
+    WalkResult failure;
+
     std::thread ticker;
     std::mutex tickMutex;
     std::condition_variable tickWake;
@@ -63,13 +66,14 @@ struct SearchSession::Worker {
 
 SearchSession::SearchSession(SearchView& view, CriteriaHolder& criteria, SessionOptions options)
     : view_(view), criteria_(criteria), options_(std::move(options)),
-      alive_(std::make_shared<std::atomic<bool>>(true)) {}
+      life_() {
+    walkStop_.request_stop();  // no search runs yet
+}
 
 SearchSession::~SearchSession() {
-    alive_->store(false);
-    stopRequested_ = true;
-    stopRows_ = true;
-    if (worker_) worker_->shutdown = true;
+    life_.request_stop();
+    walkStop_.request_stop();
+    rowStop_.request_stop();
     JoinWorker();
 }
 
@@ -154,11 +158,11 @@ void SearchSession::ResetSearchDisplay() {
 }
 
 void SearchSession::Stop() {
-    stopRequested_ = true;
+    walkStop_.request_stop();
     if (Running()) {
         // The walk returns at its next check; the row phase ends after the
         // row in hand.  Start and the result actions wait for the end.
-        if (phase_ == Phase::BuildingRows) stopRows_ = true;
+        if (phase_ == Phase::BuildingRows) rowStop_.request_stop();
         view_.SetEnabled(Control::cmdStop, false);
         view_.SetEnabled(Control::SStop, false);
         return;
@@ -177,27 +181,48 @@ void SearchSession::RemoveFoundFiles(const std::vector<std::string>& paths) {
     std::erase_if(foundFiles_, [&](const std::string& p) { return std::binary_search(gone.begin(), gone.end(), p); });
 }
 
+void SearchSession::PostToWindow(std::function<void()> task) {
+    // Dropped when the window has gone.
+    view_.Post([life = life_.get_token(), task = std::move(task)] {
+        if (!life.stop_requested()) task();
+    });
+}
+
+bool SearchSession::PostAndWait(std::function<void()> task) {
+    auto done = std::make_shared<std::promise<void>>();
+    auto fut = done->get_future();
+    PostToWindow([task = std::move(task), done] {
+        task();
+        done->set_value();
+    });
+    const std::stop_token life = life_.get_token();
+    while (fut.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+        if (life.stop_requested()) return false;
+    return true;
+}
+
+void SearchSession::ShowZeroTotalsIfEmpty() {
+    // No row wrote the totals (nothing found, or a delete took the last
+    // row): they say 0 rather than what was there before.
+    if (foundFiles_.empty())
+        view_.SetCaption(Caption::lblTotalPages, TotalPagesText(criteria_.Tif(), criteria_.Pdf(), 0, 0));
+}
+
 // ---- the worker -----------------------------------------------------------
 
 namespace {
 
-class SessionWalkControl final : public WalkControl {
+// The walk's reports, turned into the status the window shows at most every
+// kStatusInterval and the summary of what could not be searched.
+class SessionListener final : public RunListener {
 public:
-    SessionWalkControl(CriteriaHolder& criteria, const std::atomic<bool>& stop, const std::atomic<bool>& shutdown,
-                       std::vector<std::string>& found, std::chrono::system_clock::time_point start,
-                       std::function<void()> statusChanged, std::mutex& statusMutex, bool& examined,
-                       std::int64_t& fileCount, std::chrono::seconds& elapsed, std::string& folderText,
-                       bool& folderSet, UnsearchedSummary& unsearched)
-        : criteria_(criteria), stop_(stop), shutdown_(shutdown), found_(found), start_(start),
-          statusChanged_(std::move(statusChanged)), m_(statusMutex), examined_(examined), fileCount_(fileCount),
-          elapsed_(elapsed), folderText_(folderText), folderSet_(folderSet), unsearched_(unsearched) {}
+    SessionListener(std::chrono::system_clock::time_point start, std::function<void()> statusChanged,
+                    std::mutex& statusMutex, bool& examined, std::int64_t& fileCount, std::chrono::seconds& elapsed,
+                    std::string& folderText, bool& folderSet, UnsearchedSummary& unsearched, WalkResult& failure)
+        : start_(start), statusChanged_(std::move(statusChanged)), m_(statusMutex), examined_(examined),
+          fileCount_(fileCount), elapsed_(elapsed), folderText_(folderText), folderSet_(folderSet),
+          unsearched_(unsearched), failure_(failure) {}
 
-    bool StopRequested() override { return stop_.load(std::memory_order_relaxed) || shutdown_.load(std::memory_order_relaxed); }
-    bool IncludeSubfolders() override { return criteria_.IncludeSubfolders(); }
-    int DateField() override { return criteria_.DateField(); }
-    CalendarDate From() override { return criteria_.From(); }
-    CalendarDate To() override { return criteria_.To(); }
-    void Accepted(std::string fullPath) override { found_.push_back(std::move(fullPath)); }
     void FileExamined(std::int64_t fileCount) override {
         const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() - start_);
         {
@@ -208,7 +233,7 @@ public:
         }
         statusChanged_();
     }
-    void EnteringFolder(const std::string& text) override {
+    void FolderEntered(const std::string& text) override {
         {
             std::lock_guard lock(m_);
             folderText_ = text;
@@ -216,16 +241,20 @@ public:
         }
         statusChanged_();
     }
-    void Unsearched(const std::string& path, bool folder, int errorNumber) override {
-        unsearched_.Add(path, folder, errorNumber);
+    void Unsearched(const UnsearchedPath& entry, bool) override {
+        unsearched_.Add(entry.path, entry.folder, entry.error);
     }
+    // The search folder could not even be looked at: its walk would have
+    // found it unreadable; one that is gone finds nothing.
+    void InputUnreadable(const std::string& path, int error) override {
+        if (error == ENOENT || error == ENOTDIR || error == ELOOP) return;
+        unsearched_.Add(path.empty() || path.back() != '/' ? path + "/" : path, true, error);
+    }
+    void WalkFailed(const WalkResult& walk) override { failure_ = walk; }
     void Undated(const std::string&) override { ++unsearched_.undated; }
+    void OutsideDateWindow(const std::string&) override { ++unsearched_.outsideWindow; }
 
 private:
-    CriteriaHolder& criteria_;
-    const std::atomic<bool>& stop_;
-    const std::atomic<bool>& shutdown_;
-    std::vector<std::string>& found_;
     std::chrono::system_clock::time_point start_;
     std::function<void()> statusChanged_;
     std::mutex& m_;
@@ -235,6 +264,20 @@ private:
     std::string& folderText_;
     bool& folderSet_;
     UnsearchedSummary& unsearched_;
+    WalkResult& failure_;
+};
+
+// The criteria controls, read at the moment the walk needs them.
+class HolderCriteria final : public RunCriteria {
+public:
+    explicit HolderCriteria(CriteriaHolder& criteria) : criteria_(criteria) {}
+    bool IncludeSubfolders() override { return criteria_.IncludeSubfolders(); }
+    int DateField() override { return criteria_.DateField(); }
+    CalendarDate From() override { return criteria_.From(); }
+    CalendarDate To() override { return criteria_.To(); }
+
+private:
+    CriteriaHolder& criteria_;
 };
 
 }  // namespace
@@ -265,9 +308,8 @@ void SearchSession::Start() {
     const SearchCriteria c = criteria_.Get();
     kindTif_ = c.tif;
     kindPdf_ = c.pdf;
-    const std::vector<std::string> patterns = BuildPatterns(c.tif, c.pdf);
-    stopRequested_ = false;
-    stopRows_ = false;
+    walkStop_ = std::stop_source();
+    rowStop_ = std::stop_source();
     foundFiles_.clear();
     searchStartTime_ = std::chrono::system_clock::now();
     clockStart_ = std::chrono::steady_clock::now();
@@ -281,25 +323,12 @@ void SearchSession::Start() {
     if (previous && previous->loader) worker_->loader = std::move(previous->loader);
     if (!worker_->loader) worker_->loader = std::make_unique<ComponentLoader>(options_.componentDir);
     Worker* w = worker_.get();
-    auto alive = alive_;
+    const std::stop_token life = life_.get_token();
+    const std::stop_token walkStop = walkStop_.get_token();
     const std::string folder = c.folder;
 
-    auto post = [this, alive](std::function<void()> task) {
-        view_.Post([alive, task = std::move(task)] {
-            if (alive->load()) task();
-        });
-    };
-    auto postAndWait = [post, w](std::function<void()> task) {
-        auto done = std::make_shared<std::promise<void>>();
-        auto fut = done->get_future();
-        post([task = std::move(task), done] {
-            task();
-            done->set_value();
-        });
-        while (fut.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
-            if (w->shutdown) return false;
-        return true;
-    };
+    auto post = [this](std::function<void()> task) { PostToWindow(std::move(task)); };
+    auto postAndWait = [this](std::function<void()> task) { return PostAndWait(std::move(task)); };
     auto showStatus = [this, w](bool final) {
         std::lock_guard lock(w->statusMutex);
         if (w->examined || final) {
@@ -328,12 +357,20 @@ void SearchSession::Start() {
             });
     });
     w->thread = std::thread([=, this] {
-        SessionWalkControl control(criteria_, stopRequested_, w->shutdown, foundFiles_, searchStartTime_,
-                                   statusChanged, w->statusMutex, w->examined, w->fileCount, w->elapsed,
-                                   w->folderText, w->folderSet, w->unsearched);
-        const WalkResult walk =
-            TotalFiles(folder, patterns, control, options_.dates ? *options_.dates : SystemDates());
-        if (w->shutdown) return;
+        CountInputs inputs;
+        inputs.paths = {folder};
+        inputs.tif = c.tif;
+        inputs.pdf = c.pdf;
+        CountRun run(*w->loader, std::move(inputs), walkStop);
+        SessionListener listener(searchStartTime_, statusChanged, w->statusMutex, w->examined, w->fileCount,
+                                 w->elapsed, w->folderText, w->folderSet, w->unsearched, w->failure);
+        HolderCriteria criteria(criteria_);
+        run.SetListener(&listener);
+        run.SetCriteria(&criteria);
+        run.SetDates(options_.dates);
+        run.Walk([this](std::string path) { foundFiles_.push_back(std::move(path)); });
+        if (life.stop_requested()) return;
+        const WalkResult walk = w->failure;
 
         const bool shown = postAndWait([this, w, walk, showStatus] {
             showStatus(true);
@@ -350,7 +387,7 @@ void SearchSession::Start() {
             if (!unsearched.empty()) ShowMessageUntimed(unsearched, MessageIcon::Warning);
             BeginRowPhase(false);
         });
-        if (!shown || w->shutdown) return;
+        if (!shown || life.stop_requested()) return;
         RowPhase(false);
     });
 }
@@ -365,7 +402,7 @@ void SearchSession::BeginRowPhase(bool rebuild) {
     }
     // A Stop given during the walk has ended the walk; the rows for what it
     // found are still built, and a Stop now ends this phase.
-    stopRows_ = false;
+    rowStop_ = std::stop_source();
     view_.SetEnabled(Control::cmdStop, true);
     view_.SetEnabled(Control::SStop, true);
 }
@@ -375,7 +412,6 @@ void SearchSession::RebuildRows() {
     JoinWorker();
     tifPages_ = 0;
     pdfPages_ = 0;
-    stopRows_ = false;
     if (!worker_) worker_ = std::make_unique<Worker>();
     auto loader = std::move(worker_->loader);
     worker_ = std::make_unique<Worker>();
@@ -388,16 +424,12 @@ void SearchSession::RebuildRows() {
 
 void SearchSession::RowPhase(bool rebuild) {
     Worker* w = worker_.get();
-    auto alive = alive_;
-    auto post = [this, alive](std::function<void()> task) {
-        view_.Post([alive, task = std::move(task)] {
-            if (alive->load()) task();
-        });
-    };
+    const std::stop_token life = life_.get_token();
+    auto post = [this](std::function<void()> task) { PostToWindow(std::move(task)); };
 
-    RowBuilder builder(*w->loader);
-    const std::vector<std::string>& files = foundFiles_;
-    const std::size_t n = files.size();
+    CountInputs inputs;
+    inputs.jobs = options_.jobs;
+    CountRun run(*w->loader, std::move(inputs), rowStop_.get_token());
     std::vector<ResultRow> batch;
     std::vector<std::size_t> removed;
     std::size_t lastIndex = 0;
@@ -414,22 +446,15 @@ void SearchSession::RowPhase(bool rebuild) {
         batch = {};
         removedInBatch = false;
         lastFlush = std::chrono::steady_clock::now();
-        if (!message.empty()) {
-            auto done = std::make_shared<std::promise<void>>();
-            auto fut = done->get_future();
-            post([this, apply = std::move(apply), message, done]() mutable {
+        if (!message.empty())
+            return PostAndWait([this, apply = std::move(apply), message]() mutable {
                 apply();
                 ShowMessageUntimed(message, MessageIcon::Critical);
-                done->set_value();
             });
-            while (fut.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
-                if (w->shutdown) return false;
-            return true;
-        }
         {
             std::unique_lock lock(w->postMutex);
             while (w->pendingBatches >= kMaxPendingBatches) {
-                if (w->shutdown) return false;
+                if (life.stop_requested()) return false;
                 w->postDone.wait_for(lock, std::chrono::milliseconds(20));
             }
             ++w->pendingBatches;
@@ -445,10 +470,8 @@ void SearchSession::RowPhase(bool rebuild) {
         return true;
     };
 
-    RunOrdered<RowOutcome>(
-        n, options_.jobs, [&](std::size_t i) { return builder.Build(files[i]); },
-        [&](std::size_t i, RowOutcome&& o) {
-            if (stopRows_ || w->shutdown) return false;
+    // A Stop or the window's end stops the run before the next row.
+    run.Count(foundFiles_, [&](std::size_t i, const std::string&, RowOutcome&& o) {
             lastIndex = i;
             consumed = i + 1;
             if (o.vanished) {
@@ -464,7 +487,7 @@ void SearchSession::RowPhase(bool rebuild) {
                 return flush({});
             return true;
         });
-    if (w->shutdown) return;
+    if (life.stop_requested()) return;
     if (!batch.empty()) flush({});
     post([this, removed = std::move(removed), consumed, rebuild] { FinishSearch(removed, consumed, rebuild); });
 }
@@ -474,17 +497,14 @@ void SearchSession::ApplyRows(std::vector<ResultRow>&& rows, std::size_t lastInd
     for (const auto& r : rows) {
         if (!r.hasPageCount) continue;
         counted = true;
-        if (r.pages < 1) continue;
+        if (!Counted(r)) continue;
         if (r.kind == FileKind::Tif) tifPages_ += r.pages;
         if (r.kind == FileKind::Pdf) pdfPages_ += r.pages;
     }
     if (!rows.empty()) view_.AppendRows(std::move(rows));
     if (removedInBatch)
         view_.SetCaption(Caption::lblTotalFiles, "Total Files : " + std::to_string(view_.RowCount()));
-    // No row wrote the totals (nothing found, or a delete took the last
-    // row): they say 0 rather than what was there before.
-    if (foundFiles_.empty())
-        view_.SetCaption(Caption::lblTotalPages, TotalPagesText(criteria_.Tif(), criteria_.Pdf(), 0, 0));
+    ShowZeroTotalsIfEmpty();
     progressValue_ = static_cast<std::int64_t>(lastIndex) + 1 + 100;
     view_.SetProgressValue(progressValue_);
     if (counted || std::any_of(rows.begin(), rows.end(), [](const ResultRow& r) { return r.kind == FileKind::None; }))
@@ -501,12 +521,9 @@ void SearchSession::FinishSearch(const std::vector<std::size_t>& removed, std::s
     for (auto it = removed.rbegin(); it != removed.rend(); ++it)
         foundFiles_.erase(foundFiles_.begin() + static_cast<std::ptrdiff_t>(*it));
     phase_ = Phase::Idle;
-    stopRows_ = false;
+    rowStop_ = std::stop_source();
     view_.SetCaption(Caption::lblTotalFiles, "Total Files : " + std::to_string(view_.RowCount()));
-    // No row wrote the totals (nothing found, or a delete took the last
-    // row): they say 0 rather than what was there before.
-    if (foundFiles_.empty())
-        view_.SetCaption(Caption::lblTotalPages, TotalPagesText(criteria_.Tif(), criteria_.Pdf(), 0, 0));
+    ShowZeroTotalsIfEmpty();
     if (timing_) {
         clockEnd_ = std::chrono::steady_clock::now();
         timing_ = false;

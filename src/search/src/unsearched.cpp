@@ -1,6 +1,6 @@
 #include <search/unsearched.h>
 
-#include <search/search_view.h>
+#include <search/calendar_date.h>
 
 #include <cstring>
 
@@ -39,6 +39,13 @@ std::string UndatedText(std::int64_t count, int dateField) {
            " not in the list.";
 }
 
+std::string OutsideWindowText(std::int64_t count, int dateField) {
+    const char* date = dateField == kDateModified ? "modification date"
+                       : dateField == kDateAccessed ? "access date" : "creation date";
+    return Counted(count, "file", "files") + " of the chosen kinds " + (count == 1 ? "has a " : "have a ") + date +
+           " outside the date window; " + (count == 1 ? "it is" : "they are") + " not in the list or the totals.";
+}
+
 std::string UnsearchedMessage(const UnsearchedSummary& s, int dateField) {
     std::string text;
     if (s.folders > 0 || s.files > 0) {
@@ -53,6 +60,10 @@ std::string UnsearchedMessage(const UnsearchedSummary& s, int dateField) {
     if (s.undated > 0) {
         if (!text.empty()) text += "\n\n";
         text += UndatedText(s.undated, dateField);
+    }
+    if (s.outsideWindow > 0) {
+        if (!text.empty()) text += "\n\n";
+        text += OutsideWindowText(s.outsideWindow, dateField);
     }
     return text;
 }

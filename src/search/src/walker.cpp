@@ -292,7 +292,10 @@ private:
     bool DatePasses(int fd, const std::string& path, Entry& e, int field) {
         const FileDateAnswer a = dates_.Date(fd, e.name.c_str(), field);
         switch (a.status) {
-            case FileDateAnswer::Status::Known: return DateInWindow(a.date, c_.From(), c_.To());
+            case FileDateAnswer::Status::Known:
+                if (DateInWindow(a.date, c_.From(), c_.To())) return true;
+                c_.OutsideDateWindow(path + e.name);
+                return false;
             case FileDateAnswer::Status::NotRecorded: c_.Undated(path + e.name); return false;
             case FileDateAnswer::Status::Unreadable: CannotExamine(path, e, a.error); return false;
         }

@@ -56,6 +56,9 @@ public:
     // A modal question with a warning icon, titled with the program's name:
     // Yes and No, and Cancel when `withCancel`.
     virtual Answer Ask(const std::string& text, bool withCancel) = 0;
+    // The export was written to `path`: only now is its folder worth
+    // returning to (a folder where writing failed may be one that hangs).
+    virtual void Written(const std::string& path) { (void)path; }
 };
 
 }  // namespace exporting

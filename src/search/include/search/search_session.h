@@ -12,7 +12,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -55,7 +57,7 @@ public:
 
     // Paths accepted by the last walk, in found order.  Read it while Idle.
     const std::vector<std::string>& FoundFiles() const { return foundFiles_; }
-    bool StopRequested() const { return stopRequested_.load(); }
+    bool StopRequested() const { return walkStop_.stop_requested(); }
     // How long the last (or running) search has worked, from Start to its
     // last row; the time that message boxes wait for the user is left out.
     std::chrono::seconds SearchElapsed() const;
@@ -79,14 +81,23 @@ private:
     void ShowMessageUntimed(const std::string& text, MessageIcon icon);
     void ShowSearchTime();
     void JoinWorker();
+    // From the worker: a task for the window's thread, dropped when the
+    // window has gone; PostAndWait returns when it has run (false: gone).
+    void PostToWindow(std::function<void()> task);
+    bool PostAndWait(std::function<void()> task);
+    void ShowZeroTotalsIfEmpty();
 
     SearchView& view_;
     CriteriaHolder& criteria_;
     SessionOptions options_;
 
     std::vector<std::string> foundFiles_;
-    std::atomic<bool> stopRequested_{true};
-    std::atomic<bool> stopRows_{false};
+    // One way to stop: a stop source for the walk (Stop, or none running),
+    // one for the row phase, one for the session's life (the window gone:
+    // the worker ends and its posted tasks are dropped).
+    std::stop_source walkStop_;
+    std::stop_source rowStop_;
+    std::stop_source life_;
     std::chrono::system_clock::time_point searchStartTime_{};
     // The search time: a monotonic clock, less the waits for the user.
     std::chrono::steady_clock::time_point clockStart_{};
@@ -102,7 +113,6 @@ private:
     std::int64_t progressMax_ = 0;
     std::int64_t progressValue_ = 0;
     std::unique_ptr<Worker> worker_;
-    std::shared_ptr<std::atomic<bool>> alive_;
 };
 
 }  // namespace search

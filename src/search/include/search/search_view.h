@@ -20,9 +20,9 @@
 // Tests implement the interface with a fake that records what it is told.
 #pragma once
 
+#include <search/calendar_date.h>
 #include <search/result_row.h>
 
-#include <compare>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -30,17 +30,6 @@
 #include <vector>
 
 namespace search {
-
-// A local calendar date (time of day dropped).
-struct CalendarDate {
-    int year = 1970;
-    int month = 1;  // 1..12
-    int day = 1;    // 1..31
-    friend auto operator<=>(const CalendarDate&, const CalendarDate&) = default;
-};
-
-// cboDateFields indexes.
-enum DateFieldIndex : int { kDateNone = 0, kDateModified = 1, kDateCreated = 2, kDateAccessed = 3 };
 
 struct SearchCriteria {
     std::string folder;              // txtSearchPath, as typed

@@ -1,7 +1,7 @@
 // The folder walker TotalFiles and its filters.
 #pragma once
 
-#include <search/search_view.h>
+#include <search/calendar_date.h>
 
 #include <chrono>
 #include <cstdint>
@@ -37,6 +37,9 @@ public:
     // (creation dates on many network and older file systems): it lies
     // outside every window, and this says so.
     virtual void Undated(const std::string& path) = 0;
+    // A candidate file whose chosen date lies outside the date window: it is
+    // left out, and a total that bills by pages must be able to say so.
+    virtual void OutsideDateWindow(const std::string& path) { (void)path; }
 };
 
 // The answer of a date lookup.
