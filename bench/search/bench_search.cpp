@@ -6,7 +6,9 @@
 // object stream has a wrong /Length), against one in-process libqpdf/libtiff loop and a
 // PyMuPDF loop (pymupdf_count.py, python3-fitz) over the same files.
 // Prints the times and peak memory sizes of all three, and those of
-// quillon-count on the 65,542-object file alone.
+// quillon-count on the 65,542-object file alone.  Then, with a 100,000-page
+// PDF added to the tree, quillon-count --sizes against a PyMuPDF loop that
+// reads every page's size (pymupdf_sizes.py).
 #include "bench_tree.h"
 #include "fixtures.h"
 #include "streambuilder.h"
@@ -24,6 +26,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <vector>
@@ -33,6 +36,9 @@
 #endif
 #ifndef PYMUPDF_COUNT
 #error "PYMUPDF_COUNT must name the PyMuPDF baseline script"
+#endif
+#ifndef PYMUPDF_SIZES
+#error "PYMUPDF_SIZES must name the PyMuPDF sizes script"
 #endif
 
 namespace {
@@ -99,6 +105,43 @@ std::string DamagedLength(std::string bytes) {
     const auto last = bytes.find_first_not_of("0123456789", bytes.find("/Length ", bytes.find("/ObjStm")) + 8) - 1;
     bytes[last] = bytes[last] == '9' ? '0' : static_cast<char>(bytes[last] + 1);
     return bytes;
+}
+
+// A PDF of `pages` pages below `pages / 1000` tree nodes, A4 handed down
+// from the root, every tenth page Letter of its own: the pages share two
+// sizes, as real documents do.
+std::string ManyPages(int pages) {
+    std::string out = "%PDF-1.4\n";
+    std::vector<std::size_t> offsets;
+    auto object = [&](const std::string& body) {
+        offsets.push_back(out.size());
+        out += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
+    };
+    const int perNode = 1000, nodes = (pages + perNode - 1) / perNode;
+    object("<< /Type /Catalog /Pages 2 0 R >>");
+    std::string kids;
+    for (int n = 0; n < nodes; ++n) kids += std::to_string(3 + n) + " 0 R ";
+    object("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " /MediaBox [0 0 595 842] >>");
+    const int firstPage = 3 + nodes;
+    for (int n = 0; n < nodes; ++n) {
+        std::string pageKids;
+        const int count = std::min(perNode, pages - n * perNode);
+        for (int i = 0; i < count; ++i) pageKids += std::to_string(firstPage + n * perNode + i) + " 0 R ";
+        object("<< /Type /Pages /Parent 2 0 R /Kids [" + pageKids + "] /Count " + std::to_string(count) + " >>");
+    }
+    for (int i = 0; i < pages; ++i)
+        object("<< /Type /Page /Parent " + std::to_string(3 + i / perNode) + " 0 R" +
+               (i % 10 == 9 ? " /MediaBox [0 0 612 792]" : "") + " >>");
+    const std::size_t xref = out.size();
+    out += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f\r\n";
+    char line[32];
+    for (auto off : offsets) {
+        std::snprintf(line, sizeof line, "%010zu 00000 n\r\n", off);
+        out += line;
+    }
+    out += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
+    return out;
 }
 
 struct Run {
@@ -228,16 +271,19 @@ int main() {
     };
     const std::string out = tree.path + ".out";
     // quillon-count on its own, its output to a file.
-    auto count = [&] {
+    auto countWith = [&](const char* program, const std::string& into) {
         return InChild([&] {
-            const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            const int fd = ::open(into.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
             const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
             if (fd < 0 || null < 0 || dup2(fd, 1) < 0 || dup2(null, 2) < 0) _exit(127);
-            execl(QUILLON_COUNT, QUILLON_COUNT, "--no-progress", "--format", "tsv", tree.path.c_str(),
-                  static_cast<char*>(nullptr));
+            execl(program, program, "--no-progress", "--format", "tsv", tree.path.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         });
     };
+    auto count = [&] { return countWith(QUILLON_COUNT, out); };
+    // An earlier build's quillon-count, when QUILLON_COUNT_BEFORE names one:
+    // the plain count is timed against it in the same runs.
+    const char* before = std::getenv("QUILLON_COUNT_BEFORE");
     // The baseline in a child of its own, so that its peak memory is its
     // own; the child exits 0 when its page total is right.
     auto baselineRun = [&] {
@@ -279,8 +325,8 @@ int main() {
     // Runs alternate, so that a burst of load on the machine falls on both
     // sides alike; the best of each side is compared.
     const int reps = 3;
-    Run base, counted, py, one;
-    base.seconds = counted.seconds = py.seconds = one.seconds = 1e300;
+    Run base, counted, py, one, earlier;
+    base.seconds = counted.seconds = py.seconds = one.seconds = earlier.seconds = 1e300;
     double cpuBase = 0, cpuCount = 0, cpuPy = 0;
     for (int r = 0; r < reps; ++r) {
         double cpu0 = CpuSeconds(RUSAGE_CHILDREN);
@@ -293,6 +339,18 @@ int main() {
         Keep(py, pymupdf());
         cpuPy += (CpuSeconds(RUSAGE_CHILDREN) - cpu0) / reps;
     }
+    // The plain count against the earlier build, alternating, best of five each.
+    // Processor time too: on a loaded machine it tells more than the clock.
+    double cpuEarlier = 0, cpuNow = 0;
+    if (before)
+        for (int r = 0; r < 5; ++r) {
+            double cpu0 = CpuSeconds(RUSAGE_CHILDREN);
+            Keep(earlier, countWith(before, out + ".before"));
+            cpuEarlier += (CpuSeconds(RUSAGE_CHILDREN) - cpu0) / 5;
+            cpu0 = CpuSeconds(RUSAGE_CHILDREN);
+            Keep(counted, count());
+            cpuNow += (CpuSeconds(RUSAGE_CHILDREN) - cpu0) / 5;
+        }
     // Best of more runs: a run of 10 ms of processor time is easily held
     // up by other work on the machine.
     double cpuOne = 1e300;
@@ -339,13 +397,95 @@ int main() {
     const double speedup = tBase / tCount;
     std::printf("speed-up baseline/quillon-count = %.2fx (target >= 10) %s\n", speedup,
                 speedup >= 10 ? "OK" : "UNDER");
+    if (before) {
+        std::filesystem::remove(out + ".before");
+        std::printf("plain count: this build %.1f ms, earlier build (%s) %.1f ms: %+.1f%%; processor time per run "
+                    "%.1f ms against %.1f ms: %+.1f%% (target within 3%%)\n",
+                    tCount * 1e3, before, earlier.seconds * 1e3, 100.0 * (tCount - earlier.seconds) / earlier.seconds,
+                    cpuNow * 1e3, cpuEarlier * 1e3, 100.0 * (cpuNow - cpuEarlier) / cpuEarlier);
+    }
     const double overPy = py.seconds / tCount;
     std::printf("speed-up PyMuPDF/quillon-count = %.2fx (target >= 5) %s\n", overPy, overPy >= 5 ? "OK" : "UNDER");
     std::printf("65,542-object file alone: quillon-count %.1f ms (processor %.1f ms), peak %.1f MB "
                 "(target < 60 ms, < 20 MB) %s\n",
                 one.seconds * 1e3, cpuOne * 1e3, one.peakKb / 1024.0,
                 one.seconds < 0.060 && one.peakKb < 20 * 1024 ? "OK" : "OVER");
-    const bool right = countPages == expectedPages && base.status == 0 && lines == files;
+    bool right = countPages == expectedPages && base.status == 0 && lines == files;
     if (!right) std::printf("page totals disagree\n");
+
+    // Sizes: the tree with a 100,000-page PDF, quillon-count --sizes against
+    // PyMuPDF reading every page's size.
+    const int bigPages = 100000;
+    fixtures::WriteFile(tree.path + "/f1/hundred-thousand-pages.pdf", ManyPages(bigPages));
+    auto countSizes = [&](bool sizes) {
+        return InChild([&] {
+            const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+            if (fd < 0 || null < 0 || dup2(fd, 1) < 0 || dup2(null, 2) < 0) _exit(127);
+            if (sizes)
+                execl(QUILLON_COUNT, QUILLON_COUNT, "--no-progress", "--sizes", "--format", "tsv", tree.path.c_str(),
+                      static_cast<char*>(nullptr));
+            else
+                execl(QUILLON_COUNT, QUILLON_COUNT, "--no-progress", "--format", "tsv", tree.path.c_str(),
+                      static_cast<char*>(nullptr));
+            _exit(127);
+        });
+    };
+    auto pySizes = [&] {
+        return InChild([&] {
+            const int fd = ::open(pyOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+            if (fd < 0 || null < 0 || dup2(fd, 1) < 0 || dup2(null, 2) < 0) _exit(127);
+            execl("/usr/bin/python3", "python3", PYMUPDF_SIZES, tree.path.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        });
+    };
+    Run plain2, sized, pySized;
+    plain2.seconds = sized.seconds = pySized.seconds = 1e300;
+    countSizes(true);  // warm the cache with the new file
+    for (int r = 0; r < reps; ++r) {
+        Keep(plain2, countSizes(false));
+        Keep(sized, countSizes(true));
+        if (r == 0) Keep(pySized, pySizes());  // PyMuPDF is slow here: one run
+    }
+    std::int64_t sizedA4 = 0, sizedPages = 0;
+    {
+        std::ifstream in(out);
+        for (std::string line; std::getline(in, line);) {
+            // path, kind, size, pages, sizes, A4 equivalents (the bench tree's names hold no tab)
+            std::vector<std::string> f;
+            for (std::size_t at = 0;;) {
+                const auto tab = line.find('\t', at);
+                f.push_back(line.substr(at, tab - at));
+                if (tab == std::string::npos) break;
+                at = tab + 1;
+            }
+            if (f.size() < 6) continue;
+            sizedPages += std::atoll(f[3].c_str());
+            sizedA4 += std::atoll(f[5].c_str());
+        }
+    }
+    std::filesystem::remove(out);
+    long long pySizedFiles = -1, pySizedPages = -1;
+    {
+        std::ifstream in(pyOut);
+        in >> pySizedFiles >> pySizedPages;
+    }
+    std::filesystem::remove(pyOut);
+    const std::int64_t sizedExpected = expectedPages + bigPages;
+    std::printf("with a 100,000-page PDF: quillon-count %.1f ms, --sizes %.1f ms (%lld pages, %lld A4 "
+                "equivalents), PyMuPDF reading every page's size %.1f ms (%lld pages)\n",
+                plain2.seconds * 1e3, sized.seconds * 1e3, static_cast<long long>(sizedPages),
+                static_cast<long long>(sizedA4), pySized.seconds * 1e3, pySizedPages);
+    const double overPySizes = pySized.seconds / sized.seconds;
+    std::printf("speed-up PyMuPDF sizes/quillon-count --sizes = %.2fx (target >= 5) %s\n", overPySizes,
+                overPySizes >= 5 ? "OK" : "UNDER");
+    std::printf("peak memory --sizes %.1f MB, plain %.1f MB (target < 96) %s\n", sized.peakKb / 1024.0,
+                plain2.peakKb / 1024.0, sized.peakKb < 96 * 1024 && plain2.peakKb < 96 * 1024 ? "OK" : "OVER");
+    if (sizedPages != sizedExpected) {
+        std::printf("--sizes page total disagrees (%lld, expected %lld)\n", static_cast<long long>(sizedPages),
+                    static_cast<long long>(sizedExpected));
+        right = false;
+    }
     return right ? 0 : 1;
 }

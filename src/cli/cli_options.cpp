@@ -30,6 +30,15 @@ const char* Usage() {
            "  --export FILE           also write the list as the program's export\n"
            "                          (caret text, or a workbook for .xls/.xlsx); the list is\n"
            "                          held in memory until it is written, as is caret's\n"
+           "  --sizes                 each page's size too: tsv adds two columns after the\n"
+           "                          pages (sizes such as A4:12,A3:2, and A4 equivalents:\n"
+           "                          each page's area over A4's, rounded up, at least 1);\n"
+           "                          json and jsonl add sizes, a4_equivalents, area_m2 and\n"
+           "                          the totals by size; totals by size go to standard error\n"
+           "  --by-folder N           totals for each folder N levels below the searched\n"
+           "                          folders (files, pages, A4 equivalents): tsv writes\n"
+           "                          them instead of the file lines, json as \"folders\",\n"
+           "                          jsonl as a line per folder at the end\n"
            "  --progress, --no-progress\n"
            "                          progress line on standard error: folders walked, files\n"
            "                          found and counted (default: when a terminal)\n"
@@ -144,6 +153,17 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
                 error = "--format takes tsv, caret, csv, json or jsonl, not '" + v + "'";
                 return std::nullopt;
             }
+        } else if (a == "--sizes") {
+            o.sizes = true;
+        } else if (a == "--by-folder") {
+            if (!value(v)) return std::nullopt;
+            int n = 0;
+            auto r = std::from_chars(v.data(), v.data() + v.size(), n);
+            if (r.ec != std::errc() || r.ptr != v.data() + v.size() || n < 0 || n > 64) {
+                error = "--by-folder takes a depth from 0 to 64, not '" + v + "'";
+                return std::nullopt;
+            }
+            o.byFolder = n;
         } else if (a == "--progress") {
             o.progress = true;
         } else if (a == "--no-progress") {

@@ -25,6 +25,8 @@ struct Options {
     Format format = Format::Tsv;
     std::optional<bool> progress;  // unset: when standard error is a terminal
     std::optional<std::string> exportFile;
+    bool sizes = false;            // each page's size, A4 equivalents, totals by size
+    int byFolder = -1;             // depth of the totals by folder; -1: none
     std::string componentDir;      // hidden --component-dir, for tests
     bool help = false;
     bool version = false;

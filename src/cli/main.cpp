@@ -7,6 +7,7 @@
 #include <export/utf8.h>
 #include <search/component_loader.h>
 #include <search/count_run.h>
+#include <search/page_sizes.h>
 #include <search/unsearched.h>
 
 #ifdef QUILLON_HAVE_EXPORT
@@ -254,6 +255,8 @@ std::optional<search::CountInputs> InputsOf(const cli::Options& o) {
     inputs.from = o.from;
     inputs.to = o.to;
     inputs.jobs = o.jobs;
+    // Totals by folder bill by A4 equivalents, which need the sizes.
+    inputs.sizes = o.sizes || o.byFolder >= 0;
     return inputs;
 }
 
@@ -280,13 +283,19 @@ int main(int argc, char** argv) {
 
     auto inputs = InputsOf(o);
     if (!inputs) return kExitUsage;
+    const bool readSizes = inputs->sizes;
+    std::vector<std::string> roots;
+    if (o.byFolder >= 0) roots = inputs->paths;
 
     search::ComponentLoader loader(o.componentDir);
     search::CountRun run(loader, std::move(*inputs));
     Report report(run, o.progress.value_or(isatty(STDERR_FILENO) == 1), o.dateField);
     run.SetListener(&report);
 
-    cli::Writer writer(o.format, stdout);
+    cli::Writer writer(o.format, stdout, o.sizes, o.byFolder >= 0);
+    search::SizeTotals sizeTotals;
+    std::optional<search::FolderTotals> folderTotals;
+    if (o.byFolder >= 0) folderTotals.emplace(std::move(roots), o.byFolder);
     ExportCopy exportCopy(o);
 
     // Rows are written as the files are counted, while the walk goes on.
@@ -309,7 +318,15 @@ int main(int argc, char** argv) {
             // A count that may leave pages out is said, and so is the total.
             if (search::Counted(row) && !row.warning.empty()) report.Say(path + ": " + row.warning, kExitSomeError);
             if (!search::Counted(row)) report.Worsen(kExitSomeError);
-            writer.Row(row);
+            search::FileSizes sizes;
+            if (readSizes && search::Counted(row)) {
+                sizes = search::SummarizeSizes(row.pageSizes);
+                sizeTotals.Add(sizes);
+            }
+            if (folderTotals)
+                folderTotals->Add(row.path, search::Counted(row) ? row.pages : 0,
+                                  search::Counted(row) ? &sizes : nullptr);
+            writer.Row(row, &sizes);
             unflushed = true;
             if (!exporting::IsValidUtf8(row.path)) ++nonUtf8Names;
             exportCopy.Add(row);
@@ -336,7 +353,7 @@ int main(int argc, char** argv) {
     for (const auto& u : run.Unsearched()) skipped.push_back(cli::SkippedPath{u.path, u.folder, std::strerror(u.error)});
 
     if (!exportCopy.Write()) worsen(kExitUsage);
-    writer.End(totals, skipped);
+    writer.End(totals, skipped, o.sizes ? &sizeTotals : nullptr, folderTotals ? &*folderTotals : nullptr);
     if (std::fflush(stdout) != 0) {
         Complain(std::string("standard output: ") + std::strerror(errno));
         worsen(kExitUsage);
@@ -359,5 +376,15 @@ int main(int argc, char** argv) {
     if (totals.errors > 0) std::fprintf(stderr, "Errors : %lld\n", static_cast<long long>(totals.errors));
     if (!skipped.empty())
         std::fprintf(stderr, "Not searched : %lld\n", static_cast<long long>(skipped.size()));
+    if (o.sizes) {
+        for (const auto& l : sizeTotals.Lines())
+            std::fprintf(stderr, "Size %s : %lld pages in %lld files, %lld A4 equivalents, %s m2\n", l.name.c_str(),
+                         static_cast<long long>(l.pages), static_cast<long long>(l.files),
+                         static_cast<long long>(l.a4Equivalents), cli::Decimal(l.areaM2).c_str());
+        std::fprintf(stderr, "A4 equivalents : %lld\n", static_cast<long long>(sizeTotals.a4Equivalents()));
+        std::fprintf(stderr, "Area : %s m2\n", cli::Decimal(sizeTotals.areaM2()).c_str());
+        if (sizeTotals.unknownPages() > 0)
+            std::fprintf(stderr, "Pages of unknown size : %lld\n", static_cast<long long>(sizeTotals.unknownPages()));
+    }
     return status;
 }

@@ -3,6 +3,7 @@
 
 #include "cli_options.h"
 
+#include <search/page_sizes.h>
 #include <search/result_row.h>
 
 #include <cstdint>
@@ -39,16 +40,27 @@ std::string QuoteJson(const std::string& text);
 std::string PagesField(const search::ResultRow& row);
 bool Counted(const search::ResultRow& row);
 
+// A number of square metres or millimetres as written: at most three
+// decimals, no trailing zeros.
+std::string Decimal(double value);
+
 class Writer {
 public:
-    Writer(Format format, std::FILE* out) : format_(format), out_(out) {}
+    // sizes: rows carry their sizes; folders: totals by folder are written
+    // (in tsv instead of the file lines).
+    Writer(Format format, std::FILE* out, bool sizes = false, bool folders = false)
+        : format_(format), out_(out), sizes_(sizes), folders_(folders) {}
     void Begin();
-    void Row(const search::ResultRow& row);
-    void End(const Totals& totals, const std::vector<SkippedPath>& skipped);
+    // `sizes`: the row's sizes summed up, when sizes were asked for.
+    void Row(const search::ResultRow& row, const search::FileSizes* sizes = nullptr);
+    void End(const Totals& totals, const std::vector<SkippedPath>& skipped,
+             const search::SizeTotals* sizes = nullptr, const search::FolderTotals* folders = nullptr);
 
 private:
     Format format_;
     std::FILE* out_;
+    bool sizes_ = false;
+    bool folders_ = false;
     bool first_ = true;
 };
 

@@ -10,6 +10,7 @@
 #include <brastel/brastel.h>
 #include <component/count_reason.h>
 #include <component/counted_file.h>
+#include <component/page_sizes.h>
 #include <component/server.h>
 
 #include "lexer.h"
@@ -30,7 +31,8 @@ namespace brastel {
 // libqpdf's reconstruction, which parses the whole file.
 enum class Route { None, Text, Table, Stream, Structural, ObjectScan, Reconstruction };
 
-class Brastelv1 final : public component::RefCounted<_Brastelv1, component::ICountReason, component::ICountedFile> {
+class Brastelv1 final : public component::RefCounted<_Brastelv1, component::ICountReason, component::ICountedFile,
+                                                      component::IPageSizes> {
 public:
     Brastelv1();
 
@@ -47,6 +49,9 @@ public:
     component::HResult LastCountReason(std::int32_t& code, component::Text& text) override;
     // Size of the file the last PDF_PageCount opened, -1 when it opened none.
     component::HResult LastFileSize(std::int64_t& bytes) override;
+    // Sizes of the pages, read by the next counts only when asked.
+    component::HResult WantPageSizes(bool want) override;
+    component::HResult LastPageSizes(std::vector<component::PageSizeRun>& runs) override;
 
 private:
     ~Brastelv1();
@@ -171,6 +176,12 @@ private:
 
     bool Open(const std::string& path);
     void Close();
+    // Reads the sizes of the counted file's pages into sizes_, walking its
+    // page tree through the cross-reference chain; pages it cannot reach
+    // are left out (the host takes them as of unknown size).
+    void ReadPageSizes(std::int32_t pages);
+    bool wantSizes_ = false;
+    std::vector<component::PageSizeRun> sizes_;
     // Sets the reason of a count that ended below 1, with the file still
     // open: changed while read, needs a password, no pages, not a PDF, or
     // damaged.

@@ -125,6 +125,7 @@ HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
     needsPassword_ = false;
     reason_.Clear();
     countedSize_ = -1;
+    sizes_.clear();
     if (filenamess.empty()) {
         reason_.Set(component::CountReason::CannotOpen, "no file name was given");
         result = 0;
@@ -175,6 +176,7 @@ HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
         if (outcome != Outcome::Next || fileChanged_) break;
     }
     if (result < 1) ExplainFailure(result);
+    if (result >= 1 && wantSizes_ && !fileChanged_) ReadPageSizes(result);
     Close();
     return S_OK;
 }

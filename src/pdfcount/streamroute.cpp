@@ -12,10 +12,13 @@
 #include "decrypt.h"
 #include "indirect.h"
 #include "objectstream.h"
+#include "pagebox.h"
 #include "pagetree.h"
+#include "structural.h"
 #include "xrefchain.h"
 
 #include <map>
+#include <set>
 #include <memory>
 
 namespace brastel {
@@ -32,6 +35,10 @@ constexpr std::size_t kMaxObjectStream = std::size_t{8} << 20;
 // All the object streams one count may decode whole, and those it keeps at once.
 constexpr std::size_t kMaxDecodedTotal = std::size_t{64} << 20;
 constexpr std::size_t kMaxCachedStreams = std::size_t{16} << 20;
+// A stream read as a stream holds its inflater and buffers besides what it
+// decoded (some 100 KB): a walk over every page of a file of many small
+// object streams would hold them all.
+constexpr std::size_t kMaxHeldStreams = 32;
 
 // An object stream as the route holds it: decoded whole, or read as a stream.
 struct HeldStream {
@@ -84,6 +91,10 @@ public:
         Unsure,   // something could not be read: another reader decides
     };
     Verdict Count(std::int32_t& count);
+    // The sizes of the first `pages` pages, in page order, walking the tree
+    // once from the catalog with what nodes hand down to their pages.  Runs
+    // end early where the tree cannot be read further.
+    void Sizes(std::int64_t pages, std::vector<component::PageSizeRun>& runs);
 
     // The page tree as CountLeaves walks it.
     using Item = Ref;
@@ -101,6 +112,10 @@ private:
     // Opens the chain at the last "startxref" of the tail; one that leads
     // nowhere leaves the file to the readers that rebuild it.
     bool OpenChain();
+    // The chain opened, the key of an encrypted file taken, the catalog read.
+    bool OpenCatalog(Loaded& catalog);
+    // A box entry of a node, through a reference where it is one.
+    BoxEntry BoxOf(const Value& v, const Loaded& holder);
     Loaded Resolve(const Ref& ref);
     // A direct value where it stands, or the object a reference names.
     Loaded ResolveValue(const Value& v, const Loaded& holder);
@@ -180,7 +195,7 @@ HeldStream* StreamCounter::LoadObjectStream(std::int64_t num) {
         if (decodedBytes_ > kMaxDecodedTotal) return nullptr;
         held.whole = std::move(*stream);
     }
-    if (cachedBytes_ + held.bytes() > kMaxCachedStreams) {
+    if (cachedBytes_ + held.bytes() > kMaxCachedStreams || streams_.size() >= kMaxHeldStreams) {
         streams_.clear();  // what was read from them lives on in its own copies
         cachedBytes_ = 0;
     }
@@ -344,16 +359,16 @@ std::optional<CountClaim> StreamCounter::Claim(const Value& raw, const Loaded& h
     return claim;
 }
 
-StreamCounter::Verdict StreamCounter::Count(std::int32_t& count) {
-    if (!OpenChain()) return Verdict::Unsure;
+bool StreamCounter::OpenCatalog(Loaded& catalog) {
+    if (!OpenChain()) return false;
     Loaded trailerText;
     trailerText.state = Loaded::State::Value;
     trailerText.owner = std::make_shared<const std::string>(xref_.trailer());
     trailerText.text = *trailerText.owner;
     const auto trailer = trailerText.AsDict();
-    if (!trailer) return Verdict::Unsure;
+    if (!trailer) return false;
     const auto [rootRef, encrypt] = trailer->GetAll<2>({"/Root", "/Encrypt"});
-    if (!rootRef.Is(Value::Kind::Ref)) return Verdict::Unsure;
+    if (!rootRef.Is(Value::Kind::Ref)) return false;
     streamsEncrypted_ = StreamsEncrypted(encrypt, trailerText);
     if (streamsEncrypted_) {
         const Loaded encryptObject = ResolveValue(encrypt, trailerText);
@@ -366,7 +381,13 @@ StreamCounter::Verdict StreamCounter::Count(std::int32_t& count) {
         if (encryptDict) Decryptor::Open(*encryptDict, firstId, decryptor_);
     }
 
-    const Loaded catalog = Resolve(Ref{rootRef.integer, rootRef.generation});
+    catalog = Resolve(Ref{rootRef.integer, rootRef.generation});
+    return true;
+}
+
+StreamCounter::Verdict StreamCounter::Count(std::int32_t& count) {
+    Loaded catalog;
+    if (!OpenCatalog(catalog)) return Verdict::Unsure;
     const auto catalogDict = catalog.AsDict();
     if (!catalogDict) return Verdict::Unsure;
     const Value pagesValue = catalogDict->Get("/Pages");
@@ -420,7 +441,110 @@ StreamCounter::Verdict StreamCounter::Count(std::int32_t& count) {
     return Verdict::Counted;
 }
 
+BoxEntry StreamCounter::BoxOf(const Value& v, const Loaded& holder) {
+    if (v.Is(Value::Kind::Missing)) return {};
+    const Loaded l = ResolveValue(v, holder);
+    BoxEntry bad;
+    bad.state = BoxEntry::State::Bad;
+    if (l.state == Loaded::State::Broken) return bad;  // indirect through damage
+    if (l.state == Loaded::State::Null) return {};
+    return ReadBox(l.Read());
+}
+
+void StreamCounter::Sizes(std::int64_t pages, std::vector<component::PageSizeRun>& runs) {
+    runs.clear();
+    Loaded catalog;
+    if (pages < 1 || !OpenCatalog(catalog)) return;
+    const auto catalogDict = catalog.AsDict();
+    if (!catalogDict) return;
+    const Value pagesValue = catalogDict->Get("/Pages");
+    if (!pagesValue.Is(Value::Kind::Ref)) return;
+    const auto objects = xref_.ObjectsInUse(SIZE_MAX);
+    if (!objects) return;
+    // A depth-first walk in page order.  Each frame holds what its node
+    // hands down (ISO 32000: /MediaBox, /CropBox and /Rotate are inherited;
+    // /UserUnit is the page's own); loops and work are bounded as the count's
+    // walk is.
+    struct Frame {
+        std::int64_t id;
+        std::vector<Ref> kids;
+        std::size_t next = 0;
+        PageGeometry inherited;
+    };
+    std::vector<Frame> stack;
+    std::set<std::int64_t> path;
+    const std::size_t budget = LeafBudget(*objects, CountClaim{CountClaim::Whole, pages});
+    std::size_t steps = 0;
+    std::int64_t found = 0;
+    std::vector<Ref> first{Ref{pagesValue.integer, pagesValue.generation}};
+    stack.push_back(Frame{-1, std::move(first), 0, {}});
+    while (!stack.empty() && found < pages) {
+        Frame& top = stack.back();
+        if (top.next == top.kids.size()) {
+            path.erase(top.id);
+            stack.pop_back();
+            continue;
+        }
+        if (++steps > budget) return;
+        const Ref kid = top.kids[top.next++];
+        const Loaded o = Resolve(kid);
+        if (o.state == Loaded::State::Broken) return;
+        if (o.state == Loaded::State::Null) continue;
+        const auto d = o.AsDict();
+        if (!d) {
+            if (Loaded::Unreadable(o.Read())) return;
+            continue;  // not a dictionary: readers pass it by
+        }
+        const auto [kidsValue, media, crop, rotate, unit] =
+            d->GetAll<5>({"/Kids", "/MediaBox", "/CropBox", "/Rotate", "/UserUnit"});
+        PageGeometry g = top.inherited;
+        if (const BoxEntry b = BoxOf(media, o); b.state != BoxEntry::State::Absent) g.media = b;
+        if (const BoxEntry b = BoxOf(crop, o); b.state != BoxEntry::State::Absent) g.crop = b;
+        if (const auto r = rotate.Whole()) g.rotate = *r;
+        g.userUnit = 1;
+        const Loaded kidsArray = ResolveValue(kidsValue, o);
+        if (kidsArray.state == Loaded::State::Null) {
+            if (const auto n = NumberOf(unit)) g.userUnit = *n;
+            if (const auto size = ShownSize(g))
+                component::AddPageRun(runs, size->first, size->second, component::PageSizeState::Known);
+            else
+                component::AddPageRun(runs, 0, 0, component::PageSizeState::Unknown);
+            ++found;
+            continue;
+        }
+        if (path.count(kid.num)) return;  // a loop
+        Frame child{kid.num, {}, 0, g};
+        if (!Kids(kidsArray, child.kids)) return;
+        path.insert(kid.num);
+        stack.push_back(std::move(child));  // `top` is not used after this
+    }
+}
+
 }  // namespace
+
+void Brastelv1::ReadPageSizes(std::int32_t pages) {
+    FileReader file(file_, fileLength_);
+    std::int64_t tailAt = 0;
+    std::string tail = CachedTail(FileReader::kWindow, &tailAt);
+    file.Seed(tailAt, std::move(tail));
+    StreamCounter counter(file);
+    counter.Sizes(pages, sizes_);
+    // Sizes read from a file that changed meanwhile are not its sizes.
+    if (file.shrank()) {
+        sizes_.clear();
+        return;
+    }
+    // A tree the cross-reference chain does not lead through (a damaged
+    // table, say) is read by libqpdf, which rebuilds it.
+    std::int64_t sized = 0;
+    for (const auto& run : sizes_) sized += run.pages;
+    if (sized >= pages || SizeChanged()) return;
+    std::vector<component::PageSizeRun> rebuilt;
+    std::int64_t rebuiltPages = 0;
+    if (SizesStructural(file_, path_, pages, rebuilt))
+        for (const auto& run : rebuilt) rebuiltPages += run.pages;
+    if (rebuiltPages > sized) sizes_ = std::move(rebuilt);
+}
 
 Brastelv1::Outcome Brastelv1::StreamStep(std::int32_t& count) {
     FileReader file(file_, fileLength_);

@@ -2,6 +2,7 @@
 
 #include "fileinput.h"
 #include "lexer.h"
+#include "pagebox.h"
 #include "pagetree.h"
 #include "qpdfbudget.h"
 
@@ -111,6 +112,74 @@ std::optional<std::int32_t> CountStructural(int fd, const std::string& descripti
         return std::nullopt;
     } catch (...) {
         return std::nullopt;
+    }
+}
+
+namespace {
+
+// The value of an inheritable key: the page's own, else its nearest
+// ancestor's through /Parent (a bounded climb: a loop ends it).
+QPDFObjectHandle Inherited(QPDFObjectHandle node, const std::string& key) {
+    for (int depth = 0; depth < 256 && node.isDictionary(); ++depth) {
+        if (node.hasKey(key)) return node.getKey(key);
+        node = node.getKey("/Parent");
+    }
+    return QPDFObjectHandle::newNull();
+}
+
+pdf::BoxEntry BoxOf(QPDFObjectHandle v) {
+    pdf::BoxEntry e;
+    if (v.isNull()) return e;
+    double n[5];
+    int count = 0;
+    if (v.isArray())
+        for (int i = 0, items = v.getArrayNItems(); i < items && count < 5; ++i) {
+            QPDFObjectHandle item = v.getArrayItem(i);
+            if (!item.isNumber()) {
+                count = 0;
+                break;
+            }
+            n[count++] = item.getNumericValue();
+        }
+    return pdf::BoxOfNumbers(n, count);
+}
+
+}  // namespace
+
+bool SizesStructural(int fd, const std::string& description, std::int64_t pages,
+                     std::vector<component::PageSizeRun>& runs) {
+    runs.clear();
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    const QpdfBudget budget(st.st_size);
+    try {
+        QPDF pdf;
+        auto log = QPDFLogger::create();
+        log->setInfo(log->discard());
+        log->setWarn(log->discard());
+        log->setError(log->discard());
+        pdf.setLogger(log);
+        pdf.setSuppressWarnings(true);
+        pdf.processInputSource(OpenFileInput(fd, st.st_size, description, nullptr));
+        std::int64_t done = 0;
+        for (QPDFObjectHandle page : pdf.getAllPages()) {
+            if (done++ == pages) break;
+            pdf::PageGeometry g;
+            g.media = BoxOf(Inherited(page, "/MediaBox"));
+            g.crop = BoxOf(Inherited(page, "/CropBox"));
+            QPDFObjectHandle rotate = Inherited(page, "/Rotate");
+            if (rotate.isInteger()) g.rotate = rotate.getIntValue();
+            QPDFObjectHandle unit = page.getKey("/UserUnit");
+            if (unit.isNumber()) g.userUnit = unit.getNumericValue();
+            if (const auto size = pdf::ShownSize(g))
+                component::AddPageRun(runs, size->first, size->second, component::PageSizeState::Known);
+            else
+                component::AddPageRun(runs, 0, 0, component::PageSizeState::Unknown);
+        }
+        return true;
+    } catch (...) {
+        runs.clear();
+        return false;
     }
 }
 

@@ -3,9 +3,12 @@
 // /Count when plausible, else its leaves).
 #pragma once
 
+#include <component/page_sizes.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace brastel {
 
@@ -27,6 +30,13 @@ struct StructuralNotes {
 };
 std::optional<std::int32_t> CountStructural(int fd, const std::string& description,
                                             Recovery recovery = Recovery::On, StructuralNotes* notes = nullptr);
+
+// The sizes of the first `pages` pages of the PDF on the open descriptor as
+// libqpdf reads them (the cross-reference data reconstructed when broken),
+// for files whose tree the native walk could not read; false when libqpdf
+// cannot read the file.
+bool SizesStructural(int fd, const std::string& description, std::int64_t pages,
+                     std::vector<component::PageSizeRun>& runs);
 
 // The same for a path, opened read-only.
 std::optional<std::int32_t> CountStructural(const std::string& path);

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <future>
+#include <map>
 #include <stop_token>
 #include <thread>
 
@@ -105,4 +106,36 @@ TEST(CountRunStream, StopFromAnotherThreadEndsWalkAndCounts) {
     stopper.join();
     EXPECT_EQ(consumed, 10u);
     EXPECT_EQ(run.Totals().files, 10);
+}
+
+TEST(CountRunSizes, RowsCarryTheirPagesSizesOnlyWhenTheRunAsks) {
+    TempDir dir;
+    fixtures::WriteTiff(dir / "scan.tif", 2);  // no resolution
+    fixtures::WriteFile(dir / "letter.pdf", fixtures::PdfBytes(3));
+    search::ComponentLoader loader(QUILLON_BIN_DIR);
+    for (const bool sizes : {false, true}) {
+        search::CountInputs in = TifsOf(dir.path());
+        in.pdf = true;
+        in.sizes = sizes;
+        search::CountRun run(loader, std::move(in));
+        std::map<std::string, std::vector<component::PageSizeRun>> seen;
+        run.Stream([&](std::size_t, const std::string& path, search::RowOutcome&& o) {
+            seen[path] = o.row.pageSizes;
+            return true;
+        });
+        ASSERT_EQ(seen.size(), 2u);
+        if (!sizes) {
+            for (const auto& [path, runs] : seen) EXPECT_TRUE(runs.empty()) << path;
+            continue;
+        }
+        const auto& pdf = seen.at(dir / "letter.pdf");
+        ASSERT_EQ(pdf.size(), 1u);
+        EXPECT_EQ(pdf[0].pages, 3);
+        EXPECT_EQ(pdf[0].width, 612);
+        EXPECT_EQ(pdf[0].height, 792);
+        const auto& tif = seen.at(dir / "scan.tif");
+        ASSERT_EQ(tif.size(), 1u);
+        EXPECT_EQ(tif[0].state, component::PageSizeState::PixelsOnly);
+        EXPECT_EQ(tif[0].pages, 2);
+    }
 }

@@ -75,7 +75,7 @@ private:
 };
 
 CountRun::CountRun(ComponentLoader& loader, CountInputs inputs, std::stop_token stop)
-    : builder_(loader), inputs_(std::move(inputs)),
+    : builder_(loader, inputs.sizes), inputs_(std::move(inputs)),
       forward_(std::move(stop), std::function<void()>([this] { stop_.request_stop(); })) {}
 
 CountRun::~CountRun() = default;

@@ -6,6 +6,8 @@
 #include <component/count_reason.h>
 #include <component/counted_file.h>
 #include <component/count_warning.h>
+#include <component/page_sizes.h>
+#include <search/page_sizes.h>
 #include <tifcount/tiffpagecounter.h>
 
 #include <sys/stat.h>
@@ -79,14 +81,31 @@ std::int64_t SizeReadBy(component::IUnknown* counter) {
 // Creates a counter of type T through the loader and counts the path with it.
 template <class T, class Call>
 bool CountWith(ComponentLoader& loader, const CounterClass& k, Call call, std::int32_t& pages, std::string& reason,
-               long long& errorNumber, std::string& errorText, std::int64_t* sizeRead, std::string* warning) {
+               long long& errorNumber, std::string& errorText, std::int64_t* sizeRead, std::string* warning,
+               std::vector<component::PageSizeRun>* sizes) {
     Instance<T> counter;
     loader.Create(k.library, k.clsid, k.iid, reinterpret_cast<void**>(&counter.p), errorText);
     if (!counter.p) {
         errorNumber = kCannotCreateObject;
         return false;
     }
+    // Sizes are asked for before the count, which reads them on its way.
+    component::IPageSizes* sizer = nullptr;
+    if (sizes &&
+        (component::Failed(counter.p->QueryInterface(component::IID_IPageSizes, reinterpret_cast<void**>(&sizer))) ||
+         !sizer))
+        sizer = nullptr;
+    if (sizer) sizer->WantPageSizes(true);
     const component::HResult hr = call(*counter.p);
+    if (sizes) {
+        sizes->clear();
+        if (component::Succeeded(hr) && pages >= 1) {
+            if (sizer) sizer->LastPageSizes(*sizes);
+            // A counter without sizes leaves every page of unknown size.
+            FitRunsToCount(*sizes, pages);
+        }
+    }
+    if (sizer) sizer->Release();
     if (component::Failed(hr)) {
         errorNumber = hr;
         errorText = "The page counter reported a failure";
@@ -111,7 +130,7 @@ void Unreachable(ResultRow& row, int error) {
 
 bool RowBuilder::Count(FileKind kind, const std::string& fullPath, std::int32_t& pages, std::string& reason,
                        long long& errorNumber, std::string& errorText, std::int64_t* sizeRead,
-                       std::string* warning) const {
+                       std::string* warning, std::vector<component::PageSizeRun>* sizes) const {
     // The counter gets a copy of the path: what it does to it is not seen here.
     component::Text path = fullPath;
     pages = 0;
@@ -120,11 +139,11 @@ bool RowBuilder::Count(FileKind kind, const std::string& fullPath, std::int32_t&
     if (kind == FileKind::Tif)
         return CountWith<tifcount::ITiffPageCounter>(
             loader_, kTiffCounter, [&](tifcount::ITiffPageCounter& c) { return c.TIF_PageCount(path, pages); }, pages,
-            reason, errorNumber, errorText, sizeRead, warning);
+            reason, errorNumber, errorText, sizeRead, warning, sizes);
     if (kind == FileKind::Pdf)
         return CountWith<brastel::_Brastelv1>(
             loader_, kPdfCounter, [&](brastel::_Brastelv1& c) { return c.PDF_PageCount(path, pages); }, pages, reason,
-            errorNumber, errorText, sizeRead, warning);
+            errorNumber, errorText, sizeRead, warning, sizes);
     return false;
 }
 
@@ -156,7 +175,8 @@ RowOutcome RowBuilder::Build(const std::string& fullPath) const {
     bool countFailed = false;
     std::int64_t sizeRead = -1;
     if (row.kind != FileKind::None && !reachable.Path().empty()) {
-        countFailed = !Count(row.kind, reachable.Path(), row.pages, row.reason, number, text, &sizeRead, &row.warning);
+        countFailed = !Count(row.kind, reachable.Path(), row.pages, row.reason, number, text, &sizeRead, &row.warning,
+                             sizes_ ? &row.pageSizes : nullptr);
     }
     int error = 0;
     if (sizeRead >= 0) {

@@ -4,9 +4,11 @@
 #include <component/count_reason.h>
 #include <component/counted_file.h>
 #include <component/count_warning.h>
+#include <component/page_sizes.h>
 #include <component/server.h>
 
 #include "tiff_count.h"
+#include "tiff_sizes.h"
 
 
 #define TIFCOUNT_EXPORT extern "C" __attribute__((visibility("default")))
@@ -21,7 +23,7 @@ component::ServerState g_server;
 
 class TiffPageCounter final
     : public component::RefCounted<ITiffPageCounter, component::ICountReason, component::ICountedFile,
-                                   component::ICountWarning> {
+                                   component::ICountWarning, component::IPageSizes> {
 public:
     TiffPageCounter() : RefCounted(g_server) {}
 
@@ -31,12 +33,15 @@ public:
         if (iid == component::IID_ICountReason) return Hand<component::ICountReason>(out);
         if (iid == component::IID_ICountedFile) return Hand<component::ICountedFile>(out);
         if (iid == component::IID_ICountWarning) return Hand<component::ICountWarning>(out);
+        if (iid == component::IID_IPageSizes) return Hand<component::IPageSizes>(out);
         *out = nullptr;
         return component::E_NOINTERFACE;
     }
 
     HResult TIF_PageCount(component::Text& path, std::int32_t& result) override {
         result = CountTiffPages(path.c_str(), nullptr, &reason_, Reader::Fastest, &size_, &warning_);
+        sizes_.clear();
+        if (wantSizes_ && result >= 1) sizes_ = ReadTiffSizes(path.c_str(), result);
         return component::S_OK;
     }
 
@@ -52,7 +57,19 @@ public:
         return component::S_OK;
     }
 
+    HResult WantPageSizes(bool want) override {
+        wantSizes_ = want;
+        return component::S_OK;
+    }
+
+    HResult LastPageSizes(std::vector<component::PageSizeRun>& runs) override {
+        runs = sizes_;
+        return runs.empty() ? component::S_FALSE : component::S_OK;
+    }
+
 private:
+    bool wantSizes_ = false;
+    std::vector<component::PageSizeRun> sizes_;
     component::ReasonSlot reason_;
     std::int64_t size_ = -1;
     std::string warning_;

@@ -36,6 +36,9 @@ struct CountInputs {
     CalendarDate from;
     CalendarDate to;
     int jobs = 0;  // page counts at once; 0: two per processor core
+    // Rows carry their pages' sizes (ResultRow::pageSizes); the counters
+    // then read every page, so only when asked.
+    bool sizes = false;
 };
 
 // A counted file: its page count is known (at least one page).

@@ -2,9 +2,12 @@
 // values the export table and quillon-count need.
 #pragma once
 
+#include <component/page_sizes.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace search {
 
@@ -37,6 +40,9 @@ struct ResultRow {
     std::uint64_t sizeBytes = 0;
     std::int32_t pages = 0;     // the counter's result; below 1 = could not be counted
     FileKind kind = FileKind::None;
+    // The pages' sizes in page order, as runs holding exactly `pages` pages;
+    // only when the run asked for sizes, and empty for a file not counted.
+    std::vector<component::PageSizeRun> pageSizes;
 };
 
 // Size in kilobytes: bytes / 1024 rounded to nearest, exact halves to even.
