@@ -14,11 +14,13 @@
 
 namespace quillon {
 
-std::size_t FrmMain::ColumnCount() const { return ResultListModel::ColumnCount; }
+// The list's four columns, and the two size columns while they are shown;
+// the last one counted is the hidden sort column, which is never offered.
+std::size_t FrmMain::ColumnCount() const { return pageSizesShown() ? ResultListModel::ColumnCount : 5; }
 
 std::string FrmMain::ColumnHeader(std::size_t column) const
 {
-    if (column < 1 || column > ResultListModel::ColumnCount)
+    if (column < 1 || column >= ColumnCount())
         return {};
     return m_model->headerData(static_cast<int>(column) - 1, Qt::Horizontal, Qt::DisplayRole)
         .toString()
@@ -34,10 +36,12 @@ std::string FrmMain::RowText(std::size_t row) const
 
 std::optional<std::string> FrmMain::SubItem(std::size_t row, std::size_t cell) const
 {
-    if (row < 1 || row > RowCount() || cell < 1 || cell > 3)
+    if (row < 1 || row > RowCount() || cell < 1 || cell + 2 > ColumnCount())
         return std::nullopt;
     const int r = static_cast<int>(row) - 1;
     if (cell == 3 && m_model->pagesText(r).isEmpty())
+        return std::nullopt;
+    if (cell > 3 && !m_model->sizes(r))
         return std::nullopt;
     if (cell == 1)
         return m_model->pathBytes(r).toStdString(); // the file's own bytes

@@ -7,7 +7,9 @@
 // searches that folder for both kinds (subfolders included), answers its own
 // message boxes, saves a picture of the window to <png>, prints the file count
 // and page totals, and exits. It neither reads nor writes settings.  With
-// QUILLON_SCREENSHOT_SIZE=min the window is at its smallest size.
+// QUILLON_SCREENSHOT_SIZE=min the window is at its smallest size; with
+// QUILLON_SCREENSHOT_PAGE_SIZES=1 the page sizes are shown, and the totals
+// by size and by folder are saved beside the picture (<png>-by-size.png, ...).
 #include "command_line.h"
 #include "desktop_shell.h"
 #include "folder_tree.h"
@@ -59,6 +61,9 @@ int screenshotRun(QApplication& app, const QString& png, const QString& folder)
     w.show();
     if (qEnvironmentVariable("QUILLON_SCREENSHOT_SIZE") == QLatin1String("min"))
         w.resize(1, 1); // the window keeps its smallest size
+    const bool sizes = qEnvironmentVariable("QUILLON_SCREENSHOT_PAGE_SIZES") == QLatin1String("1");
+    if (sizes)
+        w.PageSizes_Click(true);
     w.findChild<QLineEdit*>(QStringLiteral("txtSearchPath"))->setText(folder);
     w.findChild<QCheckBox*>(QStringLiteral("chkSearchOption0"))->setChecked(true);
     w.findChild<QCheckBox*>(QStringLiteral("chkSearchOption1"))->setChecked(true);
@@ -68,7 +73,16 @@ int screenshotRun(QApplication& app, const QString& png, const QString& folder)
         w.AutoSizeColumns();
         QTimer::singleShot(300, &app, [&] {
             rc = w.grab().save(png) ? 0 : 1;
-            for (const char* label : {"lblTotalFiles", "lblTotalPages"})
+            if (sizes) {
+                const QString stem = png.endsWith(QLatin1String(".png")) ? png.chopped(4) : png;
+                w.TotalsBySize_Click();
+                if (!w.totalsDialog() || !w.totalsDialog()->grab().save(stem + QStringLiteral("-by-size.png")))
+                    rc = 1;
+                w.TotalsByFolder_Click();
+                if (!w.totalsDialog() || !w.totalsDialog()->grab().save(stem + QStringLiteral("-by-folder.png")))
+                    rc = 1;
+            }
+            for (const char* label : {"lblTotalFiles", "lblTotalPages", "lblTotalA4"})
                 std::printf("%s\n", qPrintable(w.findChild<QLabel*>(QString::fromLatin1(label))->text()));
             app.quit();
         });

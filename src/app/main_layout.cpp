@@ -86,12 +86,25 @@ int placeStatus(MainLayout& l, const TextRoom& room, int line)
     if (totals.left < time.left + time.width + kTextGap)
         ++lines;
     const int totalsLine = lines - 1;
+    TwipRect& a4 = l.lblTotalA4;
+    if (room.lblTotalA4 > 0) {
+        // A line of its own under the page totals, right-aligned with them.
+        ++lines;
+        a4.width = room.lblTotalA4;
+        a4.left = std::max(kStatusLeft, right - a4.width);
+    } else {
+        a4 = {};
+    }
 
     const int top = l.lvwSearchResult.top + l.lvwSearchResult.height - (lines - 1) * line + 50;
     files.top = top;
     time.top = top + timeLine * line;
     totals.top = top + totalsLine * line;
     files.height = time.height = totals.height = line;
+    if (room.lblTotalA4 > 0) {
+        a4.top = top + (lines - 1) * line;
+        a4.height = line;
+    }
     return lines;
 }
 
@@ -99,7 +112,7 @@ int placeStatus(MainLayout& l, const TextRoom& room, int line)
 
 PaneLimits paneLimits(const TextRoom& room)
 {
-    const int widestStatus = std::max({room.lblTotalFiles, room.lblSearchTime, room.lblTotalPages});
+    const int widestStatus = std::max({room.lblTotalFiles, room.lblSearchTime, room.lblTotalPages, room.lblTotalA4});
     return {std::max(kMinLeftPane, room.leftPane),
             std::max(kMinResultPane, widestStatus + kStatusLeft + kStatusRight)};
 }

@@ -22,6 +22,8 @@ struct MainLayout {
     TwipRect FraSelectPath, FTV1, chkRecursive;
     TwipRect SilderBar;
     TwipRect fraSearchResult, lvwSearchResult, lblTotalFiles, lblSearchTime, lblTotalPages;
+    // The A4 equivalents line below the page totals; empty while sizes are not shown.
+    TwipRect lblTotalA4;
     TwipRect FraSearch, chkSearchOption0, chkSearchOption1, lblFileName, chkSelectall;
     TwipRect cboDateFields, lblDateSearch, dtpFrom, dtpTo;
     TwipRect cmdControl0, cmdControl1, cmdControl2, ProgressBar1;
@@ -38,6 +40,8 @@ struct TextRoom {
     int leftPane = 0;      // narrowest left pane that still shows its title and check box
     // Widths of the status labels' current texts, and the height of a line.
     int lblTotalFiles = 0, lblSearchTime = 0, lblTotalPages = 0;
+    // Width of the A4 equivalents line; 0: the line is not shown.
+    int lblTotalA4 = 0;
     int statusLine = 0;
     // lblDateSearch: "Between", where "And" starts after the blanks, "And".
     int dateBetween = 0, dateAndAt = 0, dateAnd = 0;

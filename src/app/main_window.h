@@ -103,6 +103,7 @@ public:
     std::string RowText(std::size_t row) const override;
     std::optional<std::string> SubItem(std::size_t row, std::size_t cell) const override;
     bool RowSelected(std::size_t row) const override;
+    std::vector<exporting::NamedTable> ExtraSheets() const override;
 
     // --- exporting::ExportUi
     std::optional<exporting::SaveDialogAnswer> AskSavePath(const exporting::SaveDialogRequest& r) override;
@@ -129,6 +130,18 @@ public:
     void cmdSelectPath_Click();
     QString BrowseForFolder(const QString& prompt, const QString& startFolder);
     void about_Click();
+    // View > Page Sizes: shows the size columns and the A4 line, and has the
+    // searches read sizes; rows already listed without them are counted again.
+    void PageSizes_Click(bool on);
+    bool pageSizesShown() const;
+    // The totals as tables: by size name, and by folder at `depth` below the
+    // search folder (header first, a Total line last).
+    exporting::NamedTable sizeTotalsTable() const;
+    exporting::NamedTable folderTotalsTable(int depth) const;
+    // View > Totals by Size / Totals by Folder: the tables in a dialog.
+    void TotalsBySize_Click();
+    void TotalsByFolder_Click();
+    QWidget* totalsDialog() const { return m_totals; }
     // Sets the search path as if typed (the tree follows).
     void setSearchPath(const QString& path);
     // The search folder a dropped path names (a file: its folder), or empty
@@ -183,6 +196,7 @@ private:
     void saveSearchSettings();
     void saveWindowSettings();
     void saveExportSettings();
+    void saveViewSettings();
     bool handleDrop(QEvent* e);
     void setLabelText(QLabel* label, const QString& text);
     QWidget* widgetFor(search::Control c) const;
@@ -224,6 +238,7 @@ private:
     QLabel* m_lblTotalFiles = nullptr;
     QLabel* m_lblSearchTime = nullptr;
     QLabel* m_lblTotalPages = nullptr;
+    QLabel* m_lblTotalA4 = nullptr;
     // Criteria band.
     QGroupBox* m_FraSearch = nullptr;
     std::array<QCheckBox*, 2> m_chkSearchOption{};
@@ -243,6 +258,7 @@ private:
     QAction *m_Cont = nullptr, *m_mnuOPen = nullptr, *m_ResizeCols = nullptr, *m_Grid = nullptr;
     QAction *m_sep3 = nullptr, *m_Delete2 = nullptr, *m_clsResult = nullptr;
     QAction *m_IntSuppage = nullptr, *m_mnHelp = nullptr;
+    QAction *m_PageSizes = nullptr, *m_TotalsBySize = nullptr, *m_TotalsByFolder = nullptr;
 
     // List sort state: one column and one direction for the whole list.
     int m_sortColumn = 0;
@@ -262,6 +278,14 @@ private:
     // The date pickers' width for their widest date, and what it was measured for.
     mutable int m_datePickerWidth = 0;
     mutable QString m_datePickerKey;
+    // The A4 equivalents of the listed rows and their pages of unknown size.
+    std::int64_t m_a4Total = 0;
+    std::int64_t m_unknownPages = 0;
+    void showA4Total();
+    // The folder the listed rows were searched in, and the folder depth last chosen.
+    std::string m_searchRoot;
+    int m_folderDepth = 1;
+    QPointer<QWidget> m_totals;
     QPointer<FrmBrowseDlg> m_browse;
     DlgAbout* m_about = nullptr;
     exporting::ExportChoices m_exportChoices; // remembered with the settings

@@ -106,8 +106,14 @@ void FrmMain::buildControls()
         };
         atLeast(2, ResultListModel::formatSize(99'999'999), QStringLiteral("Size"));
         atLeast(3, ResultListModel::formatPages(9'999'999), QStringLiteral("Page Count"));
+        atLeast(ResultListModel::A4Column, ResultListModel::formatPages(9'999'999), QStringLiteral("A4 Equivalents"));
     }
-    m_list->setColumnHidden(4, true);
+    m_list->setColumnWidth(ResultListModel::PageSizesColumn,
+                           std::max(m_list->columnWidth(ResultListModel::PageSizesColumn), toPixelsX(1800, tppX())));
+    m_list->setColumnHidden(ResultListModel::SortColumn, true);
+    // The size columns show only while sizes are read (View > Page Sizes).
+    m_list->setColumnHidden(ResultListModel::PageSizesColumn, true);
+    m_list->setColumnHidden(ResultListModel::A4Column, true);
     m_list->viewport()->installEventFilter(this);
 
     m_lblTotalFiles = new QLabel(QStringLiteral("Total Files"), m_fraSearchResult);
@@ -120,6 +126,11 @@ void FrmMain::buildControls()
     bold.setBold(true);
     m_lblTotalPages->setFont(bold);
     m_lblTotalPages->setStyleSheet(QStringLiteral("color: blue"));
+    m_lblTotalA4 = new QLabel(QString(), m_fraSearchResult);
+    named(m_lblTotalA4, "lblTotalA4");
+    m_lblTotalA4->setFont(bold);
+    m_lblTotalA4->setStyleSheet(QStringLiteral("color: blue"));
+    m_lblTotalA4->hide();
 
     m_FraSearch = new QGroupBox(QStringLiteral("Search Criteria"), client);
     named(m_FraSearch, "FraSearch");
@@ -257,6 +268,8 @@ void FrmMain::applyLayout()
     put(m_lblTotalFiles, l.lblTotalFiles);
     put(m_lblSearchTime, l.lblSearchTime);
     put(m_lblTotalPages, l.lblTotalPages);
+    if (!m_lblTotalA4->isHidden())
+        put(m_lblTotalA4, l.lblTotalA4);
 }
 
 namespace {
@@ -304,6 +317,7 @@ TextRoom FrmMain::textRoom() const
     r.lblTotalFiles = twipsX(m_lblTotalFiles->sizeHint().width());
     r.lblSearchTime = twipsX(m_lblSearchTime->sizeHint().width());
     r.lblTotalPages = twipsX(m_lblTotalPages->sizeHint().width());
+    r.lblTotalA4 = m_lblTotalA4->isHidden() ? 0 : twipsX(m_lblTotalA4->sizeHint().width());
     r.statusLine = static_cast<int>(std::ceil(m_lblTotalPages->sizeHint().height() * ty));
     QFont plain = m_lblDateSearch->font();
     plain.setWordSpacing(0);

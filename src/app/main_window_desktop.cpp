@@ -39,6 +39,8 @@ constexpr const char* kExportFolder = "export/folder";
 constexpr const char* kExportToWorkbook = "export/toWorkbook";
 constexpr const char* kExportXlsx = "export/xlsx";
 constexpr const char* kExportCleared = "export/clearedFields";
+constexpr const char* kPageSizes = "view/pageSizes";
+constexpr const char* kFolderDepth = "view/folderDepth";
 
 constexpr int kRememberedColumns = 4; // Name, Path, Size, Page Count
 constexpr int kMaxColumnWidth = 10000; // pixels
@@ -83,8 +85,11 @@ void FrmMain::setSearchPath(const QString& path)
 
 void FrmMain::searchCommand(int index)
 {
-    if (index == 0)
+    if (index == 0) {
         saveSearchSettings();
+        if (!m_session->Running())
+            m_searchRoot = m_txtSearchPath->text().toStdString();
+    }
     m_session->SearchCommand(index);
 }
 
@@ -140,6 +145,11 @@ void FrmMain::restoreSettings()
     for (const QString& field : s.value(QLatin1String(kExportCleared)).toStringList())
         m_exportChoices.clearedFields.push_back(field.toStdString());
 
+    if (const auto on = readBool(s, kPageSizes); on && *on)
+        PageSizes_Click(true);
+    if (const auto depth = readInt(s, kFolderDepth, 1, 64))
+        m_folderDepth = *depth;
+
     const QStringList widths = s.value(QLatin1String(kColumnWidths)).toString().split(QLatin1Char(','));
     if (widths.size() == kRememberedColumns) {
         for (int c = 0; c < kRememberedColumns; ++c) {
@@ -192,6 +202,16 @@ void FrmMain::saveExportSettings()
     for (const std::string& field : m_exportChoices.clearedFields)
         cleared << QString::fromStdString(field);
     s.setValue(QLatin1String(kExportCleared), cleared);
+    s.sync();
+}
+
+void FrmMain::saveViewSettings()
+{
+    if (!m_services.settings)
+        return;
+    QSettings& s = *m_services.settings;
+    s.setValue(QLatin1String(kPageSizes), pageSizesShown());
+    s.setValue(QLatin1String(kFolderDepth), m_folderDepth);
     s.sync();
 }
 

@@ -57,6 +57,13 @@ void FrmMain::buildMenus()
     m_mnuOPen = action(m_sys, "mnuOPen", "&Open");
     m_ResizeCols = action(m_sys, "ResizeCols", "&Resize Columns");
     m_Grid = action(m_sys, "Grid", "&Grid");
+    m_sys->addSeparator()->setObjectName(QStringLiteral("sepSizes"));
+    m_PageSizes = action(m_sys, "PageSizes", "Page &Sizes");
+    m_PageSizes->setCheckable(true);
+    m_TotalsBySize = action(m_sys, "TotalsBySize", "Totals by Si&ze...");
+    m_TotalsByFolder = action(m_sys, "TotalsByFolder", "Totals by &Folder...");
+    m_TotalsBySize->setEnabled(false);
+    m_TotalsByFolder->setEnabled(false);
     m_sep3 = m_sys->addSeparator();
     m_sep3->setObjectName(QStringLiteral("sep3"));
     m_Delete2 = action(m_sys, "Delete2", "&Delete Files");
@@ -120,6 +127,12 @@ void FrmMain::connectControls()
     connect(m_Grid, &QAction::triggered, this, &FrmMain::Grid_Click);
     connect(m_ResizeCols, &QAction::triggered, this, &FrmMain::ResizeCols_Click);
     connect(m_clsResult, &QAction::triggered, this, &FrmMain::clsResult_Click);
+    connect(m_PageSizes, &QAction::toggled, this, [this](bool on) {
+        PageSizes_Click(on);
+        HideListMenuExtras();
+    });
+    connect(m_TotalsBySize, &QAction::triggered, this, &FrmMain::TotalsBySize_Click);
+    connect(m_TotalsByFolder, &QAction::triggered, this, &FrmMain::TotalsByFolder_Click);
     connect(m_mnuOPen, &QAction::triggered, this, [this] {
         OpenCurrentFile();
         HideListMenuExtras();

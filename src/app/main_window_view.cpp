@@ -5,6 +5,8 @@
 
 #include <export/export_list.h>
 #include <export/utf8.h>
+#include <search/count_run.h>
+#include <search/page_sizes.h>
 
 #include <QAction>
 #include <QCheckBox>
@@ -112,6 +114,9 @@ void FrmMain::ClearRows()
 {
     m_list->selectionModel()->clear();
     m_model->clear();
+    m_a4Total = 0;
+    m_unknownPages = 0;
+    showA4Total();
     // New rows come in found order: no arrow over them until they are
     // sorted again when they are all in.
     m_list->horizontalHeader()->setSortIndicatorShown(false);
@@ -140,9 +145,16 @@ void FrmMain::AppendRows(std::vector<search::ResultRow>&& rows)
         lr.kind = r.icon == 1 ? RowKind::Tiff : r.icon == 2 ? RowKind::Pdf : RowKind::Other;
         if (!r.reason.empty() || !r.warning.empty())
             lr.reason = qs(r.reason.empty() ? r.warning : r.reason);
+        if (search::Counted(r) && !r.pageSizes.empty()) {
+            lr.sizes = search::SummarizeSizes(r.pageSizes);
+            m_a4Total += lr.sizes->a4Equivalents;
+            m_unknownPages += lr.sizes->unknownPages;
+        }
         batch.push_back(std::move(lr));
     }
     m_model->appendRows(batch);
+    if (pageSizesShown())
+        showA4Total();
 }
 
 std::size_t FrmMain::RowCount() const

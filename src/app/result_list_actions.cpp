@@ -28,6 +28,8 @@ void FrmMain::lvwSearchResult_ColumnClick(int c)
     case 2: key = SortKey::Path; m_sortColumn = 1; break;
     case 3: key = SortKey::SizeTag; m_sortColumn = 4; break;
     case 4: key = SortKey::PagesTag; m_sortColumn = 4; break;
+    case 5: key = SortKey::PageSizes; m_sortColumn = 4; break;
+    case 6: key = SortKey::A4Equivalents; m_sortColumn = 4; break;
     default: m_sortColumn = std::max(0, c - 1); return;
     }
     m_sortDescending = !m_sortDescending;
@@ -106,10 +108,11 @@ void FrmMain::Grid_Click()
 
 void FrmMain::AutoSizeColumns()
 {
-    // Columns 1 .. count-2: Path, Size and Page Count. Name keeps its width
+    // Path, Size, Page Count and the size columns. Name keeps its width
     // and the hidden sort column stays hidden.
     for (int j = 1; j <= ResultListModel::ColumnCount - 2; ++j)
-        m_list->resizeColumnToContents(j);
+        if (!m_list->isColumnHidden(j))
+            m_list->resizeColumnToContents(j);
 }
 
 void FrmMain::ResizeCols_Click()

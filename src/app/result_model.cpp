@@ -7,7 +7,8 @@
 namespace quillon {
 
 namespace {
-const char* const kHeaders[ResultListModel::ColumnCount] = {"Name", "Path", "Size", "Page Count", ""};
+const char* const kHeaders[ResultListModel::ColumnCount] = {"Name",       "Path",           "Size", "Page Count",
+                                                             "Page Sizes", "A4 Equivalents", ""};
 }
 
 ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -85,6 +86,13 @@ void ResultListModel::store(const ListRow& row)
             m_pool.push_back(static_cast<char16_t>(lo | (hi << 8)));
         }
     }
+    if (row.sizes) {
+        r.flags |= HasSizes;
+        const auto at = static_cast<std::uint32_t>(m_sizes.size());
+        m_sizes.push_back(*row.sizes);
+        m_pool.push_back(static_cast<char16_t>(at & 0xFFFF));
+        m_pool.push_back(static_cast<char16_t>(at >> 16));
+    }
     m_rows.push_back(r);
 }
 
@@ -137,6 +145,7 @@ void ResultListModel::clear()
     std::vector<Record>().swap(m_rows);
     std::u16string().swap(m_pool);
     m_reasons.resize(1);
+    std::vector<search::FileSizes>().swap(m_sizes);
     endResetModel();
 }
 
@@ -167,6 +176,19 @@ QByteArray ResultListModel::rawPathOf(const Record& r) const
     return bytes;
 }
 
+const search::FileSizes* ResultListModel::sizesOf(const Record& r) const
+{
+    if (!(r.flags & HasSizes))
+        return nullptr;
+    std::size_t at = r.pathOffset + r.pathLength + ((r.flags & NameSeparate) ? r.nameLength : 0);
+    if (r.flags & RawPath) {
+        const std::uint32_t n = static_cast<std::uint32_t>(m_pool[at]) | (static_cast<std::uint32_t>(m_pool[at + 1]) << 16);
+        at += 2 + (n + 1) / 2;
+    }
+    const std::uint32_t index = static_cast<std::uint32_t>(m_pool[at]) | (static_cast<std::uint32_t>(m_pool[at + 1]) << 16);
+    return &m_sizes[index];
+}
+
 void ResultListModel::sortRows(SortKey key, bool descending)
 {
     if (m_rows.size() < 2)
@@ -192,6 +214,20 @@ void ResultListModel::sortRows(SortKey key, bool descending)
             if (ra != rb)
                 return ra < rb;
             return ra == 1 && a.pages < b.pages;
+        }
+        case SortKey::PageSizes:
+        case SortKey::A4Equivalents: {
+            const search::FileSizes* sa = sizesOf(a);
+            const search::FileSizes* sb = sizesOf(b);
+            if (!sa || !sb)
+                return !sa && sb;
+            if (key == SortKey::A4Equivalents)
+                return sa->a4Equivalents < sb->a4Equivalents;
+            // The pages' area, then their number as A4 (pages of unknown
+            // size have no area).
+            if (sa->areaM2 != sb->areaM2)
+                return sa->areaM2 < sb->areaM2;
+            return sa->a4Equivalents < sb->a4Equivalents;
         }
         }
         return false;
@@ -276,6 +312,8 @@ QString ResultListModel::cellText(int row, int column) const
     case 1: return path(row);
     case 2: return sizeText(row);
     case 3: return pagesText(row);
+    case PageSizesColumn: return pageSizesText(row);
+    case A4Column: return a4Text(row);
     default: return {};
     }
 }
@@ -314,6 +352,20 @@ QString ResultListModel::pagesTag(int row) const
     return (r.flags & HasPageCell) ? formatPagesTag(r.pages) : QString();
 }
 
+const search::FileSizes* ResultListModel::sizes(int row) const { return sizesOf(m_rows[row]); }
+
+QString ResultListModel::pageSizesText(int row) const
+{
+    const search::FileSizes* s = sizes(row);
+    return s ? QString::fromStdString(search::SizeSummaryText(*s)) : QString();
+}
+
+QString ResultListModel::a4Text(int row) const
+{
+    const search::FileSizes* s = sizes(row);
+    return s ? QString::number(s->a4Equivalents) : QString();
+}
+
 RowKind ResultListModel::kind(int row) const { return m_rows[row].kind; }
 std::int64_t ResultListModel::kb(int row) const
 {
@@ -324,7 +376,10 @@ std::int32_t ResultListModel::pages(int row) const { return m_rows[row].pages; }
 
 std::size_t ResultListModel::bytesUsed() const
 {
-    return m_rows.capacity() * sizeof(Record) + m_pool.capacity() * sizeof(char16_t);
+    std::size_t sizes = m_sizes.capacity() * sizeof(search::FileSizes);
+    for (const search::FileSizes& s : m_sizes)
+        sizes += s.groups.capacity() * sizeof(search::SizeGroup);
+    return m_rows.capacity() * sizeof(Record) + m_pool.capacity() * sizeof(char16_t) + sizes;
 }
 
 std::size_t ResultListModel::pathTextBytes() const

@@ -8,7 +8,10 @@
 #include <QIcon>
 #include <QItemSelection>
 #include <QString>
+#include <search/page_sizes.h>
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,17 +34,25 @@ struct ListRow {
     // The Page Count cell's tooltip: why the count is "Error", where known,
     // or the note on a count that may leave pages out ("Damaged after page 3").
     QString reason;
+    // The pages' sizes, when the search read them and the file was counted.
+    std::optional<search::FileSizes> sizes;
 };
 
 // Which order a sort uses: the texts of Name or Path, the sizes in bytes (so
 // files of equal kilobytes keep a true order), or the tags of Page Count
-// (the zero-padded numbers, "Error" after every number).
-enum class SortKey { Name, Path, SizeTag, PagesTag };
+// (the zero-padded numbers, "Error" after every number), Page Sizes by the
+// pages' area and A4 Equivalents by its number (rows without sizes first).
+enum class SortKey { Name, Path, SizeTag, PagesTag, PageSizes, A4Equivalents };
 
 class ResultListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    static constexpr int ColumnCount = 5;
+    // Name, Path, Size, Page Count, Page Sizes, A4 Equivalents and the hidden
+    // sort column; the two size columns show only when sizes are read.
+    static constexpr int ColumnCount = 7;
+    static constexpr int PageSizesColumn = 4;
+    static constexpr int A4Column = 5;
+    static constexpr int SortColumn = 6;
 
     explicit ResultListModel(QObject* parent = nullptr);
 
@@ -65,7 +76,7 @@ public:
     QItemSelection markedSelection() const;
     int markedCurrentRow() const;
 
-    // Cell texts as shown (column 0 Name .. 3 Page Count; 4 is always empty).
+    // Cell texts as shown (column 0 Name .. 5 A4 Equivalents; 6 is always empty).
     QString cellText(int row, int column) const;
     QString name(int row) const;
     QString path(int row) const; // as shown
@@ -85,6 +96,10 @@ public:
     // Why the row's page count is "Error" (the Page Count cell's tooltip);
     // empty when counted or not known.
     QString reason(int row) const;
+    // The row's page sizes; null when they were not read for it.
+    const search::FileSizes* sizes(int row) const;
+    QString pageSizesText(int row) const;
+    QString a4Text(int row) const;
 
     // Bytes held by the rows, for the memory benchmark: records and pool
     // capacity, the pool's path text included.
@@ -114,11 +129,15 @@ private:
     // The path's bytes follow (after the name, if separate): their length in
     // two units, then the bytes two to a unit.
     static constexpr std::uint8_t RawPath = 4;
+    // An index into m_sizes follows (after the path's bytes, if any), in
+    // two units: only rows with sizes pay for them.
+    static constexpr std::uint8_t HasSizes = 8;
 
     void store(const ListRow& row);
     QStringView pathView(const Record& r) const;
     QStringView nameView(const Record& r) const;
     QByteArray rawPathOf(const Record& r) const;
+    const search::FileSizes* sizesOf(const Record& r) const;
 
     // The few distinct reasons, each kept once; slot 0 is "none".
     std::uint8_t reasonSlot(const QString& reason);
@@ -126,6 +145,7 @@ private:
     std::vector<Record> m_rows;
     std::u16string m_pool;
     std::vector<QString> m_reasons{QString()};
+    std::vector<search::FileSizes> m_sizes;
     QIcon m_tiffIcon, m_pdfIcon;
 };
 

@@ -60,7 +60,9 @@ void ExportList(ExportSource& source, ExportUi& ui, QWidget* owner, ExportChoice
     dlg.reset();  // the dialog is gone before the save dialog appears
 
     try {
-        const ExportTable table = BuildExportTable(source, checked, selectedOnly);
+        ExportTable table = BuildExportTable(source, checked, selectedOnly);
+        // The caret text writes the list alone; a workbook adds these sheets.
+        for (NamedTable& sheet : source.ExtraSheets()) table.AddSheet(std::move(sheet));
         SaveExportFile(table, toWorkbook, ui, remembered);
     } catch (const std::bad_alloc&) {
         ui.SetBusy(false);

@@ -6,6 +6,8 @@ ExportTable::ExportTable(const std::vector<std::string>& header) : columns_(head
     for (const std::string& h : header) AppendCell(h);
 }
 
+void ExportTable::AddSheet(NamedTable sheet) { sheets_.push_back(std::move(sheet)); }
+
 void ExportTable::PadCurrentRow() {
     while (ends_.size() < rows_ * columns_) ends_.push_back(text_.size());
 }

@@ -65,11 +65,29 @@ std::string WriteXlsx(const ExportTable& table, const std::string& path, const R
     std::vector<bool> sizeColumn(table.Columns());
     for (std::size_t c = 0; c < table.Columns(); ++c) sizeColumn[c] = table.Cell(c, 0) == kSizeHeader;
 
+    std::string scratch;
+    std::string err;
+    auto writeRow = [&](lxw_worksheet* sheet, const ExportTable& from, std::size_t r, lxw_row_t at, bool list) {
+        for (std::size_t c = 0; c < from.Columns() && err.empty(); ++c) {
+            const std::string_view text = from.Cell(c, r);
+            if (text.empty()) continue;
+            lxw_error e;
+            const auto kb = list && r > 0 && sizeColumn[c] ? KilobyteCell(text) : std::nullopt;
+            if (kb) {
+                e = worksheet_write_number(sheet, at, static_cast<lxw_col_t>(c), *kb, kilobytes);
+            } else if (const auto number = GeneralNumber(text)) {
+                e = worksheet_write_number(sheet, at, static_cast<lxw_col_t>(c), *number, nullptr);
+            } else {
+                scratch = XlsxCellText(text);
+                e = worksheet_write_string(sheet, at, static_cast<lxw_col_t>(c), scratch.c_str(), nullptr);
+            }
+            if (e != LXW_NO_ERROR) err = lxw_strerror(e);
+        }
+    };
+
     const std::size_t perSheet = kXlsxRowsPerSheet - 1;  // data rows after the header
     const std::size_t dataRows = table.Rows() - 1;
     const std::size_t sheets = std::max<std::size_t>(1, (dataRows + perSheet - 1) / perSheet);
-    std::string scratch;
-    std::string err;
     for (std::size_t s = 0; s < sheets && err.empty(); ++s) {
         lxw_worksheet* sheet = workbook_add_worksheet(workbook, nullptr);
         if (!sheet) {
@@ -78,30 +96,25 @@ std::string WriteXlsx(const ExportTable& table, const std::string& path, const R
         }
         const std::size_t first = 1 + s * perSheet;
         const std::size_t end = std::min(table.Rows(), first + perSheet);
-        auto writeRow = [&](std::size_t r, lxw_row_t at) {
-            for (std::size_t c = 0; c < table.Columns() && err.empty(); ++c) {
-                const std::string_view text = table.Cell(c, r);
-                if (text.empty()) continue;
-                lxw_error e;
-                const auto kb = r > 0 && sizeColumn[c] ? KilobyteCell(text) : std::nullopt;
-                if (kb) {
-                    e = worksheet_write_number(sheet, at, static_cast<lxw_col_t>(c), *kb, kilobytes);
-                } else if (const auto number = GeneralNumber(text)) {
-                    e = worksheet_write_number(sheet, at, static_cast<lxw_col_t>(c), *number, nullptr);
-                } else {
-                    scratch = XlsxCellText(text);
-                    e = worksheet_write_string(sheet, at, static_cast<lxw_col_t>(c), scratch.c_str(), nullptr);
-                }
-                if (e != LXW_NO_ERROR) err = lxw_strerror(e);
-            }
-        };
-        writeRow(0, 0);
+        writeRow(sheet, table, 0, 0, true);
         if (progress && s == 0) progress(1);
         lxw_row_t at = 1;
         for (std::size_t r = first; r < end && err.empty(); ++r, ++at) {
-            writeRow(r, at);
+            writeRow(sheet, table, r, at, true);
             if (progress) progress(r + 1);
         }
+    }
+    // The totals follow the list, each on a sheet of its name; they are a
+    // few lines (one per size or folder), far below a sheet's rows.
+    for (const NamedTable& extra : table.Sheets()) {
+        if (!err.empty()) break;
+        lxw_worksheet* sheet = workbook_add_worksheet(workbook, extra.name.c_str());
+        if (!sheet) {
+            err = "the sheet \"" + extra.name + "\" could not be added";
+            break;
+        }
+        const std::size_t rows = std::min(extra.table.Rows(), kXlsxRowsPerSheet);
+        for (std::size_t r = 0; r < rows && err.empty(); ++r) writeRow(sheet, extra.table, r, static_cast<lxw_row_t>(r), false);
     }
     const lxw_error closed = workbook_close(workbook);  // frees the workbook in every case
     if (err.empty() && closed != LXW_NO_ERROR) err = lxw_strerror(closed);

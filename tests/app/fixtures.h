@@ -15,8 +15,9 @@
 namespace testing_app {
 
 // A classic PDF of `pages` pages with a correct cross-reference table;
-// `padTo` pads the file with a comment to about that many bytes.
-inline void writePdf(const QString& path, int pages, qint64 padTo = 0)
+// `padTo` pads the file with a comment to about that many bytes; every page
+// has `mediaBox` (US Letter unless said).
+inline void writePdf(const QString& path, int pages, qint64 padTo = 0, const QByteArray& mediaBox = "0 0 612 792")
 {
     QByteArray out = "%PDF-1.4\n";
     if (padTo > 0) {
@@ -35,7 +36,7 @@ inline void writePdf(const QString& path, int pages, qint64 padTo = 0)
         kids += QByteArray::number(3 + i) + " 0 R ";
     obj(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages) + " >>");
     for (int i = 0; i < pages; ++i)
-        obj(3 + i, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>");
+        obj(3 + i, "<< /Type /Page /Parent 2 0 R /MediaBox [" + mediaBox + "] >>");
     const qint64 xref = out.size();
     const int count = 3 + pages;
     out += "xref\n0 " + QByteArray::number(count) + "\n0000000000 65535 f \n";

@@ -13,6 +13,7 @@
 #include <export/dlg_choose_export.h>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -336,9 +337,12 @@ struct Window : testing_app::FakeServices {
     FrmMain w{services()};
 
     template <class T> T* get(const char* name) const { return testing_app::control<T>(w, name); }
-    // The smallest window, with both kinds chosen and the longest values.
-    void smallestWithLongValues()
+    // The smallest window, with both kinds chosen and the longest values;
+    // with `sizes`, the page sizes shown and read as well.
+    void smallestWithLongValues(bool sizes = false)
     {
+        if (sizes)
+            get<QAction>("PageSizes")->trigger();
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.resize(1, 1);
@@ -355,6 +359,11 @@ struct Window : testing_app::FakeServices {
             rows[i].pages = pages[i];
             rows[i].hasPageCount = true;
             rows[i].icon = 1;
+            if (sizes && pages[i] > 0) {
+                // A4 pages, and a page whose size could not be read.
+                rows[i].pageSizes = {{595.28, 841.89, component::PageSizeState::Known, pages[i] - 1},
+                                     {0, 0, component::PageSizeState::Unknown, 1}};
+            }
         }
         w.AppendRows(std::move(rows));
         w.SetCaption(search::Caption::lblTotalFiles, "Total Files : 9999999");
@@ -397,6 +406,53 @@ private slots:
         auto* folder = win.get<QLabel>("lblFileName");
         QCOMPARE(folder->toolTip(), Window::longFolder());
         QVERIFY(folder->text().endsWith(QStringLiteral("Batch 0042/")));
+    }
+
+    // With page sizes shown: the two size columns, their headers and the A4
+    // line (below the page totals, with its pages of unknown size) fit too.
+    void mainWindowWithPageSizes()
+    {
+        Window win;
+        win.smallestWithLongValues(true);
+        auto* a4 = win.get<QLabel>("lblTotalA4");
+        QVERIFY(a4->isVisible());
+        QVERIFY2(a4->text().startsWith(QStringLiteral("A4 Equivalents = 10000000")), qPrintable(a4->text()));
+        QVERIFY(a4->text().contains(QStringLiteral("2 pages of unknown size")));
+        QStringList found = faults(&win.w);
+        found << clippedHeaders(win.w.list()->horizontalHeader());
+        // The list scrolls sideways to its last columns at this size.
+        win.w.list()->scrollTo(win.w.model()->index(0, ResultListModel::A4Column));
+        QCoreApplication::processEvents();
+        found << elidedCells(win.w.list(), {3, ResultListModel::A4Column});
+        QVERIFY2(found.isEmpty(), qPrintable(found.join(QLatin1Char('\n'))));
+        for (int dx : {2000, -4000}) {
+            win.drag(dx);
+            found = faults(&win.w);
+            QVERIFY2(found.isEmpty(), qPrintable(QStringLiteral("dx %1:\n").arg(dx) + found.join(QLatin1Char('\n'))));
+        }
+    }
+
+    // The totals dialogs show every title, header and cell whole.
+    void totalsDialogs()
+    {
+        Window win;
+        win.smallestWithLongValues(true);
+        for (const char* command : {"TotalsBySize", "TotalsByFolder"}) {
+            win.get<QAction>(command)->trigger();
+            QWidget* dlg = win.w.totalsDialog();
+            QVERIFY(dlg);
+            QVERIFY(QTest::qWaitForWindowExposed(dlg));
+            auto* table = dlg->findChild<QTableView*>();
+            QVERIFY(table);
+            QList<int> columns;
+            for (int c = 0; c < table->model()->columnCount(); ++c)
+                columns << c;
+            QStringList found = faults(dlg);
+            found << elidedCells(table, columns) << clippedHeaders(table->horizontalHeader());
+            QVERIFY2(found.isEmpty(), qPrintable(QString::fromLatin1(command) + QStringLiteral(":\n") +
+                                                 found.join(QLatin1Char('\n'))));
+            dlg->close();
+        }
     }
 
     // With the splitter as far as it goes either way, both panes keep their
@@ -442,7 +498,7 @@ private slots:
     {
         QWidget owner;
         exporting::DlgChooseExport dlg(&owner);
-        for (const char* field : {"Name", "Path", "Size", "Page Count"}) {
+        for (const char* field : {"Name", "Path", "Size", "Page Count", "Page Sizes", "A4 Equivalents"}) {
             auto* item = new QListWidgetItem(QString::fromLatin1(field), dlg.lstFields);
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
             item->setCheckState(Qt::Checked);

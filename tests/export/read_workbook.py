@@ -4,7 +4,8 @@
 usage: read_workbook.py xls|xlsx|soffice WORKBOOK EXPECTED.json
 
 EXPECTED.json holds {"rowsPerSheet": N, "rows": [[cell, ...], ...]}, row 0
-the header.  A cell that reads as a number (blanks around it allowed, an
+the header, and optionally "sheets": [{"name": NAME, "rows": [...]}, ...],
+the sheets that must follow the list's, by name, each read like the list.  A cell that reads as a number (blanks around it allowed, an
 optional sign, digits with an optional decimal point, an optional exponent)
 must be a number cell of that value; an empty cell must be empty; any other
 cell must be a text cell with exactly that text.  A data cell of a column
@@ -194,17 +195,19 @@ def main():
         expected = json.load(f)
     reader = {"xls": read_xls, "xlsx": read_xlsx, "soffice": read_via_soffice}[mode]
     sheets = reader(path)
-    want = expected_sheets(expected["rows"], expected["rowsPerSheet"])
+    want = [("Sheet%d" % (k + 1), rows, True)
+            for k, rows in enumerate(expected_sheets(expected["rows"], expected["rowsPerSheet"]))]
+    want += [(s["name"], s["rows"], False) for s in expected.get("sheets", [])]
     problems = list(STRUCTURE)
     if len(sheets) != len(want):
         problems.append("%d sheets, expected %d" % (len(sheets), len(want)))
-    for k, (rows, (name, cells)) in enumerate(zip(want, sheets)):
-        if name != "Sheet%d" % (k + 1):
-            problems.append("sheet %d is named %r" % (k + 1, name))
+    for k, ((want_name, rows, is_list), (name, cells)) in enumerate(zip(want, sheets)):
+        if name != want_name:
+            problems.append("sheet %d is named %r, expected %r" % (k + 1, name, want_name))
         seen = 0
         for r, row in enumerate(rows):
             for c, text in enumerate(row):
-                kind, value = expected_kind(text, r > 0 and rows[0][c] == "Size")
+                kind, value = expected_kind(text, is_list and r > 0 and rows[0][c] == "Size")
                 got = cells.get((r, c))
                 if kind == "kb":
                     seen += 1

@@ -98,7 +98,25 @@ int ReadBack(const std::string& mode, const std::string& workbook, const exporti
             for (std::size_t c = 0; c < table.Columns(); ++c) out << (c ? "," : "") << JsonString(table.Cell(c, r));
             out << "]";
         }
-        out << "]}";
+        out << "]";
+        // A workbook of the newer format carries the further sheets; the
+        // older one the list alone.
+        if (workbook.size() > 5 && workbook.substr(workbook.size() - 5) == ".xlsx") {
+            out << ", \"sheets\": [";
+            for (std::size_t k = 0; k < table.Sheets().size(); ++k) {
+                const auto& sheet = table.Sheets()[k];
+                out << (k ? "," : "") << "{\"name\": " << JsonString(sheet.name) << ", \"rows\": [";
+                for (std::size_t r = 0; r < sheet.table.Rows(); ++r) {
+                    out << (r ? ",[" : "[");
+                    for (std::size_t c = 0; c < sheet.table.Columns(); ++c)
+                        out << (c ? "," : "") << JsonString(sheet.table.Cell(c, r));
+                    out << "]";
+                }
+                out << "]}";
+            }
+            out << "]";
+        }
+        out << "}";
     }
     const std::string command = std::string("'") + QUILLON_PYTHON + "' '" + EXPORT_TEST_DIR +
                                 "/read_workbook.py' " + mode + " '" + workbook + "' '" + expected + "'";

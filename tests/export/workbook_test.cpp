@@ -126,6 +126,25 @@ TEST(XlsxWorkbook, EveryCellAndTypeReadsBack) {
     ExpectReadBack("xlsx", file, t, kXlsxRowsPerSheet);
 }
 
+// The totals follow the list in a .xlsx, each on a sheet of its name, their
+// numbers as number cells; the .xls holds the list alone.
+TEST(Workbooks, TotalsSheetsFollowTheListInXlsxOnly) {
+    TempDir dir;
+    ExportTable t = MixedTable();
+    ExportTable bySize({"Size", "Files", "Pages", "A4 Equivalents", "Area (m\xC2\xB2)"});
+    bySize.AppendRow({"A4", "2", "14", "14", "0.874"});
+    bySize.AppendRow({"over A0", "1", "1", "20", "1.25"});
+    bySize.AppendRow({"Total", "3", "15", "34", "2.124"});
+    ExportTable byFolder({"Folder", "Files", "Pages", "A4 Equivalents", "Area (m\xC2\xB2)"});
+    byFolder.AppendRow({"/data/client A", "3", "15", "34", "2.124"});
+    t.AddSheet({"Totals by size", bySize});
+    t.AddSheet({"Totals by folder", byFolder});
+    ASSERT_TRUE(WriteExportFile(t, dir.File("totals.xlsx")));
+    ExpectReadBack("xlsx", dir.File("totals.xlsx"), t, kXlsxRowsPerSheet);
+    ASSERT_TRUE(WriteExportFile(t, dir.File("totals.xls")));
+    ExpectReadBack("xls", dir.File("totals.xls"), t, kXlsRowsPerSheet);
+}
+
 TEST(XlsWorkbook, AnyFileNameReadsBack) {
     TempDir dir;
     const ExportTable t = AnyNameTable();

@@ -429,6 +429,7 @@ void SearchSession::RowPhase(bool rebuild) {
 
     CountInputs inputs;
     inputs.jobs = options_.jobs;
+    inputs.sizes = readSizes_;
     CountRun run(*w->loader, std::move(inputs), rowStop_.get_token());
     std::vector<ResultRow> batch;
     std::vector<std::size_t> removed;

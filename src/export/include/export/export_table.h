@@ -14,6 +14,8 @@
 
 namespace exporting {
 
+struct NamedTable;
+
 // C columns by R rows of UTF-8 texts, indexed (column, row) from 0.  Row 0 is
 // the header.  All texts live in one buffer with one end offset per cell, so a
 // million-row table costs its text plus eight bytes a cell.
@@ -42,6 +44,11 @@ public:
     // Bytes the table holds on the heap (capacity, not just size).
     std::size_t MemoryBytes() const;
 
+    // Further sheets a workbook carries after the list (totals); the caret
+    // text and the .xls carry the list alone.
+    void AddSheet(NamedTable sheet);
+    const std::vector<NamedTable>& Sheets() const { return sheets_; }
+
 private:
     void PadCurrentRow();
 
@@ -49,6 +56,13 @@ private:
     std::size_t rows_ = 1;
     std::string text_;
     std::vector<std::uint64_t> ends_;  // end offset of cell k = row * columns_ + column
+    std::vector<NamedTable> sheets_;
+};
+
+// A table with the name of the sheet that holds it.
+struct NamedTable {
+    std::string name;
+    ExportTable table;
 };
 
 // What the table building needs of the result list.  Indices follow the
@@ -66,6 +80,8 @@ public:
     // not be obtained).  An absent cell exports as an empty cell.
     virtual std::optional<std::string> SubItem(std::size_t row, std::size_t cell) const = 0;
     virtual bool RowSelected(std::size_t row) const = 0;         // highlighted
+    // Sheets a workbook export adds after the list; none by default.
+    virtual std::vector<NamedTable> ExtraSheets() const { return {}; }
 };
 
 // Builds the table: the checked fields in field order (field j is list column

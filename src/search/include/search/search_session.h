@@ -64,6 +64,10 @@ public:
     Phase CurrentPhase() const { return phase_; }
     bool Running() const { return phase_ != Phase::Idle; }
 
+    // Whether the rows built from now on carry their pages' sizes (read only
+    // when asked: a plain search keeps its cost).
+    void SetReadSizes(bool on) { readSizes_ = on; }
+    bool ReadSizes() const { return readSizes_; }
     std::int64_t TifPages() const { return tifPages_; }
     std::int64_t PdfPages() const { return pdfPages_; }
     std::int64_t ProgressMax() const { return progressMax_; }
@@ -113,6 +117,7 @@ private:
     std::int64_t progressMax_ = 0;
     std::int64_t progressValue_ = 0;
     std::unique_ptr<Worker> worker_;
+    std::atomic<bool> readSizes_{false};
 };
 
 }  // namespace search
