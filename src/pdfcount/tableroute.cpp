@@ -371,9 +371,18 @@ bool Brastelv1::ReadTreeOnce(TreeFacts& facts) {
 }
 
 bool Brastelv1::ObjectsInUseAtLeast(std::vector<XrefSection>& sections, std::size_t n) {
-    // Each object counts once, by its newest entry; what a hybrid section's
-    // stream lists is not counted, which only makes the count lower.
-    std::set<std::int64_t> decided;
+    // Each object counts once, by its newest entry: an entry whose number a
+    // subsection read before it lists (a newer section's, or an earlier one
+    // of its own section) is passed over.  What a hybrid section's stream
+    // lists is not counted, which only makes the count lower.  Beyond a few
+    // hundred subsections the route leaves the judgement to the stream route.
+    constexpr std::size_t kMaxRanges = 256;
+    std::vector<std::pair<std::int64_t, std::int64_t>> seen;  // (first, count) of the subsections read
+    auto listedBefore = [&](std::int64_t num) {
+        for (const auto& [first, count] : seen)
+            if (num >= first && num - first < count) return true;
+        return false;
+    };
     std::size_t inUse = 0;
     Text block;
     for (std::size_t k = 0; inUse < n; ++k) {
@@ -388,17 +397,19 @@ bool Brastelv1::ObjectsInUseAtLeast(std::vector<XrefSection>& sections, std::siz
             sections.push_back(std::move(older));
         }
         for (const XrefSubsection& s : sections[k].subsections) {
+            if (seen.size() >= kMaxRanges) return false;
             for (std::int64_t i = 0; i < s.count && inUse < n;) {
-                const std::int64_t rows = std::min<std::int64_t>(s.count - i, 4096);
+                const std::int64_t rows = std::min<std::int64_t>(s.count - i, 1600);
                 if (!ReadBytes(s.entries + s.width * i, static_cast<std::size_t>(s.width * rows), block) ||
                     static_cast<std::int64_t>(block.size()) < s.width * (rows - 1) + 18)
                     return false;
                 for (std::int64_t r = 0; r < rows; ++r, ++i) {
                     const std::string_view e(block.data() + s.width * r, 18);
                     if (!EntryShape(e)) return false;
-                    if (decided.insert(s.first + i).second && e[17] == 'n') ++inUse;
+                    if (e[17] == 'n' && (seen.empty() || !listedBefore(s.first + i))) ++inUse;
                 }
             }
+            seen.emplace_back(s.first, s.count);
         }
     }
     return true;

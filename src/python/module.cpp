@@ -9,6 +9,7 @@
 #include <path_lists.h>
 #include <search/component_loader.h>
 #include <search/long_path.h>
+#include <search/page_sizes.h>
 #include <search/row_builder.h>
 #include <search/unsearched.h>
 
@@ -41,10 +42,12 @@ search::ComponentLoader& Loader() {
     return *loader;
 }
 
-// The row builder a CountRun counts a single file with.
-search::RowBuilder& Builder() {
-    static search::RowBuilder builder(Loader());
-    return builder;
+// The row builders a single file is counted with, without and with its
+// page sizes.
+search::RowBuilder& Builder(bool sizes) {
+    static search::RowBuilder plain(Loader());
+    static search::RowBuilder sized(Loader(), /*sizes*/ true);
+    return sizes ? sized : plain;
 }
 
 py::object Pages(const search::ResultRow& row) {
@@ -60,14 +63,34 @@ py::str Text(const std::string& s) {
 // A counted file's note that its count may leave pages out (damage after them).
 std::string Warning(const search::ResultRow& row) { return search::Counted(row) ? row.warning : std::string(); }
 
-py::tuple RowTuple(const search::ResultRow& row) {
-    return py::make_tuple(py::bytes(row.path), search::KindText(row.kind), row.sizeBytes, Pages(row),
-                          Text(search::Counted(row) ? std::string() : row.reason), Text(Warning(row)));
+// A counted file's page sizes: ([(name, width_mm, height_mm, pages,
+// a4_equivalents, area_m2)...], a4_equivalents, area_m2, unknown_pages), the
+// millimetres None for "unknown size", the numbers unrounded (the package
+// rounds them as quillon-count writes them, and totals the unrounded ones
+// as it does).  None for a file that was not counted.
+py::object SizesTuple(const search::ResultRow& row) {
+    if (!search::Counted(row)) return py::none();
+    const search::FileSizes f = search::SummarizeSizes(row.pageSizes);
+    py::list groups;
+    for (const auto& g : f.groups) {
+        const bool known = g.name != search::kUnknownSize;
+        groups.append(py::make_tuple(Text(g.name), known ? py::object(py::float_(g.widthMm)) : py::object(py::none()),
+                                     known ? py::object(py::float_(g.heightMm)) : py::object(py::none()), g.pages,
+                                     g.a4Equivalents, g.areaM2));
+    }
+    return py::make_tuple(groups, f.a4Equivalents, f.areaM2, f.unknownPages);
 }
 
-// count(path) -> (errno, row tuple or None).  errno is that of a path that
+py::tuple RowTuple(const search::ResultRow& row, bool sizes) {
+    py::tuple t = py::make_tuple(py::bytes(row.path), search::KindText(row.kind), row.sizeBytes, Pages(row),
+                                 Text(search::Counted(row) ? std::string() : row.reason), Text(Warning(row)));
+    return sizes ? py::tuple(t + py::make_tuple(SizesTuple(row))) : t;
+}
+
+// count(path, sizes) -> (errno, row tuple or None); with sizes the row
+// tuple ends in the sizes tuple.  errno is that of a path that
 // cannot be read, or -1 when it is a folder, -2 when the file vanished.
-py::tuple Count(const py::bytes& pathBytes) {
+py::tuple Count(const py::bytes& pathBytes, bool sizes) {
     const std::string path = pathBytes;
     int error = 0;
     bool folder = false;
@@ -83,12 +106,12 @@ py::tuple Count(const py::bytes& pathBytes) {
         else if (S_ISDIR(st.st_mode))
             folder = true;
         else
-            outcome = Builder().Build(path);
+            outcome = Builder(sizes).Build(path);
     }
     if (error != 0) return py::make_tuple(error, py::none());
     if (folder) return py::make_tuple(-1, py::none());
     if (outcome.vanished) return py::make_tuple(-2, py::none());
-    return py::make_tuple(0, RowTuple(outcome.row));
+    return py::make_tuple(0, RowTuple(outcome.row, sizes));
 }
 
 search::CalendarDate Date(const py::tuple& ymd) {
@@ -98,7 +121,9 @@ search::CalendarDate Date(const py::tuple& ymd) {
 class PyScan {
 public:
     PyScan(const std::vector<py::bytes>& paths, const py::bytes& listedFolder, const std::vector<py::bytes>& listedNames,
-           bool tif, bool pdf, bool subfolders, int dateField, const py::tuple& from, const py::tuple& to, int jobs) {
+           bool tif, bool pdf, bool subfolders, int dateField, const py::tuple& from, const py::tuple& to, int jobs,
+           bool sizes)
+        : sizes_(sizes) {
         ScanOptions o;
         auto& in = o.inputs;
         for (const auto& p : paths) in.paths.push_back(p);
@@ -113,11 +138,13 @@ public:
             in.to = Date(to);
         }
         in.jobs = jobs;
+        in.sizes = sizes;
         run_ = std::make_unique<ScanRun>(Loader(), std::move(o));
     }
 
-    // The next item: ("file", path, kind, size, pages, reason, warning) or
-    // ("unsearched", path, folder, reason).  Waits with the GIL released and
+    // The next item: ("file", path, kind, size, pages, reason, warning), with
+    // sizes asked for followed by the sizes tuple, or ("unsearched", path,
+    // folder, reason).  Waits with the GIL released and
     // looks at the interpreter's signals between waits, so Ctrl-C ends the
     // scan at once: the run is stopped and KeyboardInterrupt raised.
     py::tuple Next() {
@@ -185,14 +212,13 @@ private:
         }
     }
 
-    static py::tuple Tuple(const ScanItem& item) {
+    py::tuple Tuple(const ScanItem& item) const {
         if (item.unsearched)
             return py::make_tuple("unsearched", py::bytes(item.path), item.folder, Text(item.reason));
-        const auto& row = item.row;
-        return py::make_tuple("file", py::bytes(row.path), search::KindText(row.kind), row.sizeBytes, Pages(row),
-                              Text(search::Counted(row) ? std::string() : row.reason), Text(Warning(row)));
+        return py::tuple(py::make_tuple("file") + RowTuple(item.row, sizes_));
     }
 
+    bool sizes_ = false;
     std::unique_ptr<ScanRun> run_;
 };
 
@@ -201,7 +227,8 @@ private:
 PYBIND11_MODULE(_quillon, m) {
     m.doc() = "The C++ engine behind the quillon package (walker, row builder, page counters).";
     m.attr("__version__") = QUILLON_VERSION;
-    m.def("count", &Count, py::arg("path"), "Counts one file: (errno, (path, kind, size, pages, reason)).");
+    m.def("count", &Count, py::arg("path"), py::arg("sizes") = false,
+          "Counts one file: (errno, (path, kind, size, pages, reason, warning[, sizes])).");
     m.def("counter_folder", &CounterFolder, "Folder the page-counter libraries are loaded from.");
     m.def(
         "_use_counter_folder",
@@ -240,9 +267,10 @@ PYBIND11_MODULE(_quillon, m) {
           "The note on files without the chosen date.");
     py::class_<PyScan>(m, "Scan")
         .def(py::init<const std::vector<py::bytes>&, const py::bytes&, const std::vector<py::bytes>&, bool, bool,
-                      bool, int, const py::tuple&, const py::tuple&, int>(),
+                      bool, int, const py::tuple&, const py::tuple&, int, bool>(),
              py::arg("paths"), py::arg("listed_folder"), py::arg("listed_names"), py::arg("tif"), py::arg("pdf"),
-             py::arg("subfolders"), py::arg("date_field"), py::arg("date_from"), py::arg("date_to"), py::arg("jobs"))
+             py::arg("subfolders"), py::arg("date_field"), py::arg("date_from"), py::arg("date_to"), py::arg("jobs"),
+             py::arg("sizes") = false)
         .def("next", &PyScan::Next)
         .def("batch", &PyScan::Batch, py::arg("most"))
         .def("stop", &PyScan::StopAndWait)

@@ -17,12 +17,16 @@ SLOW_COUNTER_DIR = os.environ["QUILLON_SLOW_COUNTER_DIR"]
 NOBODY = 65534
 
 
-def pdf_bytes(pages: int, encrypted: bool = False) -> bytes:
-    """A classic PDF of `pages` pages with a correct cross-reference table."""
+def pdf_bytes(pages: int, encrypted: bool = False, boxes=None) -> bytes:
+    """A classic PDF of `pages` pages with a correct cross-reference table;
+    `boxes`: each page's (width, height) in points (default US Letter)."""
+    boxes = boxes or [(612, 792)] * pages
+    assert len(boxes) == pages
     objs = [b"<< /Type /Catalog /Pages 2 0 R >>",
             b"<< /Type /Pages /Kids [" + b" ".join(b"%d 0 R" % (3 + i) for i in range(pages))
             + b"] /Count %d >>" % pages]
-    objs += [b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>"] * pages
+    objs += [b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %s %s] >>" % (str(w).encode(), str(h).encode())
+             for w, h in boxes]
     if encrypted:
         objs.append(b"<< /Filter /Standard /V 1 /R 2 /O <" + b"11" * 32 + b"> /U <" + b"22" * 32
                     + b"> /P -44 >>")
@@ -140,6 +144,17 @@ def count_jsonl(*args, program=QUILLON_COUNT, nobody=False):
     import json
     p = run([program, "--format", "jsonl", *args], nobody=nobody)
     return [json.loads(line) for line in p.stdout.splitlines()], p.stderr.decode("utf-8", "replace"), p.returncode
+
+
+def sized_jsonl_of(item) -> dict:
+    """A result of a scan with sizes=True as quillon-count --sizes writes it."""
+    d = jsonl_of(item)
+    if item.sizes is not None:
+        d["sizes"] = [{"name": n, "width_mm": w, "height_mm": h, "pages": p} for n, w, h, p in item.sizes]
+        d["a4_equivalents"] = item.a4_equivalents
+        d["area_m2"] = item.area_m2
+        d["unknown_size_pages"] = item.unknown_size_pages
+    return d
 
 
 def jsonl_of(item) -> dict:

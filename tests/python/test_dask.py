@@ -111,6 +111,25 @@ def test_command_line_prints_totals_as_quillon_count(tree, client, tmp_path):
     assert totals_lines(p.stderr.decode()) == totals_lines(stderr)
 
 
+def test_count_tree_with_sizes_equals_quillon_count_sizes(tree, client, tmp_path):
+    """The size columns, and the command line's jsonl with --sizes (rows,
+    totals line by size, unsearched entries) byte for byte as quillon-count's."""
+    root = tree[0]
+    expected = fx.run([fx.QUILLON_COUNT, "--format", "jsonl", "--sizes", root]).stdout.decode("utf-8")
+    assert '"name":"Letter"' in expected and '"name":"unknown size"' in expected
+    df = qd.count_tree(root, client, tasks=8, chunk=500, sizes=True)
+    frame = df.compute()
+    assert list(frame.columns)[8:] == ["sizes", "a4_equivalents", "area_m2", "unknown_size_pages"]
+    counted = frame[frame["pages"].notna()]
+    assert counted["a4_equivalents"].notna().all() and frame.loc[frame["pages"].isna(), "sizes"].isna().all()
+    assert counted["unknown_size_pages"].sum() == frame.loc[frame["kind"] == "TIF", "pages"].sum()
+    out = tmp_path / "rows.jsonl"
+    p = fx.run([sys.executable, "-m", "quillon.dask", root, "--scheduler", client.scheduler.address,
+                "--out", str(out), "--sizes", "--tasks", "8"])
+    assert p.returncode == 1, p.stderr.decode()
+    assert out.read_text(encoding="utf-8") == expected
+
+
 def test_scheduler_that_does_not_answer(tmp_path):
     """A closed loopback port: a clear error, within the timeout asked for."""
     with socket.socket() as s:
@@ -131,7 +150,5 @@ def test_bad_input(tmp_path, client):
     fx.write(tmp_path / "list.txt", b"a.pdf\n")
     with pytest.raises(ValueError, match="neither a TIFF nor a PDF"):
         qd.count_tree(tmp_path / "list.txt", client)
-    with pytest.raises(NotImplementedError):
-        qd.count_tree(tmp_path, client, sizes=True)
     p = fx.run([sys.executable, "-m", "quillon.dask", str(tmp_path / "missing")])
     assert p.returncode == 2 and b"cannot be read" in p.stderr

@@ -28,6 +28,7 @@ import stat
 from typing import Iterable, Iterator, Optional, Sequence, Tuple, Union
 
 from . import _quillon
+from ._sizes import SizeTally, file_fields, rounded
 from ._types import PathArg, PathOut, Result, Totals, Unsearched, path_out
 
 __all__ = ["count", "scan", "Scan", "Result", "Unsearched", "Totals", "__version__"]
@@ -84,11 +85,6 @@ def _check_jobs(jobs: Optional[int]) -> int:
     return jobs
 
 
-def _no_sizes(sizes: bool) -> None:
-    if sizes:
-        raise NotImplementedError("page sizes are not counted by this version of the engine")
-
-
 def _kind_of_name(raw: bytes) -> Optional[str]:
     """TIF or PDF from the name's last extension, as the engine decides it."""
     name = raw.rsplit(b"/", 1)[-1]
@@ -102,8 +98,10 @@ def _os_error(code: int, raw: bytes) -> OSError:
     return OSError(code, os.strerror(code), os.fsdecode(raw))
 
 
-def count(path: PathArg) -> Result:
+def count(path: PathArg, sizes: bool = False) -> Result:
     """Count the pages of one TIFF or PDF file.
+
+    sizes: also read the page sizes (see :class:`Result`).
 
     The kind comes from the name (``.tif``/``.tiff``, ``.pdf``).  A file that
     cannot be counted gives a Result whose ``pages`` is None and whose
@@ -112,17 +110,18 @@ def count(path: PathArg) -> Result:
     ValueError.  The GIL is released while the file is read.
     """
     raw = _raw(path)
-    code, row = _quillon.count(raw)
+    code, row = _quillon.count(raw, bool(sizes))
     if code == -1:
         raise IsADirectoryError(21, "Is a folder: count() takes one file, scan() walks folders", os.fsdecode(raw))
     if code == -2:
         raise FileNotFoundError(2, "it is gone or no longer a file", os.fsdecode(raw))
     if code:
         raise _os_error(code, raw)
-    p, kind, size, pages, reason, warning = row
+    p, kind, size, pages, reason, warning = row[:6]
     if not kind:
         raise ValueError(f"{os.fsdecode(raw)}: neither a TIFF nor a PDF file name")
-    return Result(path_out(p, isinstance(path, bytes)), kind, size, pages, reason, warning)
+    return Result(path_out(p, isinstance(path, bytes)), kind, size, pages, reason, warning,
+                  *(file_fields(row[6]) if sizes else ()))
 
 
 class Scan(Iterator[Union[Result, Unsearched]]):
@@ -134,8 +133,11 @@ class Scan(Iterator[Union[Result, Unsearched]]):
     the iteration) ends the scan; the totals are those of the items yielded.
     """
 
-    def __init__(self, engine: "_quillon.Scan", want_bytes: bool, kinds: Tuple[bool, bool]) -> None:
+    def __init__(self, engine: "_quillon.Scan", want_bytes: bool, kinds: Tuple[bool, bool],
+                 sizes: bool = False) -> None:
         self._engine = engine
+        # The sizes of the files yielded (None: sizes were not asked for).
+        self._sizes: Optional[SizeTally] = SizeTally() if sizes else None
         self._bytes = want_bytes
         self._tif, self._pdf = kinds
         # Items taken from the engine, not yet yielded: taken a few hundred
@@ -155,8 +157,11 @@ class Scan(Iterator[Union[Result, Unsearched]]):
                 raise StopIteration
         item = self._ready.popleft()
         if item[0] == "file":
-            _, p, kind, size, pages, reason, warning = item
-            return Result(path_out(p, self._bytes), kind, size, pages, reason, warning)
+            _, p, kind, size, pages, reason, warning = item[:7]
+            if self._sizes is None:
+                return Result(path_out(p, self._bytes), kind, size, pages, reason, warning)
+            self._sizes.add(item[7])
+            return Result(path_out(p, self._bytes), kind, size, pages, reason, warning, *file_fields(item[7]))
         _, p, folder, reason = item
         return Unsearched(path_out(p, self._bytes), folder, reason)
 
@@ -181,7 +186,11 @@ class Scan(Iterator[Union[Result, Unsearched]]):
                 tif_pages -= item[4]
             else:
                 pdf_pages -= item[4]
-        return Totals(files, errors, tif_pages, pdf_pages, skipped, t["undated"], t["stopped"], t["duplicates"])
+        sized: tuple = ()
+        if self._sizes is not None:
+            sized = (self._sizes.a4, rounded(self._sizes.area), self._sizes.unknown)
+        return Totals(files, errors, tif_pages, pdf_pages, skipped, t["undated"], t["stopped"], t["duplicates"],
+                      *sized)
 
     def totals_text(self) -> str:
         """The totals line as quillon-count prints it ("Total Pages TIFs = n PDFs = n")."""
@@ -214,8 +223,11 @@ def scan(*paths: PathArg, kinds: Sequence[str] = ("pdf", "tif"), subfolders: boo
     date: ("modified" | "created" | "accessed", from, to): only files whose
     date lies in the window, both days included.
     jobs: counting threads (None: two a core, at most 16).
-    sizes: page sizes are not counted by this engine yet; True raises
-    NotImplementedError.
+    sizes: also read each counted file's page sizes: each Result then has
+    ``sizes``, ``a4_equivalents``, ``area_m2`` and ``unknown_size_pages``
+    as quillon-count --sizes --format jsonl writes them, and the totals the
+    A4 equivalents and square metres; without it nothing is read and these
+    are None.
     files_from: a file listing more paths, one a line (with ``null``: each
     ended by NUL, as ``find -print0`` writes them), as quillon-count's
     --files-from; a list that cannot be read (a folder, say) raises
@@ -226,7 +238,6 @@ def scan(*paths: PathArg, kinds: Sequence[str] = ("pdf", "tif"), subfolders: boo
     searched.  A path that does not exist raises FileNotFoundError before
     anything is counted; a file whose name is of neither kind, ValueError.
     """
-    _no_sizes(sizes)
     raws = [_raw(p) for p in paths]
     if files_from is not None:
         listed = _raw(files_from)
@@ -245,8 +256,8 @@ def scan(*paths: PathArg, kinds: Sequence[str] = ("pdf", "tif"), subfolders: boo
             raise type(e)(e.errno, e.strerror, os.fsdecode(raw)) from None
         if not folder and _kind_of_name(raw) is None:
             raise ValueError(f"{os.fsdecode(raw)}: neither a TIFF nor a PDF file name")
-    engine = _quillon.Scan(raws, b"", [], tif, pdf, subfolders, field, start, end, _check_jobs(jobs))
-    return Scan(engine, all(isinstance(p, bytes) for p in paths), (tif, pdf))
+    engine = _quillon.Scan(raws, b"", [], tif, pdf, subfolders, field, start, end, _check_jobs(jobs), bool(sizes))
+    return Scan(engine, all(isinstance(p, bytes) for p in paths), (tif, pdf), bool(sizes))
 
 
 def _scan_listed(folder: bytes, names: Sequence[bytes], kinds: Tuple[bool, bool], date: Optional[DateWindow],

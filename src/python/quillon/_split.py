@@ -15,6 +15,7 @@ import os
 from typing import List, Optional, Sequence, Tuple
 
 from . import _quillon
+from ._sizes import SizeTally, decimal_text, file_fields
 from ._types import path_out
 
 Part = tuple
@@ -24,6 +25,9 @@ Part = tuple
 # leave pages out); an entry that could not be
 # searched has skipped=True, folder and reason.
 COLUMNS = ["path", "kind", "size", "pages", "reason", "warning", "skipped", "folder"]
+# With sizes, a counted file's sizes as the jsonl has them with --sizes
+# (null for a file not counted and for an entry not searched).
+SIZE_COLUMNS = ["sizes", "a4_equivalents", "area_m2", "unknown_size_pages"]
 
 
 def _slash(folder: bytes) -> bytes:
@@ -103,16 +107,16 @@ def plan(roots: Sequence[bytes], tif: bool, pdf: bool, subfolders: bool, target:
     return parts
 
 
-def _engine(run: Part, tif: bool, pdf: bool, date: Tuple[int, tuple, tuple], jobs: int):
+def _engine(run: Part, tif: bool, pdf: bool, date: Tuple[int, tuple, tuple], jobs: int, sizes: bool):
     """The engine's scan of a run of parts: ("tree"|"own", [folders]),
     ("list", folder, names) or ("files", paths)."""
     field, start, end = date
     kind = run[0]
     if kind in ("tree", "own"):
-        return _quillon.Scan(list(run[1]), b"", [], tif, pdf, kind == "tree", field, start, end, jobs)
+        return _quillon.Scan(list(run[1]), b"", [], tif, pdf, kind == "tree", field, start, end, jobs, sizes)
     if kind == "list":
-        return _quillon.Scan([], run[1], list(run[2]), tif, pdf, False, field, start, end, jobs)
-    return _quillon.Scan(list(run[1]), b"", [], tif, pdf, False, field, start, end, jobs)
+        return _quillon.Scan([], run[1], list(run[2]), tif, pdf, False, field, start, end, jobs, sizes)
+    return _quillon.Scan(list(run[1]), b"", [], tif, pdf, False, field, start, end, jobs, sizes)
 
 
 def _runs(parts: Sequence[Part]) -> List[Part]:
@@ -130,15 +134,17 @@ def _runs(parts: Sequence[Part]) -> List[Part]:
     return runs
 
 
-def run_parts(parts: Sequence[Part], tif: bool, pdf: bool, date: Tuple[int, tuple, tuple], jobs: int):
+def run_parts(parts: Sequence[Part], tif: bool, pdf: bool, date: Tuple[int, tuple, tuple], jobs: int,
+              sizes: bool = False):
     """Counts a task's parts, one after the other, with the C++ engine; a
     pandas DataFrame of their rows (attrs["undated"]: files without the
-    chosen date)."""
-    cols: dict = {c: [] for c in COLUMNS}
+    chosen date; with sizes, attrs["size_totals"]: their SizeTally)."""
+    cols: dict = {c: [] for c in COLUMNS + (SIZE_COLUMNS if sizes else [])}
     path, kind, size, pages, reason, warning, skipped, folder = (cols[c] for c in COLUMNS)
+    tally = SizeTally() if sizes else None
     undated = 0
     for run in _runs(parts):
-        engine = _engine(run, tif, pdf, date, jobs)
+        engine = _engine(run, tif, pdf, date, jobs, sizes)
         while True:
             items = engine.batch(4096)
             if not items:
@@ -153,6 +159,10 @@ def run_parts(parts: Sequence[Part], tif: bool, pdf: bool, date: Tuple[int, tupl
                     warning.append(item[6] or None)
                     skipped.append(False)
                     folder.append(None)
+                    if tally is not None:
+                        tally.add(item[7])
+                        for c, v in zip(SIZE_COLUMNS, file_fields(item[7])):
+                            cols[c].append(v)
                 else:
                     path.append(path_out(item[1], False))
                     kind.append(None)
@@ -162,8 +172,11 @@ def run_parts(parts: Sequence[Part], tif: bool, pdf: bool, date: Tuple[int, tupl
                     warning.append(None)
                     skipped.append(True)
                     folder.append(item[2])
+                    if tally is not None:
+                        for c in SIZE_COLUMNS:
+                            cols[c].append(None)
         undated += engine.totals()["undated"]
-    return frame(cols, undated)
+    return frame(cols, undated, tally)
 
 
 def group(parts: Sequence[Part], tasks: int, chunk: int) -> List[List[Part]]:
@@ -188,8 +201,9 @@ def group(parts: Sequence[Part], tasks: int, chunk: int) -> List[List[Part]]:
     return groups
 
 
-def frame(cols: dict, undated: int = 0):
-    """The rows as a DataFrame with the columns' fixed types."""
+def frame(cols: dict, undated: int = 0, tally: Optional[SizeTally] = None):
+    """The rows as a DataFrame with the columns' fixed types (the size
+    columns when `cols` holds them)."""
     import pandas as pd
 
     df = pd.DataFrame({
@@ -202,12 +216,29 @@ def frame(cols: dict, undated: int = 0):
         "skipped": pd.Series(cols["skipped"], dtype=bool),
         "folder": pd.Series(cols["folder"], dtype=object),
     })
+    if "sizes" in cols:
+        df["sizes"] = pd.Series(cols["sizes"], dtype=object)
+        df["a4_equivalents"] = pd.Series(cols["a4_equivalents"], dtype="Int64")
+        df["area_m2"] = pd.Series(cols["area_m2"], dtype="Float64")
+        df["unknown_size_pages"] = pd.Series(cols["unknown_size_pages"], dtype="Int64")
+        df.attrs["size_totals"] = tally if tally is not None else SizeTally()
     df.attrs["undated"] = undated
     return df
 
 
-def empty_frame():
-    return frame({c: [] for c in COLUMNS})
+def empty_frame(sizes: bool = False):
+    return frame({c: [] for c in COLUMNS + (SIZE_COLUMNS if sizes else [])}, tally=SizeTally() if sizes else None)
+
+
+def _sizes_json(sizes, a4, area, unknown, quote) -> str:
+    """A counted file's size fields of quillon-count --sizes --format jsonl."""
+    def mm(v) -> str:
+        return "null" if v is None or v != v else decimal_text(v)
+
+    groups = ",".join('{"name":%s,"width_mm":%s,"height_mm":%s,"pages":%d}' % (quote(n.encode()), mm(w), mm(h), p)
+                      for n, w, h, p in sizes)
+    return ',"sizes":[%s],"a4_equivalents":%d,"area_m2":%s,"unknown_size_pages":%d' % (
+        groups, a4, decimal_text(area), unknown)
 
 
 def raw_path(path) -> bytes:
@@ -220,7 +251,9 @@ def jsonl_lines(df, with_files: bool = True, with_skipped: bool = True) -> List[
     q = _quillon.json_string
     out: List[str] = []
     cols = [df[c].tolist() for c in COLUMNS]
-    for path, kind, size, pages, reason, warning, skipped, folder in zip(*cols):
+    sized = "sizes" in df.columns
+    extra = [df[c].tolist() for c in SIZE_COLUMNS] if sized else [[None] * len(df)]
+    for path, kind, size, pages, reason, warning, skipped, folder, *more in zip(*cols, *extra):
         if skipped:
             if with_skipped:
                 out.append('{"path":%s,"skipped":true,"folder":%s,"reason":%s}\n'
@@ -228,15 +261,18 @@ def jsonl_lines(df, with_files: bool = True, with_skipped: bool = True) -> List[
         elif with_files:
             if pages is not None and pages is not _NA:
                 tail = "%d" % pages + (',"warning":' + q(warning.encode()) if warning else "")
+                if sized:
+                    tail += _sizes_json(*more, q)
             else:
                 tail = 'null,"reason":' + q(reason.encode())
             out.append('{"path":%s,"kind":"%s","size":%d,"pages":%s}\n' % (q(raw_path(path)), kind, size, tail))
     return out
 
 
-def jsonl_part(df) -> Tuple[str, str, Tuple[int, int, int, int, int, bool, bool]]:
+def jsonl_part(df) -> Tuple[str, str, Tuple[int, int, int, int, int, bool, bool], Optional[SizeTally]]:
     """One partition as quillon-count's jsonl (its files, its unsearched
-    entries) and its totals: made on the worker, so the client only writes."""
+    entries), its totals and its size totals (None without sizes): made on
+    the worker, so the client only writes."""
     files = df[~df["skipped"]]
     counted = files["pages"].notna()
     tif = files["kind"] == "TIF"
@@ -244,7 +280,8 @@ def jsonl_part(df) -> Tuple[str, str, Tuple[int, int, int, int, int, bool, bool]
     totals = (len(files), int((~counted).sum()), int(files.loc[counted & tif, "pages"].sum()),
               int(files.loc[counted & pdf, "pages"].sum()), int(df.attrs.get("undated", 0)),
               bool(tif.any()), bool(pdf.any()))
-    return ("".join(jsonl_lines(df, with_skipped=False)), "".join(jsonl_lines(df, with_files=False)), totals)
+    return ("".join(jsonl_lines(df, with_skipped=False)), "".join(jsonl_lines(df, with_files=False)), totals,
+            df.attrs.get("size_totals"))
 
 
 try:

@@ -1,7 +1,7 @@
 """Result types of the quillon package."""
 
 import os
-from typing import NamedTuple, Optional, Union
+from typing import List, NamedTuple, Optional, Tuple, Union
 
 #: A path as the package takes it.
 PathArg = Union[str, bytes, os.PathLike]
@@ -28,6 +28,15 @@ class Result(NamedTuple):
     damaged after its pages: "Damaged after page 3").
     ``path`` is a ``str``, or ``bytes`` for a name that is not UTF-8 (or when
     the path was given as bytes).
+
+    With ``sizes=True`` a counted file also has, as quillon-count's jsonl
+    with --sizes: ``sizes``, its pages by size name in the order the names
+    first come, each (name, width_mm, height_mm, pages) with the size of the
+    first such page (the millimetres None for "unknown size");
+    ``a4_equivalents``; ``area_m2``; ``unknown_size_pages`` (pages whose
+    size could not be read: one A4 equivalent each, no area).  Numbers are
+    rounded to three decimals as the jsonl writes them.  These four are None
+    without ``sizes=True`` and for a file that could not be counted.
     """
 
     path: PathOut
@@ -36,6 +45,10 @@ class Result(NamedTuple):
     pages: Optional[int]
     reason: str
     warning: str = ""
+    sizes: Optional[List[Tuple[str, Optional[float], Optional[float], int]]] = None
+    a4_equivalents: Optional[int] = None
+    area_m2: Optional[float] = None
+    unknown_size_pages: Optional[int] = None
 
     @property
     def ok(self) -> bool:
@@ -60,7 +73,9 @@ class Totals(NamedTuple):
     """What a scan counted: files, files that gave an error, pages per kind,
     entries that could not be searched, files without the chosen date,
     whether the scan was stopped before its end, and files reached more than
-    once (counted once)."""
+    once (counted once).  With ``sizes=True``, also the A4 equivalents, the
+    square metres (three decimals) and the pages of unknown size of the
+    counted files, as quillon-count's totals line; else these are None."""
 
     files: int
     errors: int
@@ -70,6 +85,9 @@ class Totals(NamedTuple):
     undated: int
     stopped: bool
     duplicates: int = 0
+    a4_equivalents: Optional[int] = None
+    area_m2: Optional[float] = None
+    unknown_size_pages: Optional[int] = None
 
     @property
     def pages(self) -> int:

@@ -3,13 +3,15 @@
 ``count_tree(paths)`` returns a ``dask.dataframe.DataFrame`` with the
 columns of ``quillon-count --format jsonl``: path, kind, size, pages (null
 when a file could not be counted), reason, and for the entries that could
-not be searched skipped=True with folder and reason.  The tree is cut into
+not be searched skipped=True with folder and reason; with sizes=True the
+size columns sizes, a4_equivalents, area_m2 and unknown_size_pages (as
+``quillon-count --sizes``).  The tree is cut into
 parts by subtrees (a huge folder by lists of its files); each part is walked
 and counted on a worker by the C++ engine, and the client only gathers.
 
 From a shell::
 
-    python3 -m quillon.dask PATH... [--scheduler tcp://HOST:8786] [--out FILE.jsonl]
+    python3 -m quillon.dask PATH... [--scheduler tcp://HOST:8786] [--out FILE.jsonl] [--sizes]
 
 prints the totals as quillon-count does.  Without --scheduler a
 ``distributed.LocalCluster`` is started, one worker process a core.
@@ -28,7 +30,8 @@ import dask.dataframe as dd
 import distributed
 
 from . import _quillon, _split
-from . import _check_jobs, _date_args, _kind_flags, _kind_of_name, _no_sizes, _raw
+from . import _check_jobs, _date_args, _kind_flags, _kind_of_name, _raw
+from ._sizes import SizeTally
 from ._types import PathArg
 
 __all__ = ["count_tree", "local_client", "main"]
@@ -82,8 +85,10 @@ def count_tree(paths: Union[PathArg, Sequence[PathArg]], client: Optional[distri
     kinds, subfolders, date: as ``quillon.scan``.
     jobs: counting threads in each task (default 1: the workers, one a core,
     are the parallelism; more helps where reads wait, as on a network share).
-    sizes: page sizes are not counted by this engine yet; True raises
-    NotImplementedError.
+    sizes: also read the page sizes: the DataFrame gains the columns sizes
+    (a list of (name, width_mm, height_mm, pages)), a4_equivalents,
+    area_m2 and unknown_size_pages, as quillon-count --sizes --format jsonl
+    has them (null for a file not counted and an entry not searched).
     tasks: the fewest tasks to aim for (default four per worker thread).
     chunk: the most files a task is given where the sizes are known (a
     folder of more entries is cut into lists of this many files).
@@ -94,7 +99,6 @@ def count_tree(paths: Union[PathArg, Sequence[PathArg]], client: Optional[distri
     one partition per task, in the order quillon-count writes the files.
     Overlapping paths are not merged: give each file once.
     """
-    _no_sizes(sizes)
     if isinstance(paths, (str, bytes, os.PathLike)):
         paths = [paths]
     raws = [_raw(p) for p in paths]
@@ -115,12 +119,13 @@ def count_tree(paths: Union[PathArg, Sequence[PathArg]], client: Optional[distri
     c = _client(client)
     target = tasks or 4 * max(1, sum(c.nthreads().values()))
     parts = c.submit(_split.plan, raws, tif, pdf, subfolders, target, chunk, pure=False).result()
-    token = dask.base.tokenize(raws, tif, pdf, subfolders, date_args, threads, target, chunk, os.getpid(),
+    sizes = bool(sizes)
+    token = dask.base.tokenize(raws, tif, pdf, subfolders, date_args, threads, sizes, target, chunk, os.getpid(),
                                os.urandom(8))
     run = dask.delayed(_split.run_parts, pure=True)
-    pieces = [run(g, tif, pdf, date_args, threads, dask_key_name=f"quillon-part-{token}-{i}")
+    pieces = [run(g, tif, pdf, date_args, threads, sizes, dask_key_name=f"quillon-part-{token}-{i}")
               for i, g in enumerate(_split.group(parts, target, chunk))]
-    return dd.from_delayed(pieces, meta=_split.empty_frame(), verify_meta=False)
+    return dd.from_delayed(pieces, meta=_split.empty_frame(sizes), verify_meta=False)
 
 
 def _parse(argv: Optional[Sequence[str]]) -> argparse.Namespace:
@@ -138,6 +143,8 @@ def _parse(argv: Optional[Sequence[str]]) -> argparse.Namespace:
     p.add_argument("--no-subfolders", action="store_true")
     p.add_argument("--jobs", type=int, help="counting threads in each task")
     p.add_argument("--tasks", type=int, help="subtrees to aim for")
+    p.add_argument("--sizes", action="store_true",
+                   help="add each file's page sizes and a totals line by size, as quillon-count --sizes")
     p.add_argument("--timeout", type=float, default=10.0, help="seconds to reach the scheduler (default 10)")
     return p.parse_args(argv)
 
@@ -165,10 +172,11 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         complain(f"cannot reach the scheduler at {a.scheduler}: {e}")
         return 2
     try:
-        df = count_tree(a.paths, client, kinds=kinds, subfolders=not a.no_subfolders, jobs=a.jobs, tasks=a.tasks)
+        df = count_tree(a.paths, client, kinds=kinds, subfolders=not a.no_subfolders, jobs=a.jobs, tasks=a.tasks,
+                        sizes=a.sizes)
         out = open(a.out, "w", encoding="utf-8") if a.out else sys.stdout
         try:
-            totals = _write(client, df, out)
+            totals = _write(client, df, out, a.sizes)
         finally:
             if a.out:
                 out.close()
@@ -188,18 +196,20 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     return 1 if errors or skipped or undated else 0
 
 
-def _write(client: distributed.Client, df: dd.DataFrame, out) -> Tuple[int, ...]:
+def _write(client: distributed.Client, df: dd.DataFrame, out, with_sizes: bool = False) -> Tuple[int, ...]:
     """Writes the rows in order as the tasks finish.  Each partition is
     turned into jsonl text and totals on its worker; the client holds one
     partition's text at a time (and the entries that could not be searched,
-    written last, as quillon-count writes them)."""
+    written last, as quillon-count writes them, after the totals by size
+    when sizes were read)."""
     to_text = dask.delayed(_split.jsonl_part, pure=True)
     futures = client.compute([to_text(p) for p in df.to_delayed()])
     files = errors = tif_pages = pdf_pages = undated = 0
     saw_tif = saw_pdf = False
     skipped: List[str] = []
+    sizes: Optional[SizeTally] = SizeTally() if with_sizes else None
     for i, f in enumerate(futures):
-        text, unsearched, t = f.result()
+        text, unsearched, t, part_sizes = f.result()
         futures[i] = None
         f.release()
         files += t[0]
@@ -208,10 +218,14 @@ def _write(client: distributed.Client, df: dd.DataFrame, out) -> Tuple[int, ...]
         pdf_pages += t[3]
         undated += t[4]
         saw_tif, saw_pdf = saw_tif or t[5], saw_pdf or t[6]
+        if sizes is not None and part_sizes is not None:
+            sizes.merge(part_sizes)
         out.write(text)
         out.flush()
         if unsearched:
             skipped.append(unsearched)
+    if sizes is not None:
+        out.write(sizes.jsonl_line(_quillon.json_string))
     text = "".join(skipped)
     out.write(text)
     out.flush()
