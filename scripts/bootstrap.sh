@@ -6,12 +6,12 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev
-  libqpdf-dev qpdf zlib1g-dev
+  libqpdf-dev qpdf zlib1g-dev libssl-dev
   libtiff-dev libtiff-tools
   libgsf-1-dev libxlsxwriter-dev
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb python3-xlrd libreoffice-calc-nogui
+  xvfb python3-xlrd libreoffice-calc-nogui python3-fitz
   desktop-file-utils appstream lintian
 )
 

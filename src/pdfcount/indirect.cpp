@@ -1,6 +1,7 @@
 #include "indirect.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace brastel::pdf {
 
@@ -45,7 +46,8 @@ std::optional<Predictor> ReadPredictor(const Value& parms) {
 
 }  // namespace
 
-std::optional<ObjectText> ReadIndirect(FileReader& file, std::int64_t offset, std::optional<std::int64_t> num) {
+std::optional<ObjectText> ReadIndirect(FileReader& file, std::int64_t offset, std::optional<std::int64_t> num,
+                                       bool* large) {
     if (offset < 0 || offset >= file.length()) return std::nullopt;
     // From one byte before, so that an offset into the middle of a longer
     // number is seen as such.
@@ -73,7 +75,157 @@ std::optional<ObjectText> ReadIndirect(FileReader& file, std::int64_t offset, st
             break;
         }
     }
+    if (large) *large = true;
     return std::nullopt;
+}
+
+namespace {
+
+// Tokens of a span of the file read a window at a time: a token that
+// touches a window's end is read again from a window that starts with it.
+class WindowTokens {
+public:
+    WindowTokens(FileReader& file, std::int64_t from, std::int64_t end) : file_(file), end_(end) { Refill(from); }
+
+    // The next token, its offset made absolute in at; Bad when a read
+    // fails or a token is longer than a window.
+    Token Next(std::int64_t& at) {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const std::size_t before = lex_.pos();
+            const Token t = lex_.Next();
+            const bool touches = t.kind == Token::Kind::End || t.offset + t.text.size() >= window_.size();
+            if (!touches || last_) {
+                at = base_ + static_cast<std::int64_t>(t.offset);
+                return t;
+            }
+            // Again from the token's start (or from where the white space
+            // before it began, for a window that ended inside it).
+            const std::size_t from = t.kind == Token::Kind::End ? before : t.offset;
+            if (from == 0 || !Refill(base_ + static_cast<std::int64_t>(from))) break;
+        }
+        Token bad;
+        bad.kind = Token::Kind::Bad;
+        return bad;
+    }
+
+private:
+    static constexpr std::size_t kWindowBytes = std::size_t{256} << 10;
+    bool Refill(std::int64_t from) {
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(kWindowBytes, std::max<std::int64_t>(0, end_ - from)));
+        if (!file_.Read(from, want, window_)) window_.clear();
+        base_ = from;
+        last_ = window_.size() < kWindowBytes;
+        lex_ = Lexer(window_);
+        return true;
+    }
+
+    FileReader& file_;
+    std::int64_t end_;
+    std::string window_;
+    std::int64_t base_ = 0;
+    bool last_ = false;
+    Lexer lex_{std::string_view()};
+};
+
+}  // namespace
+
+std::optional<std::size_t> LargeObject::ArrayOf(const Value& v) const {
+    if (!v.Is(Value::Kind::Other) || v.text.substr(0, 6) != "_array") return std::nullopt;
+    std::size_t k = 0;
+    for (char c : v.text.substr(6)) {
+        if (!IsDigitByte(c) || k > arrays.size()) return std::nullopt;
+        k = k * 10 + static_cast<std::size_t>(c - '0');
+    }
+    if (v.text.size() == 6 || k >= arrays.size()) return std::nullopt;
+    return k;
+}
+
+std::optional<LargeObject> ReadLargeIndirect(FileReader& file, std::int64_t offset, std::optional<std::int64_t> num) {
+    if (offset < 0 || offset >= file.length()) return std::nullopt;
+    LargeObject large;
+    ObjectText& o = large.object;
+    const std::int64_t at = offset > 0 ? offset - 1 : 0;
+    const std::size_t lead = static_cast<std::size_t>(offset - at);
+    std::string head;
+    if (!file.Read(at, FileReader::kWindow, head) || head.size() <= lead) return std::nullopt;
+    if (lead == 1 && IsDigitByte(head[0])) return std::nullopt;
+    std::size_t start = lead;
+    while (start < head.size() && IsWhite(head[start])) ++start;
+    if (start == head.size() || !IsDigitByte(head[start])) return std::nullopt;
+    const auto header = ReadObjectHeader(head, start);
+    if (!header || (num && header->number != *num)) return std::nullopt;
+    o.offset = at;
+    o.text = head.substr(0, header->body);
+    o.body = header->body;
+
+    // The dictionary token by token, copied but for the long arrays of
+    // references right inside it, which are only measured.
+    WindowTokens tokens(file, at + static_cast<std::int64_t>(header->body), file.length());
+    int depth = 0;
+    bool first = true;
+    struct Pending {
+        std::int64_t start = 0;
+        std::string text;  // while it is short enough to copy
+        bool refsOnly = true;
+        int depth = 0;
+    };
+    std::optional<Pending> array;
+    for (;;) {
+        std::int64_t pos = 0;
+        const Token t = tokens.Next(pos);
+        if (t.kind == Token::Kind::End || t.kind == Token::Kind::Bad) return std::nullopt;
+        if (first && t.kind != Token::Kind::DictOpen) return std::nullopt;
+        first = false;
+        if (t.kind == Token::Kind::ArrayOpen && depth == 1 && !array) {
+            array = Pending{pos, "[", true, 1};
+            continue;
+        }
+        if (array) {
+            if (t.kind == Token::Kind::ArrayOpen || t.kind == Token::Kind::DictOpen) ++array->depth;
+            if (t.kind == Token::Kind::ArrayClose || t.kind == Token::Kind::DictClose) --array->depth;
+            if (t.kind != Token::Kind::Integer && !(t.kind == Token::Kind::Keyword && t.text == "R") &&
+                !(t.kind == Token::Kind::ArrayClose && array->depth == 0))
+                array->refsOnly = false;
+            const bool closed = array->depth == 0;
+            if (array->text.size() <= kElidedArray) (array->text += ' ') += t.text;
+            else if (!array->refsOnly) return std::nullopt;  // too long to keep, and not to be elided
+            if (!closed) continue;
+            if (array->text.size() <= kElidedArray) {
+                o.text += ' ' + array->text;
+            } else {
+                const std::int64_t end = pos + 1;
+                o.text += " _array" + std::to_string(large.arrays.size());
+                large.arrays.push_back(StreamSpan{array->start, end - array->start});
+            }
+            array.reset();
+            continue;
+        }
+        if (t.kind == Token::Kind::DictOpen || t.kind == Token::Kind::ArrayOpen) ++depth;
+        if (t.kind == Token::Kind::DictClose || t.kind == Token::Kind::ArrayClose) --depth;
+        (o.text += ' ') += t.text;
+        if (o.text.size() > kMaxObjectBytes) return std::nullopt;
+        if (depth == 0) break;
+    }
+    o.text += " endobj";
+    if (large.arrays.empty()) return std::nullopt;  // nothing was long: no large object after all
+    return large;
+}
+
+bool ForEachReference(FileReader& file, StreamSpan span,
+                      const std::function<bool(std::int64_t num, std::int64_t gen)>& visit) {
+    WindowTokens tokens(file, span.start, span.start + span.length);
+    std::int64_t pos = 0;
+    if (tokens.Next(pos).kind != Token::Kind::ArrayOpen) return false;
+    for (;;) {
+        const Token a = tokens.Next(pos);
+        if (a.kind == Token::Kind::ArrayClose) return true;
+        const Token b = tokens.Next(pos);
+        const Token r = tokens.Next(pos);
+        if (a.kind != Token::Kind::Integer || b.kind != Token::Kind::Integer || a.integer < 0 || b.integer < 0 ||
+            r.kind != Token::Kind::Keyword || r.text != "R")
+            return false;
+        if (!visit(a.integer, b.integer)) return true;
+    }
 }
 
 std::optional<std::string> StreamData(FileReader& file, const ObjectText& o, const Dict& dict,
@@ -119,6 +271,103 @@ std::optional<std::string> StreamData(FileReader& file, const ObjectText& o, con
         }
         if (data.size() < want || want > limit) return std::nullopt;
     }
+}
+
+std::optional<StreamSpan> FindStreamSpan(FileReader& file, const ObjectText& o, const Dict& dict,
+                                         std::optional<std::int64_t> length) {
+    Lexer lex(o.text, dict.end());
+    const Token keyword = lex.Next();
+    if (keyword.kind != Token::Kind::Keyword || keyword.text != "stream") return std::nullopt;
+    // Blanks some writers leave before the line end are passed over, as
+    // readers pass them.
+    std::size_t i = lex.pos();
+    while (i < o.text.size() && (o.text[i] == ' ' || o.text[i] == '\t')) ++i;
+    if (i < o.text.size() && o.text[i] == '\r') ++i;
+    if (i < o.text.size() && o.text[i] == '\n') ++i;
+    const std::int64_t start = o.offset + static_cast<std::int64_t>(i);
+    std::string window;
+    if (length && *length >= 0 && *length <= file.length() - start) {
+        if (!file.Read(start + *length, 32, window)) return std::nullopt;
+        Lexer after(window);
+        const Token end = after.Next();
+        // "endobj" there: "endstream" was left out, and /Length is right.
+        if (end.kind == Token::Kind::Keyword && (end.text == "endstream" || end.text == "endobj"))
+            return StreamSpan{start, *length};
+    }
+    // The length is missing or wrong: the data ends before the first
+    // "endstream", searched a window at a time with an overlap for a
+    // keyword across two windows.
+    constexpr std::size_t kStep = std::size_t{64} << 10;
+    constexpr std::size_t kOverlap = 16;
+    std::string tail;  // the last bytes of the window before
+    for (std::int64_t at = start; at < file.length(); at += kStep) {
+        if (!file.Read(at, kStep, window)) return std::nullopt;
+        if (window.empty()) return std::nullopt;
+        const std::string joined = tail + window;
+        const auto found = joined.find("endstream");
+        if (found != std::string::npos) {
+            std::int64_t cut = at - static_cast<std::int64_t>(tail.size()) + static_cast<std::int64_t>(found);
+            // The end-of-line before "endstream" is no data.
+            std::string before;
+            const std::int64_t k = std::min<std::int64_t>(2, cut - start);
+            if (k > 0 && !file.Read(cut - k, static_cast<std::size_t>(k), before)) return std::nullopt;
+            if (!before.empty() && before.back() == '\n') {
+                --cut;
+                before.pop_back();
+            }
+            if (!before.empty() && before.back() == '\r') --cut;
+            return StreamSpan{start, cut - start};
+        }
+        tail = joined.substr(joined.size() - std::min(joined.size(), kOverlap));
+        if (window.size() < kStep) break;
+    }
+    return std::nullopt;
+}
+
+std::ptrdiff_t FileSpan::Pull(char* into, std::size_t n) {
+    const std::int64_t left = span_.length - at_;
+    if (left <= 0) return 0;
+    n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(n), left));
+    if (!file_.Read(span_.start + at_, n, chunk_)) return -1;
+    // A file that ends early ends the data there.
+    std::memcpy(into, chunk_.data(), chunk_.size());
+    at_ += static_cast<std::int64_t>(chunk_.size());
+    if (chunk_.size() < n) at_ = span_.length;
+    return static_cast<std::ptrdiff_t>(chunk_.size());
+}
+
+bool StreamableFilter(const Dict& dict, bool& flate) {
+    const auto [filter, parms] = dict.GetAll<2>({"/Filter", "/DecodeParms"});
+    flate = false;
+    if (filter.Is(Value::Kind::Name)) {
+        flate = FlateName(filter.text);
+        if (!flate) return false;
+    } else if (filter.Is(Value::Kind::Array)) {
+        int items = 0;
+        const bool known = ForEachItem(filter, [&](const Value& item) {
+            ++items;
+            flate = item.Is(Value::Kind::Name) && FlateName(item.text);
+            return flate;
+        });
+        if (!known || items > 1 || (items == 1 && !flate)) return false;
+    } else if (!filter.Is(Value::Kind::Missing) && !filter.Is(Value::Kind::Null)) {
+        return false;
+    }
+    if (!flate) return true;
+    // Any predictor other than 1 is left to the decoder that holds the data.
+    Value only = parms;
+    if (parms.Is(Value::Kind::Array)) {
+        int items = 0;
+        if (!ForEachItem(parms, [&](const Value& item) {
+                only = item;
+                return ++items < 2;
+            }) ||
+            items > 1)
+            return false;
+        if (items == 0) only = Value{};
+    }
+    const auto predictor = ReadPredictor(only);
+    return predictor && predictor->predictor == 1;
 }
 
 bool NoReaderDecodes(const Dict& dict) {

@@ -8,14 +8,22 @@
 #include "lexer.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace brastel::pdf {
 
 // Largest object value read from the file: a page-tree node with a very long
 // /Kids array is the largest a count needs.
 constexpr std::size_t kMaxObjectBytes = std::size_t{4} << 20;
+
+// A run of bytes in the file.
+struct StreamSpan {
+    std::int64_t start = 0;
+    std::int64_t length = 0;
+};
 
 // An object's bytes as read: text holds the file from offset on, and the
 // value starts at text[body].
@@ -28,7 +36,31 @@ struct ObjectText {
 // Reads the object at offset: its header must start there, or after white
 // space from there (not in the middle of a longer number), name object num
 // when num is given, and its value must be complete within kMaxObjectBytes.
-std::optional<ObjectText> ReadIndirect(FileReader& file, std::int64_t offset, std::optional<std::int64_t> num);
+// large is set when the value goes on past kMaxObjectBytes.
+std::optional<ObjectText> ReadIndirect(FileReader& file, std::int64_t offset, std::optional<std::int64_t> num,
+                                       bool* large = nullptr);
+
+// An object too large to read whole, such as a page-tree node whose /Kids
+// names a million pages: its dictionary read a window at a time, each array
+// in it of references only and longer than kElidedArray replaced by the
+// keyword "_array<k>", where arrays[k] says which bytes of the file hold it.
+// No value when the object is no dictionary, or what remains of it is still
+// larger than kMaxObjectBytes.
+constexpr std::size_t kElidedArray = std::size_t{64} << 10;
+struct LargeObject {
+    ObjectText object;
+    std::vector<StreamSpan> arrays;
+    // The index into arrays that the value stands for, if it is one's mark.
+    std::optional<std::size_t> ArrayOf(const Value& v) const;
+};
+std::optional<LargeObject> ReadLargeIndirect(FileReader& file, std::int64_t offset, std::optional<std::int64_t> num);
+
+// Visits the references of the array held by the bytes at span one at a
+// time, as (number, generation), reading the file a window at a time; the
+// visitor returns false to stop.  False when the array holds anything else
+// or cannot be read.
+bool ForEachReference(FileReader& file, StreamSpan span,
+                      const std::function<bool(std::int64_t num, std::int64_t gen)>& visit);
 
 // The raw data of the stream whose dictionary dict belongs to object o.
 // length is its /Length when known; when the data does not end in
@@ -36,6 +68,33 @@ std::optional<ObjectText> ReadIndirect(FileReader& file, std::int64_t offset, st
 // bytes, as readers recover it.
 std::optional<std::string> StreamData(FileReader& file, const ObjectText& o, const Dict& dict,
                                       std::optional<std::int64_t> length, std::size_t limit);
+
+// Where the raw data of the stream whose dictionary dict belongs to object o
+// lies in the file, found as StreamData finds it but read a window at a
+// time, so that a stream of any size costs no memory.
+std::optional<StreamSpan> FindStreamSpan(FileReader& file, const ObjectText& o, const Dict& dict,
+                                         std::optional<std::int64_t> length);
+
+// The raw bytes of a span, pulled from the file a window at a time.
+class FileSpan : public ByteSource {
+public:
+    FileSpan(FileReader& file, StreamSpan span) : file_(file), span_(span) {}
+    std::ptrdiff_t Pull(char* into, std::size_t n) override;
+    bool Rewind() override {
+        at_ = 0;
+        return true;
+    }
+
+private:
+    FileReader& file_;
+    StreamSpan span_;
+    std::int64_t at_ = 0;
+    std::string chunk_;
+};
+
+// The stream can be inflated as a stream: FlateDecode with no predictor, or
+// no filter at all (flate tells which).
+bool StreamableFilter(const Dict& dict, bool& flate);
 
 // Decodes data by the dictionary's /Filter and /DecodeParms: no filter, or
 // FlateDecode with or without a predictor; any other filter is Unsupported.

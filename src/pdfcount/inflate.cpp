@@ -92,6 +92,111 @@ bool InflatesPast(std::string_view in, std::size_t limit) {
     return total > limit;
 }
 
+struct StreamInflater::State {
+    z_stream z{};
+};
+
+StreamInflater::StreamInflater(ByteSource& in, bool flate) : in_(in), flate_(flate), input_(kOutChunk) {
+    if (!flate_) return;
+    z_ = new State;
+    if (inflateInit(&z_->z) != Z_OK) {
+        delete z_;
+        z_ = nullptr;
+        damaged_ = true;
+    }
+}
+
+StreamInflater::~StreamInflater() {
+    if (z_) {
+        inflateEnd(&z_->z);
+        delete z_;
+    }
+}
+
+bool StreamInflater::Rewind() {
+    if (!in_.Rewind()) return false;
+    position_ = 0;
+    ended_ = false;
+    if (!flate_) return true;
+    if (!z_) return false;
+    damaged_ = inflateReset(&z_->z) != Z_OK;
+    z_->z.avail_in = 0;
+    return !damaged_;
+}
+
+StreamInflater::Step StreamInflater::Next(char* out, std::size_t n, std::size_t& got) {
+    got = 0;
+    if (damaged_) return Step::Damaged;
+    if (ended_) return Step::End;
+    if (!flate_) {
+        const std::ptrdiff_t pulled = in_.Pull(out, n);
+        if (pulled < 0) return (damaged_ = true, Step::Damaged);
+        got = static_cast<std::size_t>(pulled);
+        position_ += got;
+        if (pulled == 0) ended_ = true;
+        return ended_ ? Step::End : Step::More;
+    }
+    z_stream& z = z_->z;
+    z.next_out = reinterpret_cast<Bytef*>(out);
+    z.avail_out = static_cast<uInt>(std::min<std::size_t>(n, UINT_MAX));
+    while (z.avail_out > 0) {
+        if (z.avail_in == 0) {
+            const std::ptrdiff_t pulled = in_.Pull(input_.data(), input_.size());
+            if (pulled < 0) {
+                damaged_ = true;
+                break;
+            }
+            // The data ends before the deflate stream does: what came out
+            // is kept, as readers keep it.
+            if (pulled == 0) {
+                ended_ = true;
+                break;
+            }
+            z.next_in = reinterpret_cast<Bytef*>(input_.data());
+            z.avail_in = static_cast<uInt>(pulled);
+        }
+        const int rc = inflate(&z, Z_NO_FLUSH);
+        if (rc == Z_STREAM_END) {
+            ended_ = true;
+            break;
+        }
+        if (rc == Z_OK || (rc == Z_BUF_ERROR && z.avail_in == 0)) continue;
+        // A wrong checksum comes after all the data: readers keep it.
+        if (rc == Z_DATA_ERROR && z.msg && std::strcmp(z.msg, "incorrect data check") == 0) ended_ = true;
+        else damaged_ = true;
+        break;
+    }
+    got = n - z.avail_out;
+    position_ += got;
+    if (damaged_) return Step::Damaged;
+    return ended_ ? Step::End : Step::More;
+}
+
+StreamInflater::Step StreamInflater::Read(std::size_t n, std::string& out) {
+    while (n > 0) {
+        const std::size_t before = out.size();
+        const std::size_t room = std::min(n, kOutChunk);
+        out.resize(before + room);
+        std::size_t got = 0;
+        const Step step = Next(out.data() + before, room, got);
+        out.resize(before + got);
+        n -= got;
+        if (step != Step::More) return step;
+    }
+    return Step::More;
+}
+
+StreamInflater::Step StreamInflater::Skip(std::size_t n) {
+    char scratch[16384];
+    while (n > 0) {
+        std::size_t got = 0;
+        const Step step = Next(scratch, std::min(n, sizeof scratch), got);
+        n -= got;
+        if (step != Step::More) return step;
+    }
+    return Step::More;
+}
+
 std::size_t Predictor::RowBytes() const {
     if (colors < 1 || colors > 32 || columns < 1 || columns > (1 << 24)) return 0;
     if (bitsPerComponent != 1 && bitsPerComponent != 2 && bitsPerComponent != 4 && bitsPerComponent != 8 &&

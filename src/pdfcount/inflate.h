@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace brastel::pdf {
 
@@ -26,6 +28,54 @@ Decoded Inflate(std::string_view in, std::size_t cap, std::string& out);
 // piece into a small buffer and dropped, so that the size of a stream too
 // large to hold costs no memory.
 bool InflatesPast(std::string_view in, std::size_t limit);
+
+// Bytes pulled in order from where they are kept (a span of the file, or a
+// decryption of one), and pulled again from the start on Rewind.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Up to n bytes into `into`: how many, 0 at the end, -1 on a read error.
+    virtual std::ptrdiff_t Pull(char* into, std::size_t n) = 0;
+    virtual bool Rewind() = 0;
+};
+
+// zlib data inflated a window at a time, so that a stream of any decoded
+// size costs the few KB of zlib's state and the bytes the caller keeps.
+// A stream read without zlib's wrapper (no filter) passes through as it is.
+class StreamInflater {
+public:
+    enum class Step {
+        More,     // what was asked for came out, and the stream goes on
+        End,      // the stream ended (after what came out)
+        Damaged,  // not zlib data, a corrupt block, a read error
+    };
+    StreamInflater(ByteSource& in, bool flate);
+    ~StreamInflater();
+    StreamInflater(const StreamInflater&) = delete;
+    StreamInflater& operator=(const StreamInflater&) = delete;
+
+    // Appends the next n decoded bytes to out (fewer at the end).
+    Step Read(std::size_t n, std::string& out);
+    // Decodes the next n bytes and drops them.
+    Step Skip(std::size_t n);
+    // Back to the first decoded byte.
+    bool Rewind();
+    // Decoded bytes passed so far since the start.
+    std::uint64_t position() const { return position_; }
+
+private:
+    // The next decoded bytes into out[0, n): how many came out.
+    Step Next(char* out, std::size_t n, std::size_t& got);
+
+    ByteSource& in_;
+    bool flate_;
+    struct State;
+    State* z_ = nullptr;
+    std::vector<char> input_;
+    std::uint64_t position_ = 0;
+    bool ended_ = false;
+    bool damaged_ = false;
+};
 
 // The /DecodeParms of a Flate stream.
 struct Predictor {

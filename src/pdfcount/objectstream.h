@@ -4,6 +4,7 @@
 #pragma once
 
 #include "filereader.h"
+#include "inflate.h"
 #include "lexer.h"
 
 #include <cstdint>
@@ -48,6 +49,67 @@ private:
     };
     std::shared_ptr<const std::string> data_;
     std::vector<Pair> pairs_;
+};
+
+// What inflating object streams may cost one count: decoded bytes in all
+// (a restart from the stream's start costs again), far above what real
+// files need, and a stream read past kObjectStreamBomb in one pass is a bomb.
+struct InflateWork {
+    std::uint64_t decoded = 0;
+    static constexpr std::uint64_t kLimit = std::uint64_t{256} << 20;
+    // Decoded bytes of streams held whole (see StreamedObjectStream).
+    std::size_t heldWhole = 0;
+    static constexpr std::size_t kHeldWholeLimit = std::size_t{16} << 20;
+};
+
+// An object stream read as a stream: its pairs from the first /First
+// decoded bytes, the first kHeld bytes of objects after them kept, and any
+// object beyond those inflated to when it is asked for, dropping what lies
+// before it.  Memory stays at the pairs and kHeld bytes whatever the
+// decoded size; time is that of inflating up to the objects asked for.
+class StreamedObjectStream {
+public:
+    enum class Fetched {
+        Ok,
+        Broken,      // no such pair, a pair naming another object, data that ends or does not decode
+        OverBudget,  // the count's InflateWork ran out
+        Bomb,        // the object lies past kObjectStreamBomb decoded bytes
+    };
+    // The stream read by its dictionary from source (its raw data), flate
+    // telling whether it is zlib data; no value when it is no object stream
+    // or its pairs cannot be read (why says which).
+    static std::unique_ptr<StreamedObjectStream> Open(const Dict& dict, std::unique_ptr<ByteSource> source,
+                                                      bool flate, InflateWork& work, Fetched& why);
+
+    // The text of the object at index when the pair there names object num.
+    Fetched Fetch(std::size_t index, std::int64_t num, std::string& text);
+    std::size_t size() const { return offsets_.size(); }
+    // Bytes held: the pairs and the objects kept.
+    std::size_t bytes() const { return held_.size() + offsets_.size() * sizeof(Pair); }
+
+    static constexpr std::size_t kHeld = std::size_t{256} << 10;
+    static constexpr std::size_t kMaxObjects = std::size_t{1} << 20;
+
+    StreamedObjectStream(std::unique_ptr<ByteSource> source, bool flate, InflateWork& work)
+        : source_(std::move(source)), inflater_(*source_, flate), work_(work) {}
+
+private:
+    struct Pair {
+        std::int64_t number;
+        std::uint64_t offset;  // from the start of the decoded data
+    };
+    // Moves the inflater to decoded position `to`, from the start if it
+    // passed it already.
+    Fetched SeekTo(std::uint64_t to);
+
+    std::unique_ptr<ByteSource> source_;
+    StreamInflater inflater_;
+    InflateWork& work_;
+    std::vector<Pair> offsets_;
+    std::uint64_t first_ = 0;  // where the objects start
+    std::string held_;         // decoded bytes from first_ on
+    bool ended_ = false;       // the whole stream is in held_
+    bool wholeTried_ = false;
 };
 
 // An object stream that inflates past this is a bomb: no page tree needs

@@ -9,6 +9,7 @@
 // ends the count, since readers give such a file none, and so does a tree
 // in an object stream that inflates past kObjectStreamBomb.
 #include "brastelv1.h"
+#include "decrypt.h"
 #include "indirect.h"
 #include "objectstream.h"
 #include "pagetree.h"
@@ -24,12 +25,20 @@ using namespace pdf;
 namespace {
 
 constexpr std::size_t kTailBytes = 1024;
-// A decoded object stream larger than this is not held (a larger one is
-// left to libqpdf, unless it is a bomb).
+// An object stream with a predictor is decoded whole, up to this size (a
+// larger one is left to libqpdf, unless it is a bomb); others are inflated
+// as streams within the count's InflateWork.
 constexpr std::size_t kMaxObjectStream = std::size_t{8} << 20;
-// All the object streams one count may decode, and those it keeps at once.
+// All the object streams one count may decode whole, and those it keeps at once.
 constexpr std::size_t kMaxDecodedTotal = std::size_t{64} << 20;
 constexpr std::size_t kMaxCachedStreams = std::size_t{16} << 20;
+
+// An object stream as the route holds it: decoded whole, or read as a stream.
+struct HeldStream {
+    std::optional<ObjectStream> whole;
+    std::unique_ptr<StreamedObjectStream> streamed;
+    std::size_t bytes() const { return whole ? whole->bytes() : streamed->bytes(); }
+};
 
 struct Ref {
     std::int64_t num = 0;
@@ -42,6 +51,8 @@ struct Loaded {
     State state = State::Broken;
     std::shared_ptr<const std::string> owner;
     std::string_view text;  // from the value's first byte on
+    // An object too large to read whole, whose long arrays the file holds.
+    std::shared_ptr<const LargeObject> large;
 
     Value Read() const {
         Lexer lex(text);
@@ -82,7 +93,8 @@ public:
     // An object the count needed lies in an object stream that only the
     // file's key opens.
     bool neededKey() const { return neededKey_; }
-    // An object the count needed lies in an object stream that is a bomb.
+    // An object the count needed lies in an object stream that is a bomb,
+    // or past the inflating work a count may do.
     bool metBomb() const { return bomb_; }
 
 private:
@@ -92,7 +104,7 @@ private:
     Loaded Resolve(const Ref& ref);
     // A direct value where it stands, or the object a reference names.
     Loaded ResolveValue(const Value& v, const Loaded& holder);
-    const ObjectStream* LoadObjectStream(std::int64_t num);
+    HeldStream* LoadObjectStream(std::int64_t num);
     bool StreamsEncrypted(const Value& encrypt, const Loaded& holder);
     // The kids in a node's /Kids value, or false when they cannot be read.
     bool Kids(const Loaded& array, std::vector<Ref>& kids);
@@ -103,9 +115,12 @@ private:
     bool streamsEncrypted_ = false;
     bool neededKey_ = false;
     bool bomb_ = false;
-    std::map<std::int64_t, ObjectStream> streams_;
+    std::map<std::int64_t, HeldStream> streams_;
     std::size_t cachedBytes_ = 0;
     std::size_t decodedBytes_ = 0;
+    InflateWork work_;
+    // The key of an encrypted file that the empty password opens.
+    std::unique_ptr<Decryptor> decryptor_;
 };
 
 bool StreamCounter::OpenChain() {
@@ -119,11 +134,11 @@ bool StreamCounter::OpenChain() {
     return t.kind == Token::Kind::Integer && t.integer >= 0 && xref_.Open(t.integer);
 }
 
-const ObjectStream* StreamCounter::LoadObjectStream(std::int64_t num) {
+HeldStream* StreamCounter::LoadObjectStream(std::int64_t num) {
     if (const auto it = streams_.find(num); it != streams_.end()) return &it->second;
-    // Object streams of an encrypted file can be read only when the stream
-    // crypt filter leaves them as they are.
-    if (streamsEncrypted_) {
+    // Object streams of an encrypted file are read with the key the empty
+    // password gives, or when the stream crypt filter leaves them as they are.
+    if (streamsEncrypted_ && !decryptor_) {
         neededKey_ = true;
         return nullptr;
     }
@@ -140,16 +155,37 @@ const ObjectStream* StreamCounter::LoadObjectStream(std::int64_t num) {
         if (l.state != Loaded::State::Value) return std::nullopt;
         return l.Read().Whole();
     };
-    auto stream = ReadObjectStream(file_, e.field2, num, kMaxObjectStream, indirectLength, &bomb_);
-    if (!stream) return nullptr;
-    decodedBytes_ += stream->bytes();
-    if (decodedBytes_ > kMaxDecodedTotal) return nullptr;
-    if (cachedBytes_ + stream->bytes() > kMaxCachedStreams) {
+    HeldStream held;
+    const auto o = ReadIndirect(file_, e.field2, num);
+    const auto dict = o ? Dict::At(o->text, o->body) : std::nullopt;
+    bool flate = false;
+    if (dict && dict->complete() && StreamableFilter(*dict, flate)) {
+        const Value lengthValue = dict->Get("/Length");
+        std::optional<std::int64_t> length = lengthValue.Whole();
+        if (lengthValue.Is(Value::Kind::Ref)) length = indirectLength(lengthValue);
+        const auto span = FindStreamSpan(file_, *o, *dict, length);
+        if (!span) return nullptr;
+        std::unique_ptr<ByteSource> source = std::make_unique<FileSpan>(file_, *span);
+        if (streamsEncrypted_) source = decryptor_->Stream(std::move(source), num, 0);
+        auto why = StreamedObjectStream::Fetched::Broken;
+        held.streamed = StreamedObjectStream::Open(*dict, std::move(source), flate, work_, why);
+        if (why == StreamedObjectStream::Fetched::OverBudget) bomb_ = true;
+        if (!held.streamed) return nullptr;
+    } else if (streamsEncrypted_) {
+        return nullptr;  // a predictor or another filter: decrypted only by libqpdf
+    } else {
+        auto stream = ReadObjectStream(file_, e.field2, num, kMaxObjectStream, indirectLength, &bomb_);
+        if (!stream) return nullptr;
+        decodedBytes_ += stream->bytes();
+        if (decodedBytes_ > kMaxDecodedTotal) return nullptr;
+        held.whole = std::move(*stream);
+    }
+    if (cachedBytes_ + held.bytes() > kMaxCachedStreams) {
         streams_.clear();  // what was read from them lives on in its own copies
         cachedBytes_ = 0;
     }
-    cachedBytes_ += stream->bytes();
-    return &streams_.emplace(num, std::move(*stream)).first->second;
+    cachedBytes_ += held.bytes();
+    return &streams_.emplace(num, std::move(held)).first->second;
 }
 
 Loaded StreamCounter::Resolve(const Ref& ref) {
@@ -168,7 +204,17 @@ Loaded StreamCounter::Resolve(const Ref& ref) {
         return Null();
     case XrefEntry::InUse: {
         if (e.field3 != ref.gen) return {};
-        auto o = ReadIndirect(file_, e.field2, ref.num);
+        bool tooLarge = false;
+        auto o = ReadIndirect(file_, e.field2, ref.num, &tooLarge);
+        if (!o && tooLarge) {
+            auto large = ReadLargeIndirect(file_, e.field2, ref.num);
+            if (!large) return {};
+            auto held = std::make_shared<LargeObject>(std::move(*large));
+            l.text = std::string_view(held->object.text).substr(held->object.body);
+            l.owner = std::shared_ptr<const std::string>(held, &held->object.text);
+            l.large = std::move(held);
+            break;
+        }
         if (!o) return {};
         const std::size_t body = o->body;
         auto owner = std::make_shared<const std::string>(std::move(o->text));
@@ -178,12 +224,29 @@ Loaded StreamCounter::Resolve(const Ref& ref) {
     }
     case XrefEntry::Compressed: {
         if (ref.gen != 0 || e.field3 < 0) return {};
-        const ObjectStream* stream = LoadObjectStream(e.field2);
+        HeldStream* stream = LoadObjectStream(e.field2);
         if (!stream) return {};
-        const auto text = stream->At(static_cast<std::size_t>(e.field3), ref.num);
-        if (!text) return {};
+        const auto index = static_cast<std::size_t>(e.field3);
+        if (stream->whole) {
+            const auto text = stream->whole->At(index, ref.num);
+            if (!text) return {};
+            l.text = *text;
+            l.owner = stream->whole->data();
+            break;
+        }
+        auto text = std::make_shared<std::string>();
+        switch (stream->streamed->Fetch(index, ref.num, *text)) {
+        case StreamedObjectStream::Fetched::Ok:
+            break;
+        case StreamedObjectStream::Fetched::Bomb:
+        case StreamedObjectStream::Fetched::OverBudget:
+            bomb_ = true;
+            return {};
+        case StreamedObjectStream::Fetched::Broken:
+            return {};
+        }
         l.text = *text;
-        l.owner = stream->data();
+        l.owner = std::move(text);
         break;
     }
     }
@@ -198,6 +261,7 @@ Loaded StreamCounter::ResolveValue(const Value& v, const Loaded& holder) {
     Loaded l;
     l.state = Loaded::State::Value;
     l.owner = holder.owner;
+    l.large = holder.large;
     l.text = v.text;
     return l;
 }
@@ -230,6 +294,12 @@ bool StreamCounter::Kids(const Loaded& array, std::vector<Ref>& kids) {
     if (array.state == Loaded::State::Broken) return false;
     if (array.state == Loaded::State::Null) return true;
     const Value v = array.Read();
+    // A long array is read from the file, one reference at a time.
+    if (const auto k = array.large ? array.large->ArrayOf(v) : std::nullopt)
+        return ForEachReference(file_, array.large->arrays[*k], [&](std::int64_t num, std::int64_t gen) {
+            kids.push_back(Ref{num, gen});
+            return true;
+        });
     if (!v.Is(Value::Kind::Array)) return !Loaded::Unreadable(v);  // no array: no kids
     bool readable = true;
     const bool closed = ForEachItem(v, [&](const Value& item) {
@@ -285,6 +355,16 @@ StreamCounter::Verdict StreamCounter::Count(std::int32_t& count) {
     const auto [rootRef, encrypt] = trailer->GetAll<2>({"/Root", "/Encrypt"});
     if (!rootRef.Is(Value::Kind::Ref)) return Verdict::Unsure;
     streamsEncrypted_ = StreamsEncrypted(encrypt, trailerText);
+    if (streamsEncrypted_) {
+        const Loaded encryptObject = ResolveValue(encrypt, trailerText);
+        const auto encryptDict = encryptObject.AsDict();
+        Value firstId;
+        ForEachItem(trailer->Get("/ID"), [&](const Value& item) {
+            firstId = item;
+            return false;
+        });
+        if (encryptDict) Decryptor::Open(*encryptDict, firstId, decryptor_);
+    }
 
     const Loaded catalog = Resolve(Ref{rootRef.integer, rootRef.generation});
     const auto catalogDict = catalog.AsDict();

@@ -3,6 +3,7 @@
 #include "fileinput.h"
 #include "lexer.h"
 #include "pagetree.h"
+#include "qpdfbudget.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
@@ -88,6 +89,7 @@ std::optional<std::int32_t> CountStructural(int fd, const std::string& descripti
                                             StructuralNotes* notes) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return std::nullopt;
+    const QpdfBudget budget(st.st_size);
     try {
         QPDF pdf;
         auto log = QPDFLogger::create();

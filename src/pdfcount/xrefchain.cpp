@@ -15,7 +15,7 @@ constexpr std::size_t kMaxSubsections = 65536;
 constexpr std::int64_t kEntryLength = 20;
 // Cross-reference data held for one count.  A file with more than two
 // million objects is left to the structural reader.
-constexpr std::size_t kMaxHeldBytes = std::size_t{16} << 20;
+constexpr std::size_t kMaxHeldBytes = std::size_t{40} << 20;
 constexpr std::size_t kMaxHeldEntries = std::size_t{1} << 21;
 constexpr std::size_t kMaxTrailerBytes = std::size_t{64} << 10;
 
@@ -101,7 +101,8 @@ bool CrossReference::ReadTable(std::int64_t pos, Section& section) {
             block.size() != static_cast<std::size_t>(bytes))
             return false;
         heldBytes_ += block.size();
-        section.tableEntries += block;
+        if (section.tableEntries.empty()) section.tableEntries = std::move(block);  // no second copy of a long table
+        else section.tableEntries += block;
         section.tableRanges.Add(first.integer, count.integer);
         pos = entries + bytes;
     }

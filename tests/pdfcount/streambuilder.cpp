@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <stdexcept>
@@ -214,6 +215,40 @@ StreamPdfBuilder StreamDocument(const StreamDocOptions& o) {
     for (const auto& [num, body] : o.plainObjects) pdf.Object(num, body);
     pdf.XrefStream(11, " /Root 1 0 R" + o.trailerExtra, o.xref);
     return pdf;
+}
+
+std::string ManyObjectsDocument(const ManyObjectsOptions& o, int* pagesOut) {
+    // objects = 2 + nodes + pages with nodes = ceil(pages / 100).
+    const int pages = (o.objects - 2) * 100 / 101;
+    const int nodes = (pages + 99) / 100;
+    const int firstNode = 4, firstPage = firstNode + nodes;
+    std::vector<std::pair<int, std::string>> tree, leaves;
+    tree.push_back({2, "<< /Type /Catalog /Pages 3 0 R >>"});
+    std::string rootKids;
+    for (int n = 0; n < nodes; ++n) {
+        std::string kids;
+        const int from = n * 100, to = std::min(pages, from + 100);
+        for (int p = from; p < to; ++p) kids += std::to_string(firstPage + p) + " 0 R ";
+        tree.push_back({firstNode + n, "<< /Type /Pages /Parent 3 0 R /Kids [" + kids + "] /Count " +
+                                           std::to_string(to - from) + " >>"});
+        rootKids += std::to_string(firstNode + n) + " 0 R ";
+    }
+    tree.insert(tree.begin() + 1, {3, "<< /Type /Pages /Kids [" + rootKids + "]" +
+                                          (o.withCount ? " /Count " + std::to_string(pages) : "") + " >>"});
+    for (int p = 0; p < pages; ++p)
+        leaves.push_back({firstPage + p, "<< /Type /Page /Parent " + std::to_string(firstNode + p / 100) +
+                                             " 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 << /Type "
+                                             "/Font /Subtype /Type1 /BaseFont /Helvetica >> >> >> /Rotate 0 >>"});
+    std::vector<std::pair<int, std::string>> all = o.treeFirst ? tree : leaves;
+    const auto& second = o.treeFirst ? leaves : tree;
+    all.insert(all.end(), second.begin(), second.end());
+    StreamPdfBuilder pdf;
+    pdf.ObjectStream(1, all);
+    StreamPdfBuilder::XrefOptions wide;
+    wide.widths[2] = 3;  // indexes in the stream past 65,535
+    pdf.XrefStream(firstPage + pages, " /Root 2 0 R", wide);
+    if (pagesOut) *pagesOut = pages;
+    return pdf.str();
 }
 
 }  // namespace brastel::test

@@ -90,4 +90,16 @@ struct StreamDocOptions {
 };
 StreamPdfBuilder StreamDocument(const StreamDocOptions& options);
 
+// A document whose single object stream 1 holds every object: catalog 2,
+// page-tree root 3, nodes of up to 100 pages each, and pages of ~200 bytes,
+// `objects` in all (about 200 decoded bytes each).  treeFirst puts the
+// catalog and the tree's nodes at the start of the stream, else at its end
+// (after every page); withCount writes the root's /Count.
+struct ManyObjectsOptions {
+    int objects = 65542;
+    bool treeFirst = false;
+    bool withCount = true;
+};
+std::string ManyObjectsDocument(const ManyObjectsOptions& options, int* pages = nullptr);
+
 }  // namespace brastel::test

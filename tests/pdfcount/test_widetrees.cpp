@@ -1,0 +1,97 @@
+// Page-tree nodes too large to read whole: a /Count is read without the
+// kids, and counting leaves reads the kids from the file one at a time.
+#include "filereader.h"
+#include "indirect.h"
+#include "pdfbuilder.h"
+#include "testsupport.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <set>
+
+namespace brastel::test {
+namespace {
+
+// Catalog 1, root 2 whose /Kids names pages 3 .. pages+2 (with /Count
+// when withCount), after firstKid.
+std::string WideTree(int pages, bool withCount, const std::string& firstKid = "") {
+    PdfBuilder pdf("\n");
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    std::string kids;
+    kids.reserve(static_cast<std::size_t>(pages) * 12);
+    kids += firstKid;
+    for (int i = 0; i < pages; ++i) (kids += std::to_string(3 + i)) += " 0 R ";
+    pdf.Object(2, "<< /Type /Pages /Kids [" + kids + "]" + (withCount ? " /Count " + std::to_string(pages) : "") +
+                      " /Resources << /ProcSet [/PDF] >> >>");
+    for (int i = 0; i < pages; ++i) pdf.Object(3 + i, "<</Type/Page>>");
+    pdf.Xref(" /Root 1 0 R");
+    return pdf.str();
+}
+
+class WideTrees : public ::testing::Test {
+protected:
+    void SetUp() override { BrastelPeer::SetBeforeRoute(*counter, [this](Route r) { ran.insert(r); }); }
+    std::int32_t Count(const std::string& bytes) {
+        ran.clear();
+        return counter.Count(dir.Write("wide.pdf", bytes));
+    }
+    ScratchDir dir;
+    Counter counter;
+    std::set<Route> ran;
+};
+
+TEST_F(WideTrees, AMillionKidsAreCountedNativelyWithOrWithoutCount) {
+    for (const bool withCount : {true, false}) {
+        EXPECT_EQ(Count(WideTree(1000000, withCount)), 1000000) << withCount;
+        EXPECT_EQ(counter.LastRoute(), Route::Stream) << withCount;
+        EXPECT_FALSE(ran.count(Route::Structural)) << withCount;
+    }
+}
+
+TEST_F(WideTrees, KidsThatAreNotAllReferencesAreLeftToLibqpdf) {
+    // A direct page before a long array of references: the array is too
+    // long to keep and is no list of references; libqpdf decides, and
+    // counts the direct page too.
+    EXPECT_EQ(Count(WideTree(200000, false, "<</Type/Page>> ")), 200001);
+    EXPECT_NE(counter.LastRoute(), Route::Stream);
+    EXPECT_TRUE(ran.count(Route::Stream));
+}
+
+TEST(LargeObjects, ReferencesAreReadAcrossEveryWindowBoundary) {
+    // Varied gaps (comments, line ends, long runs of blanks) put tokens
+    // across the reader's window boundaries at many places.
+    ScratchDir dir;
+    std::string kids;
+    std::vector<std::pair<std::int64_t, std::int64_t>> expected;
+    for (int i = 0; i < 120000; ++i) {
+        expected.push_back({1000 + i * 7, i % 3});
+        kids += std::to_string(1000 + i * 7) + " " + std::to_string(i % 3) + " R";
+        kids += i % 97 == 0 ? std::string(3000 + i % 500, ' ') : i % 89 == 0 ? "%note\n" : i % 2 ? "\r\n" : " ";
+    }
+    const std::string object = "7 0 obj\n<< /Type /Pages /Kids [" + kids + "] /Count (x) >>\nendobj\n";
+    const std::string path = dir.Write("o.pdf", "%PDF-1.4\n" + object);
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    FileReader file(fd, static_cast<std::int64_t>(9 + object.size()));
+    const auto large = pdf::ReadLargeIndirect(file, 9, 7);
+    ASSERT_TRUE(large);
+    ASSERT_EQ(large->arrays.size(), 1u);
+    const auto dict = pdf::Dict::At(large->object.text, large->object.body);
+    ASSERT_TRUE(dict && dict->complete());
+    EXPECT_EQ(dict->Get("/Count").text, "(x)") << "what follows the array is kept";
+    const auto k = large->ArrayOf(dict->Get("/Kids"));
+    ASSERT_TRUE(k);
+    std::vector<std::pair<std::int64_t, std::int64_t>> got;
+    EXPECT_TRUE(pdf::ForEachReference(file, large->arrays[*k], [&](std::int64_t n, std::int64_t g) {
+        got.push_back({n, g});
+        return true;
+    }));
+    EXPECT_EQ(got, expected);
+    // An object that is small after all is no large object.
+    EXPECT_FALSE(pdf::ReadLargeIndirect(file, 9, 8)) << "another object number";
+    ::close(fd);
+}
+
+}  // namespace
+}  // namespace brastel::test
