@@ -226,18 +226,27 @@ bool ForEachReference(FileReader& file, StreamSpan span,
     }
 }
 
-std::optional<std::string> StreamData(FileReader& file, const ObjectText& o, const Dict& dict,
-                                      std::optional<std::int64_t> length, std::size_t limit) {
+namespace {
+// Where a stream's data starts in the file: after "stream" and its line
+// end. Blanks some writers leave before the line end are passed over, as
+// readers pass them.
+std::optional<std::int64_t> DataStart(const ObjectText& o, const Dict& dict) {
     Lexer lex(o.text, dict.end());
     const Token keyword = lex.Next();
     if (keyword.kind != Token::Kind::Keyword || keyword.text != "stream") return std::nullopt;
-    // Blanks some writers leave before the line end are passed over, as
-    // readers pass them.
     std::size_t i = lex.pos();
     while (i < o.text.size() && (o.text[i] == ' ' || o.text[i] == '\t')) ++i;
     if (i < o.text.size() && o.text[i] == '\r') ++i;
     if (i < o.text.size() && o.text[i] == '\n') ++i;
-    const std::int64_t start = o.offset + static_cast<std::int64_t>(i);
+    return o.offset + static_cast<std::int64_t>(i);
+}
+}  // namespace
+
+std::optional<std::string> StreamData(FileReader& file, const ObjectText& o, const Dict& dict,
+                                      std::optional<std::int64_t> length, std::size_t limit) {
+    const auto found = DataStart(o, dict);
+    if (!found) return std::nullopt;
+    const std::int64_t start = *found;
 
     std::string data;
     if (length && *length >= 0 && static_cast<std::uint64_t>(*length) <= limit) {
@@ -273,16 +282,9 @@ std::optional<std::string> StreamData(FileReader& file, const ObjectText& o, con
 
 std::optional<StreamSpan> FindStreamSpan(FileReader& file, const ObjectText& o, const Dict& dict,
                                          std::optional<std::int64_t> length) {
-    Lexer lex(o.text, dict.end());
-    const Token keyword = lex.Next();
-    if (keyword.kind != Token::Kind::Keyword || keyword.text != "stream") return std::nullopt;
-    // Blanks some writers leave before the line end are passed over, as
-    // readers pass them.
-    std::size_t i = lex.pos();
-    while (i < o.text.size() && (o.text[i] == ' ' || o.text[i] == '\t')) ++i;
-    if (i < o.text.size() && o.text[i] == '\r') ++i;
-    if (i < o.text.size() && o.text[i] == '\n') ++i;
-    const std::int64_t start = o.offset + static_cast<std::int64_t>(i);
+    const auto found = DataStart(o, dict);
+    if (!found) return std::nullopt;
+    const std::int64_t start = *found;
     std::string window;
     if (length && *length >= 0 && *length <= file.length() - start) {
         if (!file.Read(start + *length, 32, window)) return std::nullopt;

@@ -84,6 +84,16 @@ std::optional<std::int32_t> CountPages(QPDF& pdf, StructuralNotes* notes) {
     return static_cast<std::int32_t>(*leaves);
 }
 
+// libqpdf prints nothing: a count shows no messages.
+void Silence(QPDF& pdf) {
+    auto log = QPDFLogger::create();
+    log->setInfo(log->discard());
+    log->setWarn(log->discard());
+    log->setError(log->discard());
+    pdf.setLogger(log);
+    pdf.setSuppressWarnings(true);
+}
+
 }  // namespace
 
 std::optional<std::int32_t> CountStructural(int fd, const std::string& description, Recovery recovery,
@@ -93,12 +103,7 @@ std::optional<std::int32_t> CountStructural(int fd, const std::string& descripti
     const QpdfBudget budget(st.st_size);
     try {
         QPDF pdf;
-        auto log = QPDFLogger::create();
-        log->setInfo(log->discard());
-        log->setWarn(log->discard());
-        log->setError(log->discard());
-        pdf.setLogger(log);
-        pdf.setSuppressWarnings(true);
+        Silence(pdf);
         pdf.setAttemptRecovery(recovery == Recovery::On);
         pdf.processInputSource(OpenFileInput(fd, st.st_size, description, notes ? &notes->changed : nullptr));
         const auto pages = CountPages(pdf, notes);
@@ -154,12 +159,7 @@ bool SizesStructural(int fd, const std::string& description, std::int64_t pages,
     const QpdfBudget budget(st.st_size);
     try {
         QPDF pdf;
-        auto log = QPDFLogger::create();
-        log->setInfo(log->discard());
-        log->setWarn(log->discard());
-        log->setError(log->discard());
-        pdf.setLogger(log);
-        pdf.setSuppressWarnings(true);
+        Silence(pdf);
         pdf.processInputSource(OpenFileInput(fd, st.st_size, description, nullptr));
         std::int64_t done = 0;
         for (QPDFObjectHandle page : pdf.getAllPages()) {
