@@ -13,7 +13,7 @@ namespace benchapp {
 
 class SilentBoxes final : public quillon::MessageBoxes {
 public:
-    quillon::MsgAnswer show(QWidget*, const QString&, quillon::MsgButtons b, quillon::MsgIcon) override
+    quillon::MsgAnswer show(QWidget*, const QString&, quillon::MsgButtons b, quillon::MessageIcon) override
     {
         return b == quillon::MsgButtons::Ok ? quillon::MsgAnswer::Ok : quillon::MsgAnswer::No;
     }

@@ -110,7 +110,7 @@ QString StartSysInfo(Registry& registry, ProgramStarter& starter, MessageBoxes& 
                 return found;
         }
     }
-    boxes.show(parent, QString::fromLatin1(kSysInfoUnavailable), MsgButtons::Ok, MsgIcon::None);
+    boxes.show(parent, QString::fromLatin1(kSysInfoUnavailable), MsgButtons::Ok, MessageIcon::None);
     return QString();
 }
 

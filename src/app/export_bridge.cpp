@@ -115,22 +115,10 @@ void FrmMain::SetBusy(bool busy)
         QGuiApplication::restoreOverrideCursor();
 }
 
-void FrmMain::ShowMessage(const std::string& text, exporting::MessageIcon icon)
-{
-    MsgIcon i = MsgIcon::None;
-    switch (icon) {
-    case exporting::MessageIcon::None: i = MsgIcon::None; break;
-    case exporting::MessageIcon::Information: i = MsgIcon::Information; break;
-    case exporting::MessageIcon::Exclamation: i = MsgIcon::Warning; break;
-    case exporting::MessageIcon::Critical: i = MsgIcon::Critical; break;
-    }
-    m_services.boxes->show(this, QString::fromStdString(text), MsgButtons::Ok, i);
-}
-
 exporting::Answer FrmMain::Ask(const std::string& text, bool withCancel)
 {
     switch (m_services.boxes->show(this, QString::fromStdString(text),
-                                   withCancel ? MsgButtons::YesNoCancel : MsgButtons::YesNo, MsgIcon::Warning)) {
+                                   withCancel ? MsgButtons::YesNoCancel : MsgButtons::YesNo, MessageIcon::Warning)) {
     case MsgAnswer::Yes: return exporting::Answer::Yes;
     case MsgAnswer::No: return exporting::Answer::No;
     default: return exporting::Answer::Cancel;

@@ -41,7 +41,7 @@ void FrmMain::openInDesktop(const QString& target, const QString& what, const QS
     m_services.shell->open(target, [self, what, shownAs](const QString& reason) {
         if (self)
             self->m_services.boxes->show(self, QStringLiteral("%1 could not be opened:\n%2\n\n%3").arg(what, shownAs, reason),
-                                         MsgButtons::Ok, MsgIcon::Warning);
+                                         MsgButtons::Ok, MessageIcon::Warning);
     });
 }
 
@@ -63,7 +63,7 @@ void FrmMain::OpenContainingFolder()
     const int row = currentRow();
     if (row < 0) {
         m_services.boxes->show(this, QStringLiteral("No file is selected in the list."), MsgButtons::Ok,
-                               MsgIcon::Warning);
+                               MessageIcon::Warning);
         return;
     }
     const QString path = m_model->path(row);
@@ -71,7 +71,7 @@ void FrmMain::OpenContainingFolder()
     if (!localFileState(bytes).exists) {
         m_services.boxes->show(this,
                                QStringLiteral("The file no longer exists:\n%1").arg(QDir::toNativeSeparators(path)),
-                               MsgButtons::Ok, MsgIcon::Warning);
+                               MsgButtons::Ok, MessageIcon::Warning);
         return;
     }
     openInDesktop(m_model->hasRawPath(row) ? shellTarget(containingFolderBytes(bytes)) : containingFolderPath(path),
@@ -152,13 +152,13 @@ void FrmMain::DeleteSelectedFiles(bool fromContextMenu)
     }
     const int toTrash = static_cast<int>(std::count_if(files.begin(), files.end(), [](const ToDelete& f) { return f.toTrash; }));
     if (m_services.boxes->show(this, deleteQuestion(toTrash, static_cast<int>(files.size()) - toTrash),
-                               MsgButtons::YesNo, MsgIcon::Warning)
+                               MsgButtons::YesNo, MessageIcon::Warning)
         != MsgAnswer::Yes)
         return;
 
     if (currentRow() < 0) {
         m_services.boxes->show(this, QStringLiteral("No selected items found."), MsgButtons::Ok,
-                               MsgIcon::Warning);
+                               MessageIcon::Warning);
     } else {
         std::vector<std::string> deleted;
         std::vector<const ToDelete*> trashRefused;
@@ -186,7 +186,7 @@ void FrmMain::DeleteSelectedFiles(bool fromContextMenu)
                                       QStringLiteral("These files could not be moved to the trash:\n%1\n\n"
                                                      "Delete them for good?")
                                           .arg(namedFailures(refusedWhy)),
-                                      MsgButtons::YesNo, MsgIcon::Warning)
+                                      MsgButtons::YesNo, MessageIcon::Warning)
                 == MsgAnswer::Yes) {
             for (const ToDelete* f : trashRefused) {
                 QString reason;
@@ -203,7 +203,7 @@ void FrmMain::DeleteSelectedFiles(bool fromContextMenu)
             m_services.boxes->show(this,
                                    QStringLiteral("These files could not be deleted and stay in the list:\n")
                                        + namedFailures(failures),
-                                   MsgButtons::Ok, MsgIcon::Warning);
+                                   MsgButtons::Ok, MessageIcon::Warning);
     }
     if (m_model->rowCount() == 0 && !m_session->Running())
         m_session->EnableResultActions(0);

@@ -43,7 +43,7 @@ namespace {
 // Message boxes that answer themselves, for the unattended screenshot run.
 class AnsweringBoxes final : public quillon::MessageBoxes {
 public:
-    quillon::MsgAnswer show(QWidget*, const QString&, quillon::MsgButtons b, quillon::MsgIcon) override
+    quillon::MsgAnswer show(QWidget*, const QString&, quillon::MsgButtons b, quillon::MessageIcon) override
     {
         return b == quillon::MsgButtons::Ok ? quillon::MsgAnswer::Ok : quillon::MsgAnswer::No;
     }

@@ -93,7 +93,8 @@ public:
     void ClearRows() override;
     void AppendRows(std::vector<search::ResultRow>&& rows) override;
     std::size_t RowCount() const override;
-    void ShowMessage(const std::string& text, search::MessageIcon icon) override;
+    // Overrides both search::SearchView's and exporting::ExportUi's.
+    void ShowMessage(const std::string& text, component::MessageIcon icon) override;
     void RunExport() override;
     void SearchFinished() override;
 
@@ -110,7 +111,6 @@ public:
     void SetProgressMax(int maximum) override;
     void SetProgressValue(int value) override;
     void SetBusy(bool busy) override;
-    void ShowMessage(const std::string& text, exporting::MessageIcon icon) override;
     exporting::Answer Ask(const std::string& text, bool withCancel) override;
     void Written(const std::string& path) override;
 

@@ -162,15 +162,10 @@ std::size_t FrmMain::RowCount() const
     return static_cast<std::size_t>(m_model->rowCount());
 }
 
-void FrmMain::ShowMessage(const std::string& text, search::MessageIcon icon)
+// The search engine's and the export's messages alike.
+void FrmMain::ShowMessage(const std::string& text, component::MessageIcon icon)
 {
-    MsgIcon shown = MsgIcon::Information;
-    switch (icon) {
-    case search::MessageIcon::Information: shown = MsgIcon::Information; break;
-    case search::MessageIcon::Warning: shown = MsgIcon::Warning; break;
-    case search::MessageIcon::Critical: shown = MsgIcon::Critical; break;
-    }
-    m_services.boxes->show(this, qs(text), MsgButtons::Ok, shown);
+    m_services.boxes->show(this, qs(text), MsgButtons::Ok, icon);
 }
 
 void FrmMain::RunExport()

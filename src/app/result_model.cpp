@@ -283,24 +283,26 @@ int ResultListModel::markedCurrentRow() const
     return -1;
 }
 
+// The cell texts are the engine's (search/result_row.h), so the window and
+// quillon-count cannot drift apart. Sizes are never negative (KilobytesOf).
 QString ResultListModel::formatSize(std::int64_t kb)
 {
-    return (QString::number(kb) + QLatin1String(" KB")).rightJustified(10, QLatin1Char(' '));
+    return QString::fromStdString(search::SizeCellText(static_cast<std::uint64_t>(kb)));
 }
 
 QString ResultListModel::formatSizeTag(std::int64_t kb)
 {
-    return QStringLiteral("%1").arg(kb, 10, 10, QLatin1Char('0'));
+    return QString::fromStdString(search::SizeCellTag(static_cast<std::uint64_t>(kb)));
 }
 
 QString ResultListModel::formatPages(std::int32_t pages)
 {
-    return pages < 1 ? QStringLiteral("Error") : QString::number(pages);
+    return QString::fromStdString(search::PageCountText(pages));
 }
 
 QString ResultListModel::formatPagesTag(std::int32_t pages)
 {
-    return pages < 1 ? QStringLiteral("Error") : QStringLiteral("%1").arg(pages, 9, 10, QLatin1Char('0'));
+    return QString::fromStdString(search::PageCountTag(pages));
 }
 
 QString ResultListModel::cellText(int row, int column) const

@@ -40,7 +40,7 @@ void ExportList(ExportSource& source, ExportUi& ui, QWidget* owner, ExportChoice
     dlg->exec();
     if (dlg->IsCancel) return;
     if (dlg->NoFieldChecked()) {
-        ui.ShowMessage(kNoColumnsMessage, MessageIcon::Exclamation);
+        ui.ShowMessage(kNoColumnsMessage, MessageIcon::Warning);
         return;
     }
 

@@ -1,13 +1,14 @@
 #pragma once
 // Modal message boxes go through this interface so that tests can answer them.
 #include <QString>
+#include <component/message_icon.h>
 
 class QWidget;
 
 namespace quillon {
 
 enum class MsgButtons { Ok, YesNo, YesNoCancel };
-enum class MsgIcon { None, Information, Warning, Critical };
+using component::MessageIcon;
 enum class MsgAnswer { Ok, Yes, No, Cancel };
 
 class MessageBoxes {
@@ -15,14 +16,14 @@ public:
     virtual ~MessageBoxes() = default;
     // Shows a modal box titled with the program's name and returns the button pressed.
     virtual MsgAnswer show(QWidget* parent, const QString& text, MsgButtons buttons,
-                           MsgIcon icon) = 0;
+                           MessageIcon icon) = 0;
 };
 
 // The real boxes (QMessageBox).
 class QtMessageBoxes final : public MessageBoxes {
 public:
     MsgAnswer show(QWidget* parent, const QString& text, MsgButtons buttons,
-                   MsgIcon icon) override;
+                   MessageIcon icon) override;
 };
 
 // The program's title used on every box.

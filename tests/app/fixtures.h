@@ -91,7 +91,7 @@ inline void writeBytes(const QString& path, const QByteArray& bytes)
 class FakeBoxes final : public quillon::MessageBoxes {
 public:
     quillon::MsgAnswer show(QWidget*, const QString& text, quillon::MsgButtons buttons,
-                            quillon::MsgIcon icon) override
+                            quillon::MessageIcon icon) override
     {
         texts << text;
         icons.push_back(icon);
@@ -107,7 +107,7 @@ public:
         return quillon::MsgAnswer::Ok;
     }
     QStringList texts;
-    std::vector<quillon::MsgIcon> icons;
+    std::vector<quillon::MessageIcon> icons;
     std::deque<quillon::MsgAnswer> answers;
     // Runs while the box is up (the modal wait), with its text.
     std::function<void(const QString&)> onShow;

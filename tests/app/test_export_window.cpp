@@ -285,7 +285,7 @@ private slots:
         win.boxes.answers = {MsgAnswer::No};
         QVERIFY(win.exportWith({chooseFields(true), save(win.file(QStringLiteral("book"))), save(QString())}));
         QCOMPARE(win.boxes.texts.first(), QStringLiteral("book.xls already exists.\nDo you want to replace it?"));
-        QCOMPARE(win.boxes.icons.front(), MsgIcon::Warning);
+        QCOMPARE(win.boxes.icons.front(), MessageIcon::Warning);
         QCOMPARE(contents(book), QByteArray("old workbook"));
 
         win.boxes.texts.clear();
@@ -319,7 +319,7 @@ private slots:
             QString opened;
             QVERIFY(win.exportWith({chooseFields(false), save(QStringLiteral("/proc/exp.txt"), &opened)}));
             QCOMPARE(opened, QDir(win.dir.path()).absolutePath());
-            QCOMPARE(win.boxes.icons.back(), MsgIcon::Critical);
+            QCOMPARE(win.boxes.icons.back(), MessageIcon::Critical);
             QVERIFY2(win.boxes.texts.back().contains(QStringLiteral("/proc/exp.txt")), qPrintable(win.boxes.texts.back()));
 
             QVERIFY(win.exportWith({chooseFields(false), save(QString(), &opened)}));

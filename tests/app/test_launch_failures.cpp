@@ -99,8 +99,8 @@ private slots:
             QStringLiteral("The web page could not be opened:\n%1\n\n%2").arg(QString::fromLatin1(kProductSiteAddress), reason),
         };
         QCOMPARE(win.boxes.texts, expected);
-        for (MsgIcon icon : win.boxes.icons)
-            QCOMPARE(icon, MsgIcon::Warning);
+        for (MessageIcon icon : win.boxes.icons)
+            QCOMPARE(icon, MessageIcon::Warning);
     }
 
     // The real opener: xdg-open's exit status and last word become the

@@ -153,7 +153,7 @@ private slots:
             done.clear();
             win.button(0)->click();
             QCOMPARE(win.boxes.texts, QStringList{c.said});
-            QCOMPARE(win.boxes.icons.back(), MsgIcon::Warning);
+            QCOMPARE(win.boxes.icons.back(), MessageIcon::Warning);
             QVERIFY(!win.w.session().Running());
             QVERIFY(win.button(0)->isEnabled());
             QVERIFY(!win.button(1)->isEnabled());

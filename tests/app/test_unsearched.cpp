@@ -94,7 +94,7 @@ private slots:
         // The completion message, then what could not be searched and why.
         QCOMPARE(win.boxes.texts.size(), 2);
         QCOMPARE(win.boxes.texts[0], QStringLiteral("Search Completed Successfully."));
-        QCOMPARE(win.boxes.icons[1], MsgIcon::Warning);
+        QCOMPARE(win.boxes.icons[1], MessageIcon::Warning);
         QCOMPARE(win.boxes.texts[1],
                  QStringLiteral("1 folder could not be searched; what they hold is not in the list or the totals:\n")
                      + at("closed/") + QStringLiteral(": ") + systemText(EACCES));

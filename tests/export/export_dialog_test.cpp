@@ -245,7 +245,7 @@ private slots:
         QCOMPARE(ui.dialogs, 0);
         QCOMPARE(ui.messages.size(), std::size_t{1});
         QCOMPARE(ui.messages[0].first, std::string("No Columns Selected For Exporting."));
-        QCOMPARE(ui.messages[0].second, MessageIcon::Exclamation);
+        QCOMPARE(ui.messages[0].second, MessageIcon::Warning);
     }
 
     void toExcelFileWritesAWorkbook() {

@@ -18,13 +18,15 @@
 // Library: quillon_export_ui.
 #pragma once
 
+#include <component/message_icon.h>
+
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace exporting {
 
-enum class MessageIcon { None, Information, Exclamation, Critical };
+using component::MessageIcon;
 enum class Answer { Yes, No, Cancel };
 
 struct SaveDialogRequest {

@@ -20,6 +20,7 @@
 // Tests implement the interface with a fake that records what it is told.
 #pragma once
 
+#include <component/message_icon.h>
 #include <search/calendar_date.h>
 #include <search/result_row.h>
 
@@ -89,7 +90,7 @@ enum class Control {
 
 enum class Caption { lblFileName, lblTotalFiles, lblSearchTime, lblTotalPages };
 
-enum class MessageIcon { Information, Warning, Critical };
+using component::MessageIcon;
 
 class SearchView {
 public:
