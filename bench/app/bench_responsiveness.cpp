@@ -123,7 +123,7 @@ int main(int argc, char** argv)
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
     ticker.setInterval(1);
-    QObject::connect(&ticker, &QTimer::timeout, [&] { meter.tick(); });
+    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] { meter.tick(); });
 
     // Baseline: the idle window for two seconds.
     meter.start();
