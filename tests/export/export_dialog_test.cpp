@@ -20,7 +20,7 @@ using namespace exporting;
 using exporttest::FakeExportUi;
 using exporttest::ReadFile;
 using exporttest::SampleSource;
-using exporttest::TempDir;
+using fixtures::TempDir;
 
 class ExportDialogTest : public QObject {
     Q_OBJECT
@@ -71,7 +71,7 @@ private slots:
     }
 
     void defaultsExportAllFieldsOfSelectedRowsAsText() {
-        const std::string path = dir_.File("defaults.txt");
+        const std::string path = dir_ / "defaults.txt";
         FakeExportUi ui = Export(path, [](DlgChooseExport* dlg) {
             QCOMPARE(dlg->windowTitle(), QString("Choose fields to export"));
             QCOMPARE(dlg->lstFields->count(), 4);
@@ -147,7 +147,7 @@ private slots:
     }
 
     void exportAllKeepsListOrderAndMissingCellsAreEmpty() {
-        const std::string path = dir_.File("all.txt");
+        const std::string path = dir_ / "all.txt";
         Export(path, [](DlgChooseExport* dlg) {
             QTest::mouseClick(dlg->optExport[1], Qt::LeftButton);
             QVERIFY(dlg->optExport[1]->isChecked() && !dlg->optExport[0]->isChecked());
@@ -164,7 +164,7 @@ private slots:
     // button of each group is always chosen, so "Export Selected" can never
     // fall back to every row.
     void aClickOnTheChosenButtonKeepsItChosen() {
-        const std::string path = dir_.File("selected-only.txt");
+        const std::string path = dir_ / "selected-only.txt";
         Export(path, [](DlgChooseExport* dlg) {
             for (QRadioButton* chosen : {dlg->optExport[0], dlg->Option1[0]}) {
                 QTest::mouseClick(chosen, Qt::LeftButton);
@@ -189,7 +189,7 @@ private slots:
     }
 
     void clearingEveryCheckDisablesOkAndSomeFieldsExportUnderTheirHeaders() {
-        const std::string path = dir_.File("two.txt");
+        const std::string path = dir_ / "two.txt";
         Export(path, [this](DlgChooseExport* dlg) {
             for (int i = 0; i < 4; ++i) Check(dlg, i, false);
             QVERIFY(dlg->NoFieldChecked());
@@ -205,7 +205,7 @@ private slots:
     }
 
     void cancelWritesNothingAndTheNextExportShowsDefaults() {
-        FakeExportUi ui = Export(dir_.File("never.txt"), [this](DlgChooseExport* dlg) {
+        FakeExportUi ui = Export(dir_ / "never.txt", [this](DlgChooseExport* dlg) {
             Check(dlg, 0, false);
             QTest::mouseClick(dlg->optExport[1], Qt::LeftButton);
             QTest::mouseClick(dlg->Option1[1], Qt::LeftButton);
@@ -213,7 +213,7 @@ private slots:
         });
         QCOMPARE(ui.dialogs, 0);
         QVERIFY(ui.messages.empty());
-        QVERIFY(!QFile::exists(QString::fromStdString(dir_.File("never.txt"))));
+        QVERIFY(!QFile::exists(QString::fromStdString(dir_ / "never.txt")));
 
         Export("", [](DlgChooseExport* dlg) {
             QCOMPARE(dlg->lstFields->item(0)->checkState(), Qt::Checked);
@@ -224,7 +224,7 @@ private slots:
     }
 
     void closeBoxCancelsAndEscapeDoesNothing() {
-        FakeExportUi ui = Export(dir_.File("never2.txt"), [](DlgChooseExport* dlg) {
+        FakeExportUi ui = Export(dir_ / "never2.txt", [](DlgChooseExport* dlg) {
             QTest::keyClick(dlg, Qt::Key_Escape);
             QTest::keyClick(dlg, Qt::Key_Return);
             QVERIFY(dlg->isVisible());
@@ -237,7 +237,7 @@ private slots:
     void noFieldToOfferWarnsInsteadOfExporting() {
         auto source = SampleSource();
         source.columns = 1;  // only the hidden column: nothing to offer
-        FakeExportUi ui = Export(dir_.File("never3.txt"), [](DlgChooseExport* dlg) {
+        FakeExportUi ui = Export(dir_ / "never3.txt", [](DlgChooseExport* dlg) {
             QCOMPARE(dlg->lstFields->count(), 0);
             QVERIFY(dlg->cmdOK->isEnabled());  // enabled at start, as designed
             QTest::mouseClick(dlg->cmdOK, Qt::LeftButton);
@@ -249,14 +249,14 @@ private slots:
     }
 
     void toExcelFileWritesAWorkbook() {
-        FakeExportUi ui = Export(dir_.File("book"), [](DlgChooseExport* dlg) {
+        FakeExportUi ui = Export(dir_ / "book", [](DlgChooseExport* dlg) {
             QTest::mouseClick(dlg->Option1[1], Qt::LeftButton);
             QVERIFY(dlg->Option1[1]->isChecked() && !dlg->Option1[0]->isChecked());
             QVERIFY(dlg->optExport[0]->isChecked());
             QTest::mouseClick(dlg->cmdOK, Qt::LeftButton);
         });
         QCOMPARE(ui.request.initialName, std::string("*.xls"));
-        QCOMPARE(ReadFile(dir_.File("book.xls")).substr(0, 4), std::string("\xD0\xCF\x11\xE0"));
+        QCOMPARE(ReadFile(dir_ / "book.xls").substr(0, 4), std::string("\xD0\xCF\x11\xE0"));
         QCOMPARE(ui.messages.size(), std::size_t{1});
         QCOMPARE(ui.messages[0].second, MessageIcon::None);
     }
@@ -265,7 +265,7 @@ private slots:
         ExportChoices remembered;
         exporttest::FakeSource source = SampleSource();
         FakeExportUi first;
-        first.answer = SaveDialogAnswer{dir_.File("remembered.xlsx"), 1};
+        first.answer = SaveDialogAnswer{(dir_ / "remembered.xlsx"), 1};
         WhenShown([this](DlgChooseExport* dlg) {
             Check(dlg, 1, false);
             dlg->Option1[1]->setChecked(true);
@@ -274,7 +274,7 @@ private slots:
         ExportList(source, first, &owner_, &remembered);
         QCOMPARE(remembered.clearedFields, std::vector<std::string>{"Path"});
         QVERIFY(remembered.toWorkbook && remembered.xlsx);
-        QCOMPARE(remembered.folder, dir_.Path().string());
+        QCOMPARE(remembered.folder, dir_.path());
 
         // The next export opens as the last was left; Cancel changes nothing.
         FakeExportUi second;
@@ -286,7 +286,7 @@ private slots:
         });
         ExportList(source, second, &owner_, &remembered);
         QVERIFY(asLeft);
-        QCOMPARE(second.request.folder, dir_.Path().string());
+        QCOMPARE(second.request.folder, dir_.path());
         QCOMPARE(second.request.filterIndex, 1);
         QCOMPARE(remembered.clearedFields, std::vector<std::string>{"Path"});
 

@@ -12,7 +12,7 @@
 
 using namespace exporting;
 using exporttest::ReadFile;
-using exporttest::TempDir;
+using fixtures::TempDir;
 using exporttest::WriteFile;
 using Cells = std::vector<std::string>;
 
@@ -80,19 +80,19 @@ ExportTable SmallTable() {
 TEST(WriteExportFile, WritesTheKindTheNameAsksFor) {
     TempDir dir;
     const ExportTable t = SmallTable();
-    ASSERT_TRUE(WriteExportFile(t, dir.File("plain")));
-    EXPECT_EQ(ReadFile(dir.File("plain")), "Name^Page Count^\r\na.pdf^3^\r\n");
-    ASSERT_TRUE(WriteExportFile(t, dir.File("book.XLS")));
-    EXPECT_EQ(ReadFile(dir.File("book.XLS")).substr(0, 8), "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");  // OLE2
-    ASSERT_TRUE(WriteExportFile(t, dir.File("book.xlsx")));
-    EXPECT_EQ(ReadFile(dir.File("book.xlsx")).substr(0, 2), "PK");  // zip
+    ASSERT_TRUE(WriteExportFile(t, dir / "plain"));
+    EXPECT_EQ(ReadFile(dir / "plain"), "Name^Page Count^\r\na.pdf^3^\r\n");
+    ASSERT_TRUE(WriteExportFile(t, dir / "book.XLS"));
+    EXPECT_EQ(ReadFile(dir / "book.XLS").substr(0, 8), "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");  // OLE2
+    ASSERT_TRUE(WriteExportFile(t, dir / "book.xlsx"));
+    EXPECT_EQ(ReadFile(dir / "book.xlsx").substr(0, 2), "PK");  // zip
     // Only the three files: no temporary file stays behind.
     EXPECT_EQ(dir.Names().size(), 3u);
 }
 
 TEST(WriteExportFile, ReplacesAnExistingFileAndKeepsItsMode) {
     TempDir dir;
-    const std::string path = dir.File("list.txt");
+    const std::string path = dir / "list.txt";
     WriteFile(path, "old contents that are longer than the new ones\r\n");
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
     ASSERT_TRUE(WriteExportFile(SmallTable(), path));
@@ -105,25 +105,25 @@ TEST(WriteExportFile, ReplacesAnExistingFileAndKeepsItsMode) {
 TEST(WriteExportFile, ANewFileGetsTheUsualModeNotTheTemporaryOne) {
     TempDir dir;
     const mode_t old = ::umask(027);
-    const bool ok = static_cast<bool>(WriteExportFile(SmallTable(), dir.File("new.xls")));
+    const bool ok = static_cast<bool>(WriteExportFile(SmallTable(), dir / "new.xls"));
     ::umask(old);
     ASSERT_TRUE(ok);
     struct stat st{};
-    ASSERT_EQ(::stat(dir.File("new.xls").c_str(), &st), 0);
+    ASSERT_EQ(::stat((dir / "new.xls").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
 TEST(WriteExportFile, ALinkStaysALinkAndAPipeIsWrittenInPlace) {
     TempDir dir;
-    std::filesystem::create_directory(dir.File("real"));
-    WriteFile(dir.File("real/list.txt"), "old");
-    std::filesystem::create_symlink(dir.File("real/list.txt"), dir.File("link.txt"));
-    ASSERT_TRUE(WriteExportFile(SmallTable(), dir.File("link.txt")));
-    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.txt")));
-    EXPECT_EQ(ReadFile(dir.File("real/list.txt")), "Name^Page Count^\r\na.pdf^3^\r\n");
+    std::filesystem::create_directory(dir / "real");
+    WriteFile(dir / "real/list.txt", "old");
+    std::filesystem::create_symlink(dir / "real/list.txt", dir / "link.txt");
+    ASSERT_TRUE(WriteExportFile(SmallTable(), dir / "link.txt"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.txt"));
+    EXPECT_EQ(ReadFile(dir / "real/list.txt"), "Name^Page Count^\r\na.pdf^3^\r\n");
 
     // A pipe (as /dev/stdout may be) cannot be replaced by a renamed file.
-    const std::string fifo = dir.File("pipe");
+    const std::string fifo = dir / "pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::string received;
     std::thread reader([&] { received = ReadFile(fifo); });
@@ -136,7 +136,7 @@ TEST(WriteExportFile, ALinkStaysALinkAndAPipeIsWrittenInPlace) {
 
 TEST(WriteExportFile, MissingFolderIsReportedWithNameAndReason) {
     TempDir dir;
-    const std::string path = dir.File("no-such-folder/list.txt");
+    const std::string path = dir / "no-such-folder/list.txt";
     const ExportResult r = WriteExportFile(SmallTable(), path);
     ASSERT_FALSE(r);
     EXPECT_EQ(r.path, path);
@@ -147,26 +147,26 @@ TEST(WriteExportFile, MissingFolderIsReportedWithNameAndReason) {
 
 TEST(WriteExportFile, AFolderIsNotOverwritten) {
     TempDir dir;
-    std::filesystem::create_directory(dir.File("taken.xls"));
-    const ExportResult r = WriteExportFile(SmallTable(), dir.File("taken.xls"));
+    std::filesystem::create_directory(dir / "taken.xls");
+    const ExportResult r = WriteExportFile(SmallTable(), dir / "taken.xls");
     ASSERT_FALSE(r);
-    EXPECT_TRUE(std::filesystem::is_directory(dir.File("taken.xls")));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "taken.xls"));
     EXPECT_EQ(dir.Names().size(), 1u);
 }
 
 TEST(WriteExportFile, ReadOnlyFolderIsReported) {
     TempDir dir;
-    ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
     ExportResult r;
     {
         fixtures::Unprivileged nobody;  // the superuser writes into any folder
         if (!nobody.ok()) {
-            ::chmod(dir.Path().c_str(), 0755);
+            ::chmod(dir.path().c_str(), 0755);
             GTEST_SKIP() << nobody.why();
         }
-        r = WriteExportFile(SmallTable(), dir.File("list.txt"));
+        r = WriteExportFile(SmallTable(), dir / "list.txt");
     }
-    ::chmod(dir.Path().c_str(), 0755);
+    ::chmod(dir.path().c_str(), 0755);
     ASSERT_FALSE(r);
     EXPECT_NE(r.reason.find("Permission denied"), std::string::npos) << r.reason;
 }
@@ -178,7 +178,7 @@ TEST(WriteExportFile, FailurePartWayKeepsTheOldFileAndLeavesNoTemporary) {
     ExportTable t({"Name"});
     t.AppendRow(Cells{std::string(40000, 'x')});
     for (const char* name : {"old.xls", "old.xlsx"}) {
-        const std::string path = dir.File(name);
+        const std::string path = dir / name;
         WriteFile(path, "previous workbook");
         const ExportResult r = WriteExportFile(t, path);
         ASSERT_FALSE(r) << name;

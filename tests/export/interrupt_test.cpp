@@ -29,10 +29,10 @@ void ExportInChild(const std::string& target) {
 
 TEST(InterruptedExport, EachEndingSignalRemovesTheTemporaryFileAndKeepsTheOldOne) {
     for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
-        exporttest::TempDir dir;
-        const std::string target = dir.File("list.xlsx");
+        fixtures::TempDir dir;
+        const std::string target = dir / "list.xlsx";
         exporttest::WriteFile(target, "the old export");
-        const int status = fixtures::InterruptWhenCreated([&] { ExportInChild(target); }, dir.Path().string(),
+        const int status = fixtures::InterruptWhenCreated([&] { ExportInChild(target); }, dir.path(),
                                                           ".list.xlsx.", sig);
         ASSERT_NE(status, -1) << "the export never made its temporary file";
         // The process ended by the signal, as it would have without the cleanup.
@@ -44,14 +44,14 @@ TEST(InterruptedExport, EachEndingSignalRemovesTheTemporaryFileAndKeepsTheOldOne
 }
 
 TEST(InterruptedExport, AnIgnoredSignalStaysIgnored) {
-    exporttest::TempDir dir;
-    const std::string target = dir.File("list.xlsx");
+    fixtures::TempDir dir;
+    const std::string target = dir / "list.xlsx";
     const int status = fixtures::InterruptWhenCreated(
         [&] {
             signal(SIGHUP, SIG_IGN);  // as under nohup
             ExportInChild(target);
         },
-        dir.Path().string(), ".list.xlsx.", SIGHUP);
+        dir.path(), ".list.xlsx.", SIGHUP);
     ASSERT_NE(status, -1);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"list.xlsx"});  // finished, and nothing else left

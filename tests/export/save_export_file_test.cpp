@@ -10,7 +10,7 @@
 using namespace exporting;
 using exporttest::FakeExportUi;
 using exporttest::ReadFile;
-using exporttest::TempDir;
+using fixtures::TempDir;
 using Cells = std::vector<std::string>;
 
 namespace {
@@ -26,14 +26,14 @@ ExportTable ThreeRows() {
 TEST(SaveExportFile, TextKindDialogProgressAndMessage) {
     TempDir dir;
     FakeExportUi ui;
-    ui.answer = SaveDialogAnswer{dir.File("report"), 0};  // no extension: none is added
+    ui.answer = SaveDialogAnswer{(dir / "report"), 0};  // no extension: none is added
     SaveExportFile(ThreeRows(), false, ui);
 
     EXPECT_EQ(ui.request.title, "Select Path and Name for Output File.");
     EXPECT_EQ(ui.request.filters, (std::vector<std::string>{"Text Delimited File(*.txt)"}));
     EXPECT_EQ(ui.request.initialName, "*.txt");
 
-    EXPECT_EQ(ReadFile(dir.File("report")), "Name^Page Count^\r\na.pdf^3^\r\nb.pdf^Error^\r\nc.tif^12^\r\n");
+    EXPECT_EQ(ReadFile(dir / "report"), "Name^Page Count^\r\na.pdf^3^\r\nb.pdf^Error^\r\nc.tif^12^\r\n");
     EXPECT_EQ(ui.progressMax, 104);
     EXPECT_EQ(ui.progressValues, (std::vector<int>{0, 101, 102, 103, 104, 0}));
     EXPECT_EQ(ui.progressAtMessage, 104);  // reset only after the message is closed
@@ -46,9 +46,9 @@ TEST(SaveExportFile, TextKindDialogProgressAndMessage) {
 TEST(SaveExportFile, HeaderOnlyTableGoesTo101) {
     TempDir dir;
     FakeExportUi ui;
-    ui.answer = SaveDialogAnswer{dir.File("h.txt"), 0};
+    ui.answer = SaveDialogAnswer{(dir / "h.txt"), 0};
     SaveExportFile(ExportTable({"Path"}), false, ui);
-    EXPECT_EQ(ReadFile(dir.File("h.txt")), "Path^\r\n");
+    EXPECT_EQ(ReadFile(dir / "h.txt"), "Path^\r\n");
     EXPECT_EQ(ui.progressMax, 101);
     EXPECT_EQ(ui.progressValues, (std::vector<int>{0, 101, 0}));
 }
@@ -57,16 +57,16 @@ TEST(SaveExportFile, WorkbookKindAddsXlsShowsBusyPointerAndNoIcon) {
     TempDir dir;
     // An unrelated text file with the workbook's base name is neither
     // overwritten nor removed: no stage file is used.
-    exporttest::WriteFile(dir.File("list.txt"), "someone else's notes");
+    exporttest::WriteFile(dir / "list.txt", "someone else's notes");
     FakeExportUi ui;
-    ui.answer = SaveDialogAnswer{dir.File("list"), 0};
+    ui.answer = SaveDialogAnswer{(dir / "list"), 0};
     SaveExportFile(ThreeRows(), true, ui);
 
     EXPECT_EQ(ui.request.filters,
               (std::vector<std::string>{"Microsoft Excel File (*.xls)", "Excel Workbook (*.xlsx)"}));
     EXPECT_EQ(ui.request.initialName, "*.xls");
-    EXPECT_EQ(ReadFile(dir.File("list.xls")).substr(0, 4), "\xD0\xCF\x11\xE0");
-    EXPECT_EQ(ReadFile(dir.File("list.txt")), "someone else's notes");
+    EXPECT_EQ(ReadFile(dir / "list.xls").substr(0, 4), "\xD0\xCF\x11\xE0");
+    EXPECT_EQ(ReadFile(dir / "list.txt"), "someone else's notes");
     EXPECT_EQ(dir.Names().size(), 2u);
     EXPECT_EQ(ui.progressValues, (std::vector<int>{0, 101, 102, 103, 104, 0}));
     EXPECT_EQ(ui.events, (std::vector<std::string>{"max", "busy", "normal", "message"}));
@@ -79,23 +79,23 @@ TEST(SaveExportFile, WorkbookNamesAndTheXlsxChoice) {
     TempDir dir;
     {
         FakeExportUi ui;
-        ui.answer = SaveDialogAnswer{dir.File("A.XLS"), 0};
+        ui.answer = SaveDialogAnswer{(dir / "A.XLS"), 0};
         SaveExportFile(ThreeRows(), true, ui);
     }
     {
         FakeExportUi ui;
-        ui.answer = SaveDialogAnswer{dir.File("b"), 1};  // the .xlsx filter chosen
+        ui.answer = SaveDialogAnswer{(dir / "b"), 1};  // the .xlsx filter chosen
         SaveExportFile(ThreeRows(), true, ui);
     }
     {
         FakeExportUi ui;
-        ui.answer = SaveDialogAnswer{dir.File("c.xlsx"), 0};  // the name decides
+        ui.answer = SaveDialogAnswer{(dir / "c.xlsx"), 0};  // the name decides
         SaveExportFile(ThreeRows(), true, ui);
     }
     auto names = dir.Names();
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"A.XLS", "b.xlsx", "c.xlsx"}));
-    EXPECT_EQ(ReadFile(dir.File("b.xlsx")).substr(0, 2), "PK");
+    EXPECT_EQ(ReadFile(dir / "b.xlsx").substr(0, 2), "PK");
 }
 
 TEST(SaveExportFile, CancelWritesNothingAndSaysNothing) {
@@ -114,7 +114,7 @@ TEST(SaveExportFile, FailureNamesTheFileAndTheReason) {
     TempDir dir;
     for (bool toWorkbook : {false, true}) {
         FakeExportUi ui;
-        const std::string target = dir.File("missing/out.xls");
+        const std::string target = dir / "missing/out.xls";
         ui.answer = SaveDialogAnswer{target, 0};
         SaveExportFile(ThreeRows(), toWorkbook, ui);
         ASSERT_EQ(ui.messages.size(), 1u);

@@ -35,24 +35,6 @@ FakeSource SampleSource() {
     return s;
 }
 
-TempDir::TempDir() {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() / ("quillon-export-test-" + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(path_, ec);
-}
-
-std::vector<std::string> TempDir::Names() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename().string());
-    return names;
-}
-
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path);

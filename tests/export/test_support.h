@@ -4,6 +4,8 @@
 
 #include "export/export_table.h"
 
+#include <temp_dir.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -37,19 +39,7 @@ public:
 // Three rows, the second without a page count, the first and third selected.
 FakeSource SampleSource();
 
-// A fresh folder below the system's temporary folder, removed afterwards.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::filesystem::path& Path() const { return path_; }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-    // Names in the folder (to spot stray temporary files).
-    std::vector<std::string> Names() const;
-
-private:
-    std::filesystem::path path_;
-};
+using fixtures::TempDir;
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);

@@ -7,7 +7,7 @@
 
 using namespace exporting;
 using exporttest::ReadBack;
-using exporttest::TempDir;
+using fixtures::TempDir;
 using Cells = std::vector<std::string>;
 
 namespace {
@@ -48,7 +48,7 @@ void ExpectReadBack(const char* mode, const std::string& file, const ExportTable
 TEST(XlsWorkbook, EveryCellAndTypeReadsBack) {
     TempDir dir;
     const ExportTable t = MixedTable();
-    const std::string file = dir.File("\xE6\x97\xA5\xE6\x9C\xAC list.xls");  // a non-Latin file name
+    const std::string file = dir / "\xE6\x97\xA5\xE6\x9C\xAC list.xls";  // a non-Latin file name
     ASSERT_TRUE(WriteExportFile(t, file));
     ExpectReadBack("xls", file, t, kXlsRowsPerSheet);
 }
@@ -56,8 +56,8 @@ TEST(XlsWorkbook, EveryCellAndTypeReadsBack) {
 TEST(XlsWorkbook, HeaderOnly) {
     TempDir dir;
     ExportTable t({"Path"});
-    ASSERT_TRUE(WriteExportFile(t, dir.File("h.xls")));
-    ExpectReadBack("xls", dir.File("h.xls"), t, kXlsRowsPerSheet);
+    ASSERT_TRUE(WriteExportFile(t, dir / "h.xls"));
+    ExpectReadBack("xls", dir / "h.xls", t, kXlsRowsPerSheet);
 }
 
 ExportTable LongStringsTable() {
@@ -80,8 +80,8 @@ ExportTable LongStringsTable() {
 TEST(XlsWorkbook, LongStringsSpanContinueRecords) {
     const ExportTable t = LongStringsTable();
     TempDir dir;
-    ASSERT_TRUE(WriteExportFile(t, dir.File("long.xls")));
-    ExpectReadBack("xls", dir.File("long.xls"), t, kXlsRowsPerSheet);
+    ASSERT_TRUE(WriteExportFile(t, dir / "long.xls"));
+    ExpectReadBack("xls", dir / "long.xls", t, kXlsRowsPerSheet);
 }
 
 TEST(XlsWorkbook, StringsStartingAtEveryPlaceNearARecordEnd) {
@@ -96,7 +96,7 @@ TEST(XlsWorkbook, StringsStartingAtEveryPlaceNearARecordEnd) {
             t.AppendRow(Cells{std::string(8224 - 8 - 4 - 3 - room, 'a')});
             t.AppendRow(Cells{wide ? "\xD0\xB6\xD0\xB7\xD0\xB8" : "bcd"});
             t.AppendRow(Cells{"z"});
-            const std::string file = dir.File("room" + std::to_string(room) + (wide ? "w" : "n") + ".xls");
+            const std::string file = (dir / "room" + std::to_string(room) + (wide ? "w" : "n") + ".xls");
             ASSERT_TRUE(WriteExportFile(t, file));
             SCOPED_TRACE(file);
             ExpectReadBack("xls", file, t, kXlsRowsPerSheet);
@@ -113,15 +113,15 @@ TEST(XlsWorkbook, SeventyThousandRowsContinueOnASecondSheet) {
     }
     TempDir dir;
     std::size_t last = 0;
-    ASSERT_TRUE(WriteExportFile(t, dir.File("big.xls"), [&](std::size_t n) { last = n; }));
+    ASSERT_TRUE(WriteExportFile(t, dir / "big.xls", [&](std::size_t n) { last = n; }));
     EXPECT_EQ(last, t.Rows());
-    ExpectReadBack("xls", dir.File("big.xls"), t, kXlsRowsPerSheet);
+    ExpectReadBack("xls", dir / "big.xls", t, kXlsRowsPerSheet);
 }
 
 TEST(XlsxWorkbook, EveryCellAndTypeReadsBack) {
     TempDir dir;
     const ExportTable t = MixedTable();
-    const std::string file = dir.File("\xD0\xBA\xD0\xBD\xD0\xB8\xD0\xB3\xD0\xB0.xlsx");
+    const std::string file = dir / "\xD0\xBA\xD0\xBD\xD0\xB8\xD0\xB3\xD0\xB0.xlsx";
     ASSERT_TRUE(WriteExportFile(t, file));
     ExpectReadBack("xlsx", file, t, kXlsxRowsPerSheet);
 }
@@ -139,41 +139,41 @@ TEST(Workbooks, TotalsSheetsFollowTheListInXlsxOnly) {
     byFolder.AppendRow({"/data/client A", "3", "15", "34", "2.124"});
     t.AddSheet({"Totals by size", bySize});
     t.AddSheet({"Totals by folder", byFolder});
-    ASSERT_TRUE(WriteExportFile(t, dir.File("totals.xlsx")));
-    ExpectReadBack("xlsx", dir.File("totals.xlsx"), t, kXlsxRowsPerSheet);
-    ASSERT_TRUE(WriteExportFile(t, dir.File("totals.xls")));
-    ExpectReadBack("xls", dir.File("totals.xls"), t, kXlsRowsPerSheet);
+    ASSERT_TRUE(WriteExportFile(t, dir / "totals.xlsx"));
+    ExpectReadBack("xlsx", dir / "totals.xlsx", t, kXlsxRowsPerSheet);
+    ASSERT_TRUE(WriteExportFile(t, dir / "totals.xls"));
+    ExpectReadBack("xls", dir / "totals.xls", t, kXlsRowsPerSheet);
 }
 
 TEST(XlsWorkbook, AnyFileNameReadsBack) {
     TempDir dir;
     const ExportTable t = AnyNameTable();
-    ASSERT_TRUE(WriteExportFile(t, dir.File("names.xls")));
-    ExpectReadBack("xls", dir.File("names.xls"), t, kXlsRowsPerSheet);
+    ASSERT_TRUE(WriteExportFile(t, dir / "names.xls"));
+    ExpectReadBack("xls", dir / "names.xls", t, kXlsRowsPerSheet);
 }
 
 TEST(XlsxWorkbook, AnyFileNameReadsBack) {
     TempDir dir;
     const ExportTable t = AnyNameTable();
-    ASSERT_TRUE(WriteExportFile(t, dir.File("names.xlsx")));
-    ExpectReadBack("xlsx", dir.File("names.xlsx"), t, kXlsxRowsPerSheet);
+    ASSERT_TRUE(WriteExportFile(t, dir / "names.xlsx"));
+    ExpectReadBack("xlsx", dir / "names.xlsx", t, kXlsxRowsPerSheet);
 }
 
 TEST(LibreOffice, OpensTheWorkbooks) {
     TempDir dir;
     const ExportTable mixed = MixedTable();
-    ASSERT_TRUE(WriteExportFile(mixed, dir.File("mixed.xls")));
-    ExpectReadBack("soffice", dir.File("mixed.xls"), mixed, kXlsRowsPerSheet);
+    ASSERT_TRUE(WriteExportFile(mixed, dir / "mixed.xls"));
+    ExpectReadBack("soffice", dir / "mixed.xls", mixed, kXlsRowsPerSheet);
     const ExportTable longStrings = LongStringsTable();
-    ASSERT_TRUE(WriteExportFile(longStrings, dir.File("long.xls")));
-    ExpectReadBack("soffice", dir.File("long.xls"), longStrings, kXlsRowsPerSheet);
-    ASSERT_TRUE(WriteExportFile(mixed, dir.File("mixed.xlsx")));
-    ExpectReadBack("soffice", dir.File("mixed.xlsx"), mixed, kXlsxRowsPerSheet);
+    ASSERT_TRUE(WriteExportFile(longStrings, dir / "long.xls"));
+    ExpectReadBack("soffice", dir / "long.xls", longStrings, kXlsRowsPerSheet);
+    ASSERT_TRUE(WriteExportFile(mixed, dir / "mixed.xlsx"));
+    ExpectReadBack("soffice", dir / "mixed.xlsx", mixed, kXlsxRowsPerSheet);
     const ExportTable names = AnyNameTable();
-    ASSERT_TRUE(WriteExportFile(names, dir.File("names.xls")));
-    ExpectReadBack("soffice", dir.File("names.xls"), names, kXlsRowsPerSheet);
-    ASSERT_TRUE(WriteExportFile(names, dir.File("names.xlsx")));
-    ExpectReadBack("soffice", dir.File("names.xlsx"), names, kXlsxRowsPerSheet);
+    ASSERT_TRUE(WriteExportFile(names, dir / "names.xls"));
+    ExpectReadBack("soffice", dir / "names.xls", names, kXlsRowsPerSheet);
+    ASSERT_TRUE(WriteExportFile(names, dir / "names.xlsx"));
+    ExpectReadBack("soffice", dir / "names.xlsx", names, kXlsxRowsPerSheet);
 }
 
 }  // namespace

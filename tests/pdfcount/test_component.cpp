@@ -45,7 +45,7 @@ protected:
     static inline void* handle_ = nullptr;
     static inline DllGetClassObjectFn getClassObject_ = nullptr;
     static inline DllCanUnloadNowFn canUnloadNow_ = nullptr;
-    ScratchDir dir;
+    TempDir dir;
 };
 
 TEST_F(Library, CountsThroughTheClassFactory) {
@@ -71,7 +71,7 @@ TEST_F(Library, CountsThroughTheClassFactory) {
     EXPECT_EQ(counter->PDF_PageCount(path, result), S_OK);
     EXPECT_EQ(file->LastFileSize(bytes), S_OK);
     EXPECT_EQ(bytes, static_cast<std::int64_t>(StandardDocument(o).str().size()));
-    std::string gone = dir.PathOf("gone.pdf");
+    std::string gone = dir / "gone.pdf";
     EXPECT_EQ(counter->PDF_PageCount(gone, result), S_OK);
     EXPECT_EQ(file->LastFileSize(bytes), S_OK);
     EXPECT_EQ(bytes, -1);

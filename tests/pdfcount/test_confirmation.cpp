@@ -18,7 +18,7 @@ protected:
         return counter.Count(dir.Write("doc.pdf", bytes));
     }
     Route LastRoute() const { return counter.LastRoute(); }
-    ScratchDir dir;
+    TempDir dir;
     Counter counter;
 };
 

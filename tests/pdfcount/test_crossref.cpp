@@ -35,7 +35,7 @@ protected:
         return pdf;
     }
 
-    ScratchDir dir;
+    TempDir dir;
     Counter counter;
 };
 

@@ -44,7 +44,7 @@ protected:
         KeepAsSeed(seed, bytes);
         return counter.Count(dir.Write("doc.pdf", bytes));
     }
-    ScratchDir dir;
+    TempDir dir;
     Counter counter;
 };
 
@@ -174,7 +174,7 @@ TEST_F(Damage, FileThatShrinksBetweenOpenAndReadsEndsEveryReader) {
     }
     // Cut while libqpdf reconstructs a large file (256 MB, sparse): its
     // search through the file meets the new end halfway.
-    const std::string big = dir.PathOf("big.pdf");
+    const std::string big = dir / "big.pdf";
     {
         const std::string head = Damaged("", "/Five").substr(0, Damaged("", "/Five").find("5 0 obj"));
         const std::int64_t dataBytes = std::int64_t{256} << 20;

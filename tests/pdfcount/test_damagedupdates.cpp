@@ -72,7 +72,7 @@ protected:
     }
     Route route() const { return counter.LastRoute(); }
 
-    ScratchDir dir;
+    TempDir dir;
     Counter counter;
 };
 
@@ -190,7 +190,7 @@ TEST_F(DamagedUpdate, LinearizedFileWithADamagedUpdate) {
     d.eol = "\n";
     d.pages = 40;
     const std::string in = dir.Write("plain.pdf", StandardDocument(d).str());
-    const std::string out = dir.PathOf("linear.pdf");
+    const std::string out = dir / "linear.pdf";
     ASSERT_TRUE(Qpdf("--linearize --object-streams=disable " + in + " " + out));
     const std::string linear = ReadAll(out);
     // The update adds two pages to the root, whatever its number.

@@ -44,7 +44,7 @@ protected:
     }
     // in rewritten by qpdf with the arguments and object streams.
     std::string Rewrite(const std::string& in, const std::string& args, const std::string& name) {
-        const std::string out = dir.PathOf(name);
+        const std::string out = dir / name;
         EXPECT_TRUE(Qpdf("--object-streams=generate " + args + " " + in + " " + out)) << args;
         return out;
     }
@@ -52,7 +52,7 @@ protected:
         ran.clear();
         return counter.Count(path);
     }
-    ScratchDir dir;
+    TempDir dir;
     Counter counter;
     std::set<Route> ran;
 };

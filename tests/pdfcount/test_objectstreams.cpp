@@ -99,7 +99,7 @@ protected:
         path = dir.Write("doc.pdf", bytes);
         return counter.Count(path);
     }
-    ScratchDir dir;
+    TempDir dir;
     Counter counter;
     std::string path;
 };

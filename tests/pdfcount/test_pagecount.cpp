@@ -13,7 +13,7 @@ namespace {
 class PageCount : public ::testing::Test {
 protected:
     std::int32_t Count(const std::string& bytes) { return counter.Count(dir.Write("doc.pdf", bytes)); }
-    ScratchDir dir;
+    TempDir dir;
     Counter counter;
 };
 
@@ -152,7 +152,7 @@ TEST_F(PageCount, CrossReferenceAndObjectStreams) {
     DocOptions o;
     o.pages = 6;
     const std::string in = dir.Write("plain.pdf", StandardDocument(o).str());
-    const std::string out = dir.PathOf("packed.pdf");
+    const std::string out = dir / "packed.pdf";
     const int rc = std::system(("qpdf --object-streams=generate " + in + " " + out).c_str());
     ASSERT_TRUE(WIFEXITED(rc) && (WEXITSTATUS(rc) == 0 || WEXITSTATUS(rc) == 3));
     EXPECT_EQ(counter.Count(out), 6);
@@ -253,12 +253,12 @@ TEST_F(PageCount, DamagedTableWithBrokenEncryptionDictionary) {
 TEST_F(PageCount, EmptyMissingAndForeignFiles) {
     EXPECT_EQ(counter.Count(""), 0);
     EXPECT_EQ(Count(""), 0);  // zero-length file
-    const std::string missing = dir.PathOf("missing.pdf");
+    const std::string missing = dir / "missing.pdf";
     EXPECT_EQ(counter.Count(missing), -1);
     struct stat st {};
     EXPECT_NE(::stat(missing.c_str(), &st), 0) << "counting must not create the file";
-    EXPECT_EQ(counter.Count(dir.PathOf("")), -1);  // a folder
-    const std::string fifo = dir.PathOf("pipe.pdf");
+    EXPECT_EQ(counter.Count(dir / ""), -1);  // a folder
+    const std::string fifo = dir / "pipe.pdf";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(counter.Count(fifo), -1);  // neither blocks nor reads a pipe
     EXPECT_EQ(Count(std::string(2000, 'x')), -1);

@@ -74,7 +74,7 @@ TEST(PageSizes, EveryNamedSizeUprightAndTurned) {
         pages.push_back("/MediaBox [0 0 " + std::to_string(w) + " " + std::to_string(h) + "]");
         pages.push_back("/MediaBox [0 0 " + std::to_string(h) + " " + std::to_string(w) + "]");
     }
-    ScratchDir dir;
+    TempDir dir;
     const Counted c = CountWithSizes(dir.Write("named.pdf", Document(pages)));
     ASSERT_EQ(c.pages, 30);
     const auto one = Pages(c.runs);
@@ -102,7 +102,7 @@ TEST(PageSizes, InheritedCropBoxesUserUnitAndRotation) {
     b.Object(8, "<< /Type /Page /Parent 4 0 R /Rotate -90 /CropBox [10 10 20 40] >>");
     b.Object(9, "<< /Type /Page /Parent 2 0 R /Rotate 450 /MediaBox [0.5 0 100.25 50] >>");
     b.Xref("/Size 10 /Root 1 0 R");
-    ScratchDir dir;
+    TempDir dir;
     const Counted c = CountWithSizes(dir.Write("inherit.pdf", b.str()));
     ASSERT_EQ(c.pages, 6);
     const auto one = Pages(c.runs);
@@ -129,7 +129,7 @@ TEST(PageSizes, BadBoxesGiveUnknownSizeAndTheCountStands) {
         "",                                 // none anywhere
         "/MediaBox [0 0 612 792] /CropBox [700 0 800 10]",  // crop box outside: the media box
     };
-    ScratchDir dir;
+    TempDir dir;
     const Counted c = CountWithSizes(dir.Write("bad.pdf", Document(pages)));
     ASSERT_EQ(c.pages, 11);
     const auto one = Pages(c.runs);
@@ -147,7 +147,7 @@ TEST(PageSizes, PagesInObjectStreamsBehindACrossReferenceStream) {
                         {3, "<< /Type /Page /Parent 2 0 R >>"},
                         {4, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 1008] >>"}});
     b.XrefStream(11, "/Root 1 0 R");
-    ScratchDir dir;
+    TempDir dir;
     const Counted c = CountWithSizes(dir.Write("objstm.pdf", b.str()));
     ASSERT_EQ(c.pages, 2);
     const auto one = Pages(c.runs);
@@ -159,7 +159,7 @@ TEST(PageSizes, PagesInObjectStreamsBehindACrossReferenceStream) {
 TEST(PageSizes, ReadOnlyWhenAskedAndHeldAsRuns) {
     std::vector<std::string> pages(5000, "");
     pages[4000] = "/MediaBox [0 0 842 595]";
-    ScratchDir dir;
+    TempDir dir;
     const std::string path = dir.Write("many.pdf", Document(pages, "/MediaBox [0 0 595 842]"));
     const Counted no = CountWithSizes(path, false);
     EXPECT_EQ(no.pages, 5000);
@@ -180,7 +180,7 @@ TEST(PageSizes, ATreeThatLoopsEndsTheWalkWithoutAHang) {
     b.Object(3, "<< /Type /Page /Parent 2 0 R >>");
     b.Object(4, "<< /Type /Pages /Parent 2 0 R /Kids [2 0 R] /Count 1 >>");
     b.Xref("/Size 5 /Root 1 0 R");
-    ScratchDir dir;
+    TempDir dir;
     const Counted c = CountWithSizes(dir.Write("loop.pdf", b.str()));
     // Whatever the count, no more sizes than pages, and no hang.
     std::int64_t sized = 0;

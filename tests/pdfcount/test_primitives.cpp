@@ -28,7 +28,7 @@ protected:
         return BrastelPeer::ExtractNumber(*counter, text, start, end, mode, window, out);
     }
 
-    ScratchDir dir;
+    TempDir dir;
     Counter counter;
 };
 
@@ -177,7 +177,7 @@ TEST_F(Primitives, ExtractNumberWritesLineEndAndWindowBack) {
 // The one positioned read of the counters: whole runs, short only where the
 // file ends, -1 on a read error, and the descriptor's offset never moved.
 TEST(ReadFully, ReadsWholeRunsShortOnlyAtTheEndAndFailsOnBadDescriptors) {
-    ScratchDir dir;
+    TempDir dir;
     const std::string bytes(100000, 'x');
     const int fd = ::open(dir.Write("r.bin", bytes + "tail").c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);

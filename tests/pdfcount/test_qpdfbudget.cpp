@@ -15,7 +15,7 @@ namespace brastel::test {
 namespace {
 
 TEST(QpdfBudget, LargeFilesGoToLibqpdfOneAtATime) {
-    ScratchDir dir;
+    TempDir dir;
     DocOptions d;
     d.pages = 60000;
     const std::string bytes = StandardDocument(d).str();
@@ -34,7 +34,7 @@ TEST(QpdfBudget, LargeFilesGoToLibqpdfOneAtATime) {
 
 TEST(QpdfBudget, SmallFilesWaitForNone) {
     // A large count holds the budget; a small one still runs at once.
-    ScratchDir dir;
+    TempDir dir;
     const std::string path = dir.Write("small.pdf", StandardDocument({}).str());
     std::future<std::optional<std::int32_t>> small;
     {

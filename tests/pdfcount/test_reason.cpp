@@ -54,7 +54,7 @@ protected:
         pages = counter.Count(path);
         return LastReason(*counter);
     }
-    ScratchDir dir;
+    TempDir dir;
     Counter counter;
 };
 
@@ -64,7 +64,7 @@ TEST_F(CountReasons, EveryFileThatGivesErrorSaysWhy) {
     const std::string good = StandardDocument(o).str();
     o.pages = 0;
     const std::string noPages = StandardDocument(o).str();
-    const std::string folder = dir.PathOf("folder.pdf");
+    const std::string folder = dir / "folder.pdf";
     ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
 
     struct Case {
@@ -74,7 +74,7 @@ TEST_F(CountReasons, EveryFileThatGivesErrorSaysWhy) {
         std::string text;
     };
     const std::vector<Case> cases = {
-        {"missing", dir.PathOf("missing.pdf"), CountReason::CannotOpen,
+        {"missing", dir / "missing.pdf", CountReason::CannotOpen,
          std::string("Cannot open the file: ") + std::strerror(ENOENT)},
         {"folder", folder, CountReason::CannotOpen, "Cannot open the file: not a regular file"},
         {"empty", dir.Write("empty.pdf", ""), CountReason::Empty, "The file is empty"},

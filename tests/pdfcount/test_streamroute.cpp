@@ -68,7 +68,7 @@ protected:
     // libqpdf alone on the last file, -1 where it gives no count.
     std::int32_t Structural() const { return CountStructural(path).value_or(-1); }
 
-    ScratchDir dir;
+    TempDir dir;
     Counter counter;
     std::string path;
 };
@@ -607,7 +607,7 @@ TEST_F(StreamRoute, FilesRewrittenByQpdf) {
     DocOptions d;
     d.pages = 9;
     const std::string in = dir.Write("plain.pdf", StandardDocument(d).str());
-    const std::string out = dir.PathOf("out.pdf");
+    const std::string out = dir / "out.pdf";
     struct Rewrite {
         const char* args;
         std::int32_t count;

@@ -64,7 +64,7 @@ std::vector<int> Numbers(int pages) {
 class TableRouteTest : public ::testing::Test {
 protected:
     std::int32_t Count(const std::string& bytes) { return counter.Count(dir.Write("doc.pdf", bytes)); }
-    ScratchDir dir;
+    TempDir dir;
     Counter counter;
 };
 

@@ -36,7 +36,7 @@ protected:
         ran.clear();
         return counter.Count(dir.Write("wide.pdf", bytes));
     }
-    ScratchDir dir;
+    TempDir dir;
     Counter counter;
     std::set<Route> ran;
 };
@@ -61,7 +61,7 @@ TEST_F(WideTrees, KidsThatAreNotAllReferencesAreLeftToLibqpdf) {
 TEST(LargeObjects, ReferencesAreReadAcrossEveryWindowBoundary) {
     // Varied gaps (comments, line ends, long runs of blanks) put tokens
     // across the reader's window boundaries at many places.
-    ScratchDir dir;
+    TempDir dir;
     std::string kids;
     std::vector<std::pair<std::int64_t, std::int64_t>> expected;
     for (int i = 0; i < 120000; ++i) {

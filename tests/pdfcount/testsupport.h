@@ -1,10 +1,11 @@
-// Shared helpers of the counter tests: a scratch folder and counting with
+// Shared helpers of the counter tests: the scratch folder and counting with
 // the deciding route.
 #pragma once
 
 #include "brastelpeer.h"
 
 #include <component/count_reason.h>
+#include <temp_dir.h>
 
 #include <gtest/gtest.h>
 
@@ -15,27 +16,7 @@
 
 namespace brastel::test {
 
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "brastel-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string Write(const std::string& name, const std::string& bytes) const {
-        const auto file = path_ / name;
-        std::ofstream(file, std::ios::binary) << bytes;
-        return file.string();
-    }
-    std::string PathOf(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
+using fixtures::TempDir;
 
 // With BRASTEL_WRITE_SEEDS set to a folder, keeps a test's file there
 // under the name, as a fuzzing seed (fuzz/seeds/pdfcount/ holds them).

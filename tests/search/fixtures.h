@@ -1,25 +1,14 @@
 // Test fixtures: temporary folder trees and small TIFF files made with libtiff.
 #pragma once
 
+#include <temp_dir.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace fixtures {
-
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& rel) const { return path_ + "/" + rel; }
-
-private:
-    std::string path_;
-};
 
 // Copies of built files (the counter libraries, quillon-count) in a folder
 // anyone may read and run: a test that drops to an ordinary user must not
