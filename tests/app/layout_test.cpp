@@ -113,4 +113,4 @@ private slots:
 };
 
 QTEST_MAIN(LayoutTest)
-#include "test_layout.moc"
+#include "layout_test.moc"

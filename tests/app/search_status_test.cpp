@@ -166,4 +166,4 @@ private slots:
 };
 
 QTEST_MAIN(SearchStatusTest)
-#include "test_search_status.moc"
+#include "search_status_test.moc"

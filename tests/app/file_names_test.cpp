@@ -137,4 +137,4 @@ private slots:
 };
 
 QTEST_MAIN(FileNamesTest)
-#include "test_file_names.moc"
+#include "file_names_test.moc"

@@ -762,4 +762,4 @@ private slots:
 };
 
 QTEST_MAIN(MainWindowTest)
-#include "test_main_window.moc"
+#include "main_window_test.moc"

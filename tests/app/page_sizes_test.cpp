@@ -312,4 +312,4 @@ private slots:
 };
 
 QTEST_MAIN(PageSizesTest)
-#include "test_page_sizes.moc"
+#include "page_sizes_test.moc"

@@ -142,4 +142,4 @@ private slots:
 };
 
 QTEST_MAIN(AboutTest)
-#include "test_about.moc"
+#include "about_test.moc"

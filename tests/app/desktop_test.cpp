@@ -248,4 +248,4 @@ private slots:
 };
 
 QTEST_MAIN(DesktopTest)
-#include "test_desktop.moc"
+#include "desktop_test.moc"

@@ -55,4 +55,4 @@ private slots:
 };
 
 QTEST_MAIN(BrowseStartTest)
-#include "test_browse_start.moc"
+#include "browse_start_test.moc"

@@ -512,4 +512,4 @@ private slots:
 };
 
 QTEST_MAIN(SmallestWindowTest)
-#include "test_smallest_window.moc"
+#include "smallest_window_test.moc"

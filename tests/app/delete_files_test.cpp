@@ -186,4 +186,4 @@ private slots:
 };
 
 QTEST_MAIN(DeleteFilesTest)
-#include "test_delete_files.moc"
+#include "delete_files_test.moc"

@@ -181,4 +181,4 @@ private slots:
 };
 
 QTEST_MAIN(UnsearchedTest)
-#include "test_unsearched.moc"
+#include "unsearched_test.moc"

@@ -401,4 +401,4 @@ private slots:
 };
 
 QTEST_MAIN(ExportWindowTest)
-#include "test_export_window.moc"
+#include "export_window_test.moc"

@@ -167,4 +167,4 @@ private slots:
 };
 
 QTEST_MAIN(LaunchFailuresTest)
-#include "test_launch_failures.moc"
+#include "launch_failures_test.moc"

@@ -130,4 +130,4 @@ private slots:
 };
 
 QTEST_MAIN(BrowseTest)
-#include "test_browse.moc"
+#include "browse_test.moc"

@@ -126,4 +126,4 @@ private slots:
 };
 
 QTEST_MAIN(SmallScreenTest)
-#include "test_small_screen.moc"
+#include "small_screen_test.moc"
