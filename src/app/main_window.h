@@ -9,9 +9,9 @@
 //   main_window_menus.cpp     the menus and what every command is wired to
 //   main_window_view.cpp      the search session's view (SearchView)
 //   main_window_desktop.cpp   remembered settings, dropped folders
-//   result_list_actions.cpp   the result list's commands (sort, select, grid...)
-//   file_actions.cpp          open, containing folder, delete, the folder chooser
-//   export_bridge.cpp         the export's row source and window
+//   main_window_list.cpp      the result list's commands (sort, select, grid...)
+//   main_window_files.cpp     open, containing folder, delete, the folder chooser
+//   main_window_export.cpp    the export's row source and window
 #include "main_layout.h"
 #include "result_model.h"
 #include "splitter_bar.h"
