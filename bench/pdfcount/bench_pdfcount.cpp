@@ -16,6 +16,7 @@
 //
 //   bench_pdfcount [corpus-dir] [rounds]
 #include "brastelpeer.h"
+#include "qpdf_rewrite.h"
 #include "streambuilder.h"
 #include "structural.h"
 
@@ -85,24 +86,8 @@ long long LibqpdfPages(const std::string& path) {
     }
 }
 
-enum class Crypt { None, Aes256, Rc4 };
-
-// The file rewritten by libqpdf with object streams, encrypted for the
-// empty user password when asked.
-std::string Rewritten(const std::string& bytes, Crypt crypt) {
-    QPDF q;
-    q.processMemoryFile("generated", bytes.data(), bytes.size());
-    QPDFWriter w(q);
-    w.setOutputMemory();
-    w.setObjectStreamMode(qpdf_o_generate);
-    if (crypt == Crypt::Aes256)
-        w.setR6EncryptionParameters("", "owner", true, true, true, true, true, true, qpdf_r3p_full, true);
-    else if (crypt == Crypt::Rc4)
-        w.setR3EncryptionParametersInsecure("", "owner", true, true, true, true, true, true, qpdf_r3p_full);
-    w.write();
-    auto buffer = w.getBufferSharedPointer();
-    return std::string(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
-}
+using bench::Crypt;
+using bench::Rewritten;
 
 // The heavy files, written into dir.
 std::vector<std::string> HeavyFiles(const std::string& dir) {

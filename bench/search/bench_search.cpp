@@ -11,6 +11,7 @@
 // reads every page's size (pymupdf_sizes.py).
 #include "bench_tree.h"
 #include "fixtures.h"
+#include "qpdf_rewrite.h"
 #include "streambuilder.h"
 
 #include <search/walker.h>
@@ -80,24 +81,8 @@ std::string WithObjectStreams(const std::string& classic) {
     return std::string(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
 }
 
-enum class Crypt { None, Aes256, Rc4 };
-
-// The file rewritten by libqpdf with object streams, encrypted for the
-// empty user password when asked.
-std::string Rewritten(const std::string& bytes, Crypt crypt) {
-    QPDF q;
-    q.processMemoryFile("fixture", bytes.data(), bytes.size());
-    QPDFWriter w(q);
-    w.setOutputMemory();
-    w.setObjectStreamMode(qpdf_o_generate);
-    if (crypt == Crypt::Aes256)
-        w.setR6EncryptionParameters("", "owner", true, true, true, true, true, true, qpdf_r3p_full, true);
-    else if (crypt == Crypt::Rc4)
-        w.setR3EncryptionParametersInsecure("", "owner", true, true, true, true, true, true, qpdf_r3p_full);
-    w.write();
-    auto buffer = w.getBufferSharedPointer();
-    return std::string(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
-}
+using bench::Crypt;
+using bench::Rewritten;
 
 // A stream file whose object stream has a wrong /Length: readers find the
 // end of its data by "endstream".
