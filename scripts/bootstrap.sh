@@ -11,7 +11,7 @@ PACKAGES=(
   libgsf-1-dev libxlsxwriter-dev
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb openbox python3-xlrd libreoffice-calc-nogui python3-fitz
+  xvfb openbox python3-xlrd libreoffice-calc-nogui
   desktop-file-utils appstream lintian
   python3-dev pybind11-dev python3-pytest
   python3-dask python3-distributed python3-pandas
