@@ -123,6 +123,9 @@ def open_copies() -> str:
     d = open_dir()
     shutil.copytree(os.path.join(PYTHON_DIR, "quillon"), os.path.join(d, "python", "quillon"),
                     ignore=shutil.ignore_patterns("__pycache__"))
+    # The helper script too: a checkout in a closed folder (mktemp -d, /root)
+    # is out of nobody's reach.
+    shutil.copy2(os.path.join(os.path.dirname(__file__), "dump_scan.py"), os.path.join(d, "dump_scan.py"))
     os.makedirs(os.path.join(d, "bin"))
     for name in ("libBrastel.so", "libTiffPageCounter.so", "quillon-count"):
         shutil.copy2(os.path.realpath(os.path.join(BIN_DIR, name)), os.path.join(d, "bin", name))

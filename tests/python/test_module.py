@@ -19,7 +19,7 @@ import quillon
 
 def module_dump(copies, mode, *args, nobody=False):
     env = dict(os.environ, PYTHONPATH=os.path.join(copies, "python"))
-    p = fx.run([sys.executable, os.path.join(os.path.dirname(__file__), "dump_scan.py"), mode, *args],
+    p = fx.run([sys.executable, os.path.join(copies, "dump_scan.py"), mode, *args],
                nobody=nobody, env=env)
     assert p.returncode == 0, p.stderr.decode()
     return [json.loads(line) for line in p.stdout.splitlines()]
