@@ -18,7 +18,7 @@
 #include "brastelpeer.h"
 #include "qpdf_rewrite.h"
 #include "streambuilder.h"
-#include "structural.h"
+#include "routes/structural.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFLogger.hh>

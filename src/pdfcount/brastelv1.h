@@ -16,7 +16,7 @@
 #include <component/page_sizes.h>
 #include <component/server.h>
 
-#include "lexer.h"
+#include "syntax/lexer.h"
 
 #include <cstdint>
 #include <functional>

@@ -3,10 +3,10 @@
 // chain keeps what a reader learned of the file (changed while read, wants
 // a password) in the count's state, for the failure's reason at the end.
 #include "brastelv1.h"
-#include "objectscan.h"
-#include "objectstream.h"
-#include "structural.h"
-#include "textops.h"
+#include "routes/objectscan.h"
+#include "streams/objectstream.h"
+#include "routes/structural.h"
+#include "syntax/textops.h"
 
 #include <sys/stat.h>
 

@@ -3,7 +3,7 @@
 // swapped for /Rotate 90 and 270.
 #pragma once
 
-#include "lexer.h"
+#include "syntax/lexer.h"
 
 #include <optional>
 

@@ -1,7 +1,7 @@
 // Damaged files and files that change while they are counted: an answer or
 // "Error" in bounded time, from the object scan where the objects are
 // intact, and never a loop that waits for bytes that are gone.
-#include "objectscan.h"
+#include "routes/objectscan.h"
 #include "pdfbuilder.h"
 #include "testsupport.h"
 

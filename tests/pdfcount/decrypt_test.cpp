@@ -1,10 +1,10 @@
 // Encrypted files that the empty user password opens: their object streams
 // decrypted natively (RC4 40 to 128 bits, AES-128, AES-256; revisions 2 to
 // 6), files that need a password still said to need one.
-#include "decrypt.h"
+#include "streams/decrypt.h"
 #include "pdfbuilder.h"
 #include "streambuilder.h"
-#include "structural.h"
+#include "routes/structural.h"
 #include "testsupport.h"
 
 #include <sys/wait.h>

@@ -1,6 +1,6 @@
 // FlateDecode and its predictors: the data readers get back, the cap that
 // stops a bomb, and damaged data refused rather than misread.
-#include "inflate.h"
+#include "streams/inflate.h"
 #include "streambuilder.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The tokenizer and dictionary reader: a key counts only at the top level of
 // its dictionary, values read as readers read them, and damaged or hostile
 // input ends in a clear "no" instead of a wrong value or a deep recursion.
-#include "lexer.h"
+#include "syntax/lexer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Object streams of any decoded size: inflated as a stream up to the
 // objects a count needs, so a valid file is counted natively whatever its
 // size, and a bomb ends the count once the work a count may do runs out.
-#include "inflate.h"
+#include "streams/inflate.h"
 #include "streambuilder.h"
 #include "testsupport.h"
 

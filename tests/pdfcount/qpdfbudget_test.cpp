@@ -1,8 +1,8 @@
 // The memory budget of the counts that go to libqpdf: large files one at a
 // time, whatever the number of jobs.
 #include "pdfbuilder.h"
-#include "qpdfbudget.h"
-#include "structural.h"
+#include "routes/qpdfbudget.h"
+#include "routes/structural.h"
 #include "testsupport.h"
 
 #include <atomic>

@@ -3,7 +3,7 @@
 // counted the way readers count them whichever route decides.
 #include "pdfbuilder.h"
 #include "streambuilder.h"
-#include "structural.h"
+#include "routes/structural.h"
 #include "testsupport.h"
 
 #include <sys/wait.h>

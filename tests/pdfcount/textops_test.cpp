@@ -1,5 +1,5 @@
 // Whole-number conversion, Trim and substring search.
-#include "textops.h"
+#include "syntax/textops.h"
 
 #include <gtest/gtest.h>
 

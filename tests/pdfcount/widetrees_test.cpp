@@ -1,7 +1,7 @@
 // Page-tree nodes too large to read whole: a /Count is read without the
 // kids, and counting leaves reads the kids from the file one at a time.
-#include "filereader.h"
-#include "indirect.h"
+#include "io/filereader.h"
+#include "syntax/indirect.h"
 #include "pdfbuilder.h"
 #include "testsupport.h"
 

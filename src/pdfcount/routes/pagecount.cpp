@@ -2,10 +2,10 @@
 // cross-reference table and the catalog or linearization dictionary, read as
 // text and confirmed object by object against the table reading.
 #include "brastelv1.h"
-#include "lexer.h"
+#include "syntax/lexer.h"
 #include "pdflimits.h"
-#include "objectstream.h"
-#include "textops.h"
+#include "streams/objectstream.h"
+#include "syntax/textops.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -3,9 +3,9 @@
 // by its /Length (or, when that is wrong, by its "endstream") and decoded.
 #pragma once
 
-#include "filereader.h"
-#include "inflate.h"
-#include "lexer.h"
+#include "io/filereader.h"
+#include "streams/inflate.h"
+#include "syntax/lexer.h"
 #include "pdflimits.h"
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "filereader.h"
+#include "io/filereader.h"
 
 #include <component/read_fully.h>
 

@@ -4,7 +4,7 @@
 #include "pdflimits.h"
 
 #include <component/read_fully.h>
-#include "textops.h"
+#include "syntax/textops.h"
 
 #include <unistd.h>
 

@@ -2,7 +2,7 @@
 // of classic tables, across subsections and back through "/Prev" sections.
 #include "brastelv1.h"
 #include "pdflimits.h"
-#include "textops.h"
+#include "syntax/textops.h"
 
 #include <set>
 

@@ -1,4 +1,4 @@
-#include "xrefstream.h"
+#include "xref/xrefstream.h"
 
 #include "pdflimits.h"
 

@@ -1,4 +1,4 @@
-#include "qpdfbudget.h"
+#include "routes/qpdfbudget.h"
 
 #include <malloc.h>
 

@@ -1,10 +1,10 @@
-#include "structural.h"
+#include "routes/structural.h"
 
-#include "fileinput.h"
-#include "lexer.h"
+#include "io/fileinput.h"
+#include "syntax/lexer.h"
 #include "pagebox.h"
 #include "pagetree.h"
-#include "qpdfbudget.h"
+#include "routes/qpdfbudget.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>

@@ -3,9 +3,9 @@
 // on, the values of those objects one after the other.
 #pragma once
 
-#include "filereader.h"
-#include "inflate.h"
-#include "lexer.h"
+#include "io/filereader.h"
+#include "streams/inflate.h"
+#include "syntax/lexer.h"
 #include "pdflimits.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "objectstream.h"
+#include "streams/objectstream.h"
 
-#include "indirect.h"
+#include "syntax/indirect.h"
 
 namespace brastel::pdf {
 

@@ -6,8 +6,8 @@
 // counts and references are never encrypted, strings are never read.
 #pragma once
 
-#include "inflate.h"
-#include "lexer.h"
+#include "streams/inflate.h"
+#include "syntax/lexer.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "decrypt.h"
+#include "streams/decrypt.h"
 
 #include <openssl/evp.h>
 #include <openssl/provider.h>

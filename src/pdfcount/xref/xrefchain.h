@@ -4,8 +4,8 @@
 // newest to the oldest, each read once and only when a lookup needs it.
 #pragma once
 
-#include "filereader.h"
-#include "xrefstream.h"
+#include "io/filereader.h"
+#include "xref/xrefstream.h"
 
 #include <cstdint>
 #include <optional>

@@ -3,7 +3,7 @@
 // file is one character; no decoding happens anywhere.
 #pragma once
 
-#include "chars.h"
+#include "syntax/chars.h"
 
 #include <cstdint>
 #include <optional>

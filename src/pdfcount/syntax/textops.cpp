@@ -1,4 +1,4 @@
-#include "textops.h"
+#include "syntax/textops.h"
 
 namespace brastel {
 

@@ -5,7 +5,7 @@
 // loop moves forward through the window, so the work is linear in its size.
 #pragma once
 
-#include "chars.h"
+#include "syntax/chars.h"
 #include "pdflimits.h"
 
 #include <array>

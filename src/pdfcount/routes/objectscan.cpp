@@ -1,6 +1,6 @@
-#include "objectscan.h"
+#include "routes/objectscan.h"
 
-#include "lexer.h"
+#include "syntax/lexer.h"
 #include "pdflimits.h"
 
 #include <component/read_fully.h>

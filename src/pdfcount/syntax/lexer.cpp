@@ -1,4 +1,4 @@
-#include "lexer.h"
+#include "syntax/lexer.h"
 
 namespace brastel::pdf {
 

@@ -1,6 +1,6 @@
-#include "xrefchain.h"
+#include "xref/xrefchain.h"
 
-#include "indirect.h"
+#include "syntax/indirect.h"
 #include "pdflimits.h"
 
 #include <algorithm>

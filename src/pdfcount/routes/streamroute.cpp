@@ -9,14 +9,14 @@
 // ends the count, since readers give such a file none, and so does a tree
 // in an object stream that inflates past kObjectStreamBomb.
 #include "brastelv1.h"
-#include "decrypt.h"
-#include "indirect.h"
+#include "streams/decrypt.h"
+#include "syntax/indirect.h"
 #include "pdflimits.h"
-#include "objectstream.h"
+#include "streams/objectstream.h"
 #include "pagebox.h"
 #include "pagetree.h"
-#include "structural.h"
-#include "xrefchain.h"
+#include "routes/structural.h"
+#include "xref/xrefchain.h"
 
 #include <map>
 #include <set>

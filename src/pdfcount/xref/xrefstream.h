@@ -3,7 +3,7 @@
 // the widths of the three fields and /Index the object numbers they cover.
 #pragma once
 
-#include "lexer.h"
+#include "syntax/lexer.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "inflate.h"
+#include "streams/inflate.h"
 
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "fileinput.h"
+#include "io/fileinput.h"
 
 #include <component/read_fully.h>
 

@@ -1,4 +1,4 @@
-#include "indirect.h"
+#include "syntax/indirect.h"
 
 #include <algorithm>
 #include <cstring>

@@ -11,10 +11,10 @@
 // (a free one ends the search), and keys only at the top level of the
 // trailer, the catalog and the page-tree root.
 #include "brastelv1.h"
-#include "lexer.h"
+#include "syntax/lexer.h"
 #include "pdflimits.h"
 #include "pagetree.h"
-#include "textops.h"
+#include "syntax/textops.h"
 
 #include <algorithm>
 #include <set>
