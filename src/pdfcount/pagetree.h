@@ -63,40 +63,50 @@ CountRule JudgeRootCount(const CountClaim& claim, ObjectsAtLeast&& objectsAtLeas
 // tree); and the walk gives up after `budget` kids.  *followed, when given,
 // is set to the kid references the walk followed.
 //
+// Kids are read one at a time where the node holds them, so that a node of
+// a million kids costs what its reader holds of it (a window of the file),
+// never an array of them.
+//
 // Tree supplies
 //   Item: a kid as its node's /Kids array holds it;
 //   Id: an ordered identity of indirect nodes;
-//   Kind Visit(const Item&, std::optional<Id>& id, std::vector<Item>& kids):
+//   Kids: a node's kids read in order, movable, with
+//     KidStep Next(Item&): Kid (the item filled in), End, or Broken (the
+//     array could not be read on: no count);
+//   TreeItem Visit(const Item&, std::optional<Id>& id, Kids& kids):
 //     Skip (not a dictionary: readers ignore it), Leaf, Node (id and kids
-//     filled in), or Broken (it could not be read: no count).
+//     set), or Broken (it could not be read: no count).
 enum class TreeItem { Skip, Leaf, Node, Broken };
+enum class KidStep { Kid, End, Broken };
 
 template <typename Tree>
 std::optional<std::int64_t> CountLeaves(Tree& tree, const std::optional<typename Tree::Id>& rootId,
-                                        std::vector<typename Tree::Item> rootKids, std::size_t budget,
+                                        typename Tree::Kids rootKids, std::size_t budget,
                                         std::size_t* followed = nullptr) {
     using Item = typename Tree::Item;
     using Id = typename Tree::Id;
+    using Kids = typename Tree::Kids;
     struct Frame {
         std::optional<Id> id;
-        std::vector<Item> kids;
-        std::size_t next = 0;
+        Kids kids;
     };
     std::vector<Frame> stack;
     std::set<Id> path;
-    stack.push_back(Frame{rootId, std::move(rootKids), 0});
+    stack.push_back(Frame{rootId, std::move(rootKids)});
     if (rootId) path.insert(*rootId);
     std::int64_t leaves = 0;
     std::size_t steps = 0;
+    Item kid{};
     while (!stack.empty()) {
         Frame& top = stack.back();
-        if (top.next == top.kids.size()) {
+        const KidStep step = top.kids.Next(kid);
+        if (step == KidStep::Broken) return std::nullopt;
+        if (step == KidStep::End) {
             if (top.id) path.erase(*top.id);
             stack.pop_back();
             continue;
         }
         if (++steps > budget) return std::nullopt;
-        const Item kid = top.kids[top.next++];
         Frame child;
         switch (tree.Visit(kid, child.id, child.kids)) {
         case TreeItem::Skip:
@@ -138,7 +148,7 @@ inline std::size_t LeafBudget(std::size_t objects, const CountClaim& claim = {})
 template <typename Tree>
 std::optional<std::int64_t> CountByLeaves(const CountClaim& claim, std::size_t objects, Tree& tree,
                                           const std::optional<typename Tree::Id>& rootId,
-                                          std::vector<typename Tree::Item> rootKids) {
+                                          typename Tree::Kids rootKids) {
     std::size_t followed = 0;
     const auto leaves = CountLeaves(tree, rootId, std::move(rootKids), LeafBudget(objects, claim), &followed);
     if (!leaves) return std::nullopt;

@@ -10,26 +10,36 @@ namespace brastel {
 namespace {
 
 // Objects by number: a node lists its kids, a page lists none; numbers that
-// are not in the map are no dictionaries, and -1 cannot be read.
+// are not in the map are no dictionaries, -1 cannot be read, and a node's
+// list breaks off where it says -2.
 struct MapTree {
     using Item = int;
     using Id = int;
+    struct Kids {
+        std::vector<int> list;
+        std::size_t next = 0;
+        KidStep Next(int& kid) {
+            if (next == list.size()) return KidStep::End;
+            kid = list[next++];
+            return kid == -2 ? KidStep::Broken : KidStep::Kid;
+        }
+    };
     std::map<int, std::vector<int>> nodes;
     std::set<int> pages;
     int visits = 0;
 
-    TreeItem Visit(const int& kid, std::optional<int>& id, std::vector<int>& kids) {
+    TreeItem Visit(const int& kid, std::optional<int>& id, Kids& kids) {
         ++visits;
         if (kid == -1) return TreeItem::Broken;
         if (pages.count(kid)) return TreeItem::Leaf;
         const auto it = nodes.find(kid);
         if (it == nodes.end()) return TreeItem::Skip;
         id = kid;
-        kids = it->second;
+        kids.list = it->second;
         return TreeItem::Node;
     }
     std::optional<std::int64_t> Count(int root) {
-        return CountLeaves(*this, std::optional<int>(root), nodes.at(root), 1000);
+        return CountLeaves(*this, std::optional<int>(root), Kids{nodes.at(root)}, 1000);
     }
 };
 
@@ -68,6 +78,11 @@ TEST(PageTree, LeavesAsReadersCountThem) {
     EXPECT_EQ(t.Count(1), 0);
     t.nodes[1] = {10, -1};
     EXPECT_EQ(t.Count(1), std::nullopt);
+    // A /Kids array that cannot be read to its end gives no count, even
+    // when it breaks off after every page it named.
+    t.nodes[1] = {10, 2};
+    t.nodes[2] = {11, -2};
+    EXPECT_EQ(t.Count(1), std::nullopt);
 }
 
 TEST(PageTree, ClaimAboveTheObjectsStandsWhereTheReferencesHoldIt) {
@@ -78,7 +93,7 @@ TEST(PageTree, ClaimAboveTheObjectsStandsWhereTheReferencesHoldIt) {
     t.nodes[1] = {10, 10, 10, 2};
     t.nodes[2] = {10, 10};
     auto count = [&](CountClaim claim) {
-        return CountByLeaves(claim, 3, t, std::optional<int>(1), t.nodes.at(1));
+        return CountByLeaves(claim, 3, t, std::optional<int>(1), MapTree::Kids{t.nodes.at(1)});
     };
     EXPECT_EQ(count({CountClaim::Whole, 5}), 5);
     EXPECT_EQ(count({CountClaim::Whole, 8}), 8);  // 3 objects + 6 kid references followed

@@ -368,34 +368,60 @@ private:
 struct ScanTree {
     using Item = std::int64_t;
     using Id = std::int64_t;
+    // A node's kids read from the text that holds its /Kids array, one at a
+    // time.
+    struct Kids {
+        std::unique_ptr<std::string> text;  // the array's bytes live here
+        pdf::ArrayItems items;
+        bool none = true;
+        KidStep Next(Item& kid) {
+            if (none) return KidStep::End;
+            Value item;
+            for (;;) {
+                switch (items.Next(item)) {
+                case pdf::ArrayItems::Step::End:
+                    return KidStep::End;
+                case pdf::ArrayItems::Step::Bad:
+                    return KidStep::Broken;
+                case pdf::ArrayItems::Step::Item:
+                    break;
+                }
+                if (item.Is(Value::Kind::Ref)) {
+                    kid = item.integer;
+                    return KidStep::Kid;
+                }
+                // A kid written in place has no identity to guard a loop with.
+                if (item.Is(Value::Kind::Dict)) return KidStep::Broken;
+            }
+        }
+    };
     ObjectReader& reader;
 
-    TreeItem Visit(const Item& kid, std::optional<Id>& id, std::vector<Item>& kids) {
-        std::string text;
+    TreeItem Visit(const Item& kid, std::optional<Id>& id, Kids& kids) {
+        auto text = std::make_unique<std::string>();
         Value value;
-        if (!reader.Read(kid, text, value)) return TreeItem::Broken;
+        if (!reader.Read(kid, *text, value)) return TreeItem::Broken;
         if (!value.Is(Value::Kind::Dict)) return TreeItem::Skip;
         const auto node = Dict::At(value.text);
         if (!node || !node->complete()) return TreeItem::Broken;
-        return Node(*node, kid, id, kids);
+        return Node(*node, std::move(text), kid, id, kids);
     }
 
-    // A node is what has /Kids, kids given by reference (a kid written in
-    // place has no identity to guard a loop with).
-    TreeItem Node(const Dict& node, Id number, std::optional<Id>& id, std::vector<Item>& kids) {
+    // A node is what has /Kids, kids given by reference; text holds the
+    // node's bytes.
+    TreeItem Node(const Dict& node, std::unique_ptr<std::string> text, Id number, std::optional<Id>& id, Kids& kids) {
         Value array = node.Get("/Kids");
-        std::string held;
-        if (array.Is(Value::Kind::Ref) && !reader.Read(array.integer, held, array)) return TreeItem::Broken;
+        if (array.Is(Value::Kind::Ref)) {
+            text = std::make_unique<std::string>();
+            if (!reader.Read(array.integer, *text, array)) return TreeItem::Broken;
+        }
         if (array.Is(Value::Kind::Missing) || array.Is(Value::Kind::Null)) return TreeItem::Leaf;
         id = number;
         if (!array.Is(Value::Kind::Array)) return TreeItem::Node;  // no array: no kids
-        bool refs = true;
-        const bool listed = pdf::ForEachItem(array, [&](const Value& kid) {
-            if (kid.Is(Value::Kind::Ref)) kids.push_back(kid.integer);
-            else if (kid.Is(Value::Kind::Dict)) refs = false;
-            return refs;
-        });
-        return listed && refs ? TreeItem::Node : TreeItem::Broken;
+        kids.items = pdf::ArrayItems(array);
+        kids.text = std::move(text);
+        kids.none = false;
+        return TreeItem::Node;
     }
 };
 
@@ -433,8 +459,8 @@ ScanVerdict CountFromIndex(int fd, std::int64_t length, const ObjectIndex& index
     const Value pagesRef = catalog->Get("/Pages");
     if (!pagesRef.Is(Value::Kind::Ref)) return ScanVerdict::Unconfirmed;
     const std::int64_t pages = pagesRef.integer;
-    std::string rootText;
-    const auto rootNode = reader.ReadDict(pages, rootText);
+    auto rootText = std::make_unique<std::string>();
+    const auto rootNode = reader.ReadDict(pages, *rootText);
     if (!rootNode || !rootNode->complete()) return ScanVerdict::Unconfirmed;
     CountClaim claim;
     Value claimed = rootNode->Get("/Count");
@@ -458,8 +484,9 @@ ScanVerdict CountFromIndex(int fd, std::int64_t length, const ObjectIndex& index
     case CountRule::Leaves: {
         ScanTree tree{reader};
         std::optional<std::int64_t> rootId;
-        std::vector<std::int64_t> kids;
-        if (tree.Node(*rootNode, pages, rootId, kids) == TreeItem::Broken) return ScanVerdict::Unconfirmed;
+        ScanTree::Kids kids;
+        if (tree.Node(*rootNode, std::move(rootText), pages, rootId, kids) == TreeItem::Broken)
+            return ScanVerdict::Unconfirmed;
         pagesCounted = CountByLeaves(claim, reader.Objects(), tree, rootId, std::move(kids));
         break;
     }

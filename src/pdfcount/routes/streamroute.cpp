@@ -74,6 +74,64 @@ Loaded Null() {
     return l;
 }
 
+// A node's kids as a walk reads them, one at a time: from the node's text,
+// or from the file a window at a time for an array too long to hold.
+class KidList {
+public:
+    KidList() = default;
+    static KidList Of(const Ref& only) {
+        KidList k;
+        k.only_ = only;
+        return k;
+    }
+    KidStep Next(Ref& kid) {
+        if (only_) {
+            kid = *only_;
+            only_.reset();
+            none_ = true;
+            return KidStep::Kid;
+        }
+        if (none_) return KidStep::End;
+        if (refs_) {
+            switch (refs_->Next(kid.num, kid.gen)) {
+            case References::Step::Ref:
+                return KidStep::Kid;
+            case References::Step::End:
+                return KidStep::End;
+            case References::Step::Bad:
+                break;
+            }
+            return KidStep::Broken;
+        }
+        Value item;
+        for (;;) {
+            switch (items_.Next(item)) {
+            case ArrayItems::Step::End:
+                return KidStep::End;
+            case ArrayItems::Step::Bad:
+                return KidStep::Broken;
+            case ArrayItems::Step::Item:
+                break;
+            }
+            if (item.Is(Value::Kind::Ref)) {
+                kid = Ref{item.integer, item.generation};
+                return KidStep::Kid;
+            }
+            // A kid written in place has no identity to guard a loop with;
+            // such trees are rare enough to leave to the structural reader.
+            if (item.Is(Value::Kind::Dict)) return KidStep::Broken;
+        }
+    }
+
+private:
+    friend class StreamCounter;
+    Loaded holder_;  // owns the text items_ reads
+    ArrayItems items_;
+    std::optional<References> refs_;
+    std::optional<Ref> only_;
+    bool none_ = false;  // no array: no kids
+};
+
 class StreamCounter {
 public:
     explicit StreamCounter(FileReader& file) : file_(file), xref_(file) {}
@@ -92,7 +150,8 @@ public:
     // The page tree as CountLeaves walks it.
     using Item = Ref;
     using Id = std::int64_t;
-    TreeItem Visit(const Ref& kid, std::optional<Id>& id, std::vector<Ref>& kids);
+    using Kids = KidList;
+    TreeItem Visit(const Ref& kid, std::optional<Id>& id, KidList& kids);
 
     // An object the count needed lies in an object stream that only the
     // file's key opens.
@@ -114,8 +173,9 @@ private:
     Loaded ResolveValue(const Value& v, const Loaded& holder);
     HeldStream* LoadObjectStream(std::int64_t num);
     bool StreamsEncrypted(const Value& encrypt, const Loaded& holder);
-    // The kids in a node's /Kids value, or false when they cannot be read.
-    bool Kids(const Loaded& array, std::vector<Ref>& kids);
+    // The kids in a node's /Kids value, to be read one at a time; false
+    // when the value cannot be read.
+    bool ReadKids(const Loaded& array, KidList& kids);
     std::optional<CountClaim> Claim(const Value& count, const Loaded& holder);
 
     FileReader& file_;
@@ -298,29 +358,26 @@ bool StreamCounter::StreamsEncrypted(const Value& encrypt, const Loaded& holder)
     return !(cfm.Is(Value::Kind::Name) && NameEquals(cfm.text, "/None"));
 }
 
-bool StreamCounter::Kids(const Loaded& array, std::vector<Ref>& kids) {
+bool StreamCounter::ReadKids(const Loaded& array, KidList& kids) {
+    kids = KidList();
     if (array.state == Loaded::State::Broken) return false;
+    kids.none_ = true;
     if (array.state == Loaded::State::Null) return true;
     const Value v = array.Read();
     // A long array is read from the file, one reference at a time.
-    if (const auto k = array.large ? array.large->ArrayOf(v) : std::nullopt)
-        return ForEachReference(file_, array.large->arrays[*k], [&](std::int64_t num, std::int64_t gen) {
-            kids.push_back(Ref{num, gen});
-            return true;
-        });
+    if (const auto k = array.large ? array.large->ArrayOf(v) : std::nullopt) {
+        kids.refs_.emplace(file_, array.large->arrays[*k]);
+        kids.none_ = false;
+        return true;
+    }
     if (!v.Is(Value::Kind::Array)) return !Loaded::Unreadable(v);  // no array: no kids
-    bool readable = true;
-    const bool closed = ForEachItem(v, [&](const Value& item) {
-        if (item.Is(Value::Kind::Ref)) kids.push_back(Ref{item.integer, item.generation});
-        // A kid written in place has no identity to guard a loop with; such
-        // trees are rare enough to leave to the structural reader.
-        else if (item.Is(Value::Kind::Dict)) readable = false;
-        return readable;
-    });
-    return closed && readable;
+    kids.holder_ = array;
+    kids.items_ = ArrayItems(v);
+    kids.none_ = false;
+    return true;
 }
 
-TreeItem StreamCounter::Visit(const Ref& kid, std::optional<Id>& id, std::vector<Ref>& kids) {
+TreeItem StreamCounter::Visit(const Ref& kid, std::optional<Id>& id, KidList& kids) {
     const Loaded o = Resolve(kid);
     if (o.state == Loaded::State::Broken) return TreeItem::Broken;
     if (o.state == Loaded::State::Null) return TreeItem::Skip;
@@ -332,7 +389,7 @@ TreeItem StreamCounter::Visit(const Ref& kid, std::optional<Id>& id, std::vector
     const Loaded array = ResolveValue(d->Get("/Kids"), o);
     if (array.state == Loaded::State::Null) return TreeItem::Leaf;
     id = kid.num;
-    return Kids(array, kids) ? TreeItem::Node : TreeItem::Broken;
+    return ReadKids(array, kids) ? TreeItem::Node : TreeItem::Broken;
 }
 
 std::optional<CountClaim> StreamCounter::Claim(const Value& raw, const Loaded& holder) {
@@ -424,8 +481,8 @@ StreamCounter::Verdict StreamCounter::Count(std::int32_t& count) {
     if (rule == CountRule::NoCount) return Verdict::NoCount;
 
     const auto objects = xref_.ObjectsInUse(SIZE_MAX);
-    std::vector<Ref> kids;
-    if (!objects || !Kids(kidsArray, kids)) return Verdict::Unsure;
+    KidList kids;
+    if (!objects || !ReadKids(kidsArray, kids)) return Verdict::Unsure;
     const std::optional<Id> rootId =
         pagesValue.Is(Value::Kind::Ref) ? std::optional<Id>(pagesValue.integer) : std::nullopt;
     const auto leaves = CountByLeaves(*claim, *objects, *this, rootId, std::move(kids));
@@ -460,8 +517,7 @@ void StreamCounter::Sizes(std::int64_t pages, std::vector<component::PageSizeRun
     // walk is.
     struct Frame {
         std::int64_t id;
-        std::vector<Ref> kids;
-        std::size_t next = 0;
+        KidList kids;
         PageGeometry inherited;
     };
     std::vector<Frame> stack;
@@ -469,17 +525,18 @@ void StreamCounter::Sizes(std::int64_t pages, std::vector<component::PageSizeRun
     const std::size_t budget = LeafBudget(*objects, CountClaim{CountClaim::Whole, pages});
     std::size_t steps = 0;
     std::int64_t found = 0;
-    std::vector<Ref> first{Ref{pagesValue.integer, pagesValue.generation}};
-    stack.push_back(Frame{-1, std::move(first), 0, {}});
+    stack.push_back(Frame{-1, KidList::Of(Ref{pagesValue.integer, pagesValue.generation}), {}});
+    Ref kid;
     while (!stack.empty() && found < pages) {
         Frame& top = stack.back();
-        if (top.next == top.kids.size()) {
+        const KidStep step = top.kids.Next(kid);
+        if (step == KidStep::Broken) return;
+        if (step == KidStep::End) {
             path.erase(top.id);
             stack.pop_back();
             continue;
         }
         if (++steps > budget) return;
-        const Ref kid = top.kids[top.next++];
         const Loaded o = Resolve(kid);
         if (o.state == Loaded::State::Broken) return;
         if (o.state == Loaded::State::Null) continue;
@@ -506,8 +563,8 @@ void StreamCounter::Sizes(std::int64_t pages, std::vector<component::PageSizeRun
             continue;
         }
         if (path.count(kid.num)) return;  // a loop
-        Frame child{kid.num, {}, 0, g};
-        if (!Kids(kidsArray, child.kids)) return;
+        Frame child{kid.num, {}, g};
+        if (!ReadKids(kidsArray, child.kids)) return;
         path.insert(kid.num);
         stack.push_back(std::move(child));  // `top` is not used after this
     }

@@ -25,14 +25,24 @@ namespace {
 struct QpdfTree {
     using Item = QPDFObjectHandle;
     using Id = QPDFObjGen;
-    TreeItem Visit(const QPDFObjectHandle& kid, std::optional<Id>& id, std::vector<Item>& kids) {
+    // A node's /Kids array, an item at a time (no copy of the array).
+    struct Kids {
+        QPDFObjectHandle array;
+        int next = 0;
+        int size = 0;
+        KidStep Next(QPDFObjectHandle& kid) {
+            if (next >= size) return KidStep::End;
+            kid = array.getArrayItem(next++);
+            return KidStep::Kid;
+        }
+    };
+    TreeItem Visit(const QPDFObjectHandle& kid, std::optional<Id>& id, Kids& kids) {
         QPDFObjectHandle node = kid;
         if (!node.isDictionary()) return TreeItem::Skip;  // readers ignore it
         if (!node.hasKey("/Kids")) return TreeItem::Leaf;
         if (node.isIndirect()) id = node.getObjGen();
         QPDFObjectHandle array = node.getKey("/Kids");
-        if (array.isArray())
-            for (int i = 0, n = array.getArrayNItems(); i < n; ++i) kids.push_back(array.getArrayItem(i));
+        if (array.isArray()) kids = Kids{array, 0, array.getArrayNItems()};
         return TreeItem::Node;
     }
 };
@@ -77,7 +87,7 @@ std::optional<std::int32_t> CountPages(QPDF& pdf, StructuralNotes* notes) {
     }
     QpdfTree tree;
     std::optional<QPDFObjGen> rootId;
-    std::vector<QPDFObjectHandle> kids;
+    QpdfTree::Kids kids;
     tree.Visit(pages, rootId, kids);
     const auto leaves = CountByLeaves(claim, objects, tree, rootId, std::move(kids));
     if (!leaves || *leaves > INT32_MAX) return std::nullopt;

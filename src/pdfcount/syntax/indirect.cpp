@@ -77,8 +77,6 @@ std::optional<ObjectText> ReadIndirect(FileReader& file, std::int64_t offset, st
     return std::nullopt;
 }
 
-namespace {
-
 // Tokens of a span of the file read a window at a time: a token that
 // touches a window's end is read again from a window that starts with it.
 class WindowTokens {
@@ -124,8 +122,6 @@ private:
     bool last_ = false;
     Lexer lex_{std::string_view()};
 };
-
-}  // namespace
 
 std::optional<std::size_t> LargeObject::ArrayOf(const Value& v) const {
     if (!v.Is(Value::Kind::Other) || v.text.substr(0, 6) != "_array") return std::nullopt;
@@ -209,20 +205,45 @@ std::optional<LargeObject> ReadLargeIndirect(FileReader& file, std::int64_t offs
     return large;
 }
 
+References::References(FileReader& file, StreamSpan span)
+    : tokens_(std::make_unique<WindowTokens>(file, span.start, span.start + span.length)) {}
+References::~References() = default;
+References::References(References&&) noexcept = default;
+References& References::operator=(References&&) noexcept = default;
+
+References::Step References::Next(std::int64_t& num, std::int64_t& gen) {
+    if (over_ || !tokens_) return Step::Bad;
+    std::int64_t pos = 0;
+    if (!opened_) {
+        opened_ = true;
+        if (tokens_->Next(pos).kind != Token::Kind::ArrayOpen) return (over_ = true, Step::Bad);
+    }
+    const Token a = tokens_->Next(pos);
+    if (a.kind == Token::Kind::ArrayClose) return (over_ = true, Step::End);
+    const Token b = tokens_->Next(pos);
+    const Token r = tokens_->Next(pos);
+    if (a.kind != Token::Kind::Integer || b.kind != Token::Kind::Integer || a.integer < 0 || b.integer < 0 ||
+        r.kind != Token::Kind::Keyword || r.text != "R")
+        return (over_ = true, Step::Bad);
+    num = a.integer;
+    gen = b.integer;
+    return Step::Ref;
+}
+
 bool ForEachReference(FileReader& file, StreamSpan span,
                       const std::function<bool(std::int64_t num, std::int64_t gen)>& visit) {
-    WindowTokens tokens(file, span.start, span.start + span.length);
-    std::int64_t pos = 0;
-    if (tokens.Next(pos).kind != Token::Kind::ArrayOpen) return false;
+    References refs(file, span);
+    std::int64_t num = 0, gen = 0;
     for (;;) {
-        const Token a = tokens.Next(pos);
-        if (a.kind == Token::Kind::ArrayClose) return true;
-        const Token b = tokens.Next(pos);
-        const Token r = tokens.Next(pos);
-        if (a.kind != Token::Kind::Integer || b.kind != Token::Kind::Integer || a.integer < 0 || b.integer < 0 ||
-            r.kind != Token::Kind::Keyword || r.text != "R")
+        switch (refs.Next(num, gen)) {
+        case References::Step::Ref:
+            if (!visit(num, gen)) return true;
+            break;
+        case References::Step::End:
+            return true;
+        case References::Step::Bad:
             return false;
-        if (!visit(a.integer, b.integer)) return true;
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,10 +56,30 @@ struct LargeObject {
 };
 std::optional<LargeObject> ReadLargeIndirect(FileReader& file, std::int64_t offset, std::optional<std::int64_t> num);
 
+// The references of the array held by the bytes at span, read one at a
+// time as (number, generation) from a window of the file (256 KB), so that
+// an array of any length costs the window.
+class WindowTokens;
+class References {
+public:
+    References(FileReader& file, StreamSpan span);
+    ~References();
+    References(References&&) noexcept;
+    References& operator=(References&&) noexcept;
+    enum class Step { Ref, End, Bad };
+    // The next reference; Bad when the array holds anything else or cannot
+    // be read.
+    Step Next(std::int64_t& num, std::int64_t& gen);
+
+private:
+    std::unique_ptr<WindowTokens> tokens_;
+    bool opened_ = false;
+    bool over_ = false;
+};
+
 // Visits the references of the array held by the bytes at span one at a
-// time, as (number, generation), reading the file a window at a time; the
-// visitor returns false to stop.  False when the array holds anything else
-// or cannot be read.
+// time (see References); the visitor returns false to stop.  False when
+// the array holds anything else or cannot be read.
 bool ForEachReference(FileReader& file, StreamSpan span,
                       const std::function<bool(std::int64_t num, std::int64_t gen)>& visit);
 

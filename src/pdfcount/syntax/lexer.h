@@ -138,6 +138,28 @@ private:
 template <typename F>
 bool ForEachItem(const Value& array, F&& visit);
 
+// The items of an array value read one at a time, for a caller that keeps
+// its place between items; the window must outlive it.
+class ArrayItems {
+public:
+    ArrayItems() = default;
+    explicit ArrayItems(const Value& array) : lex_(array.text, 1), array_(array.kind == Value::Kind::Array) {}
+    enum class Step { Item, End, Bad };
+    // The next item; Bad when the array is malformed (or no array).
+    Step Next(Value& item) {
+        if (!array_) return Step::Bad;
+        const Token t = lex_.Peek();
+        if (t.kind == Token::Kind::ArrayClose) return Step::End;
+        if (t.kind == Token::Kind::End) return Step::Bad;
+        item = ReadValue(lex_);
+        return item.kind == Value::Kind::Bad || item.kind == Value::Kind::Missing ? Step::Bad : Step::Item;
+    }
+
+private:
+    Lexer lex_{std::string_view()};
+    bool array_ = false;
+};
+
 // "N G obj" at pos (after white space): the object number, its generation
 // and where its body starts.
 struct ObjectHeader {
