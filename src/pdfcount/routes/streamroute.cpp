@@ -29,6 +29,9 @@ using namespace pdf;
 namespace {
 
 constexpr std::size_t kTailBytes = 1024;
+// Objects read whole up to this size; a larger one is first read as a
+// large object.
+constexpr std::size_t kLargeObject = std::size_t{256} << 10;
 // An object stream with a predictor is decoded whole, up to
 // limits::kWholeObjectStream; others are inflated as streams within the
 // count's InflateWork.
@@ -272,11 +275,19 @@ Loaded StreamCounter::Resolve(const Ref& ref) {
         return Null();
     case XrefEntry::InUse: {
         if (e.field3 != ref.gen) return {};
+        // An object past kLargeObject is read as a large one, its long
+        // arrays of references left in the file, before it is read whole.
         bool tooLarge = false;
-        auto o = ReadIndirect(file_, e.field2, ref.num, &tooLarge);
+        auto o = ReadIndirect(file_, e.field2, ref.num, &tooLarge, kLargeObject);
+        std::optional<LargeObject> large;
         if (!o && tooLarge) {
-            auto large = ReadLargeIndirect(file_, e.field2, ref.num);
-            if (!large) return {};
+            large = ReadLargeIndirect(file_, e.field2, ref.num);
+            if (!large) {
+                tooLarge = false;
+                o = ReadIndirect(file_, e.field2, ref.num, &tooLarge);
+            }
+        }
+        if (large) {
             auto held = std::make_shared<LargeObject>(std::move(*large));
             l.text = std::string_view(held->object.text).substr(held->object.body);
             l.owner = std::shared_ptr<const std::string>(held, &held->object.text);

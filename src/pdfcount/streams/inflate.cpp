@@ -215,50 +215,62 @@ std::size_t Predictor::EncodedSize(std::size_t n) const {
 
 Decoded Unpredict(const Predictor& p, std::string& data) {
     if (p.predictor == 1) return Decoded::Ok;
-    const std::size_t row = p.RowBytes();
-    if (row == 0) return Decoded::Unsupported;
-    if (p.predictor == 2) {
-        // TIFF: each sample is stored as its difference from the one to its left.
-        if (p.bitsPerComponent != 8) return Decoded::Unsupported;
-        const std::size_t step = static_cast<std::size_t>(p.colors);
-        data.resize(data.size() / row * row);
-        for (std::size_t at = 0; at < data.size(); at += row)
-            for (std::size_t i = step; i < row; ++i)
-                data[at + i] = static_cast<char>(data[at + i] + data[at + i - step]);
-        return Decoded::Ok;
-    }
-    if (!IsPng(p.predictor)) return Decoded::Unsupported;
-    const std::size_t bpp = std::max<std::size_t>(1, static_cast<std::size_t>(p.colors * p.bitsPerComponent / 8));
-    const std::size_t rows = data.size() / (row + 1);
-    std::string prior(row, '\0');
-    std::size_t out = 0;
-    for (std::size_t r = 0; r < rows; ++r) {
-        const unsigned char tag = static_cast<unsigned char>(data[r * (row + 1)]);
-        // The row is decoded into the place of the previous output, which
-        // always lies before the row's own bytes.
-        unsigned char* cur = reinterpret_cast<unsigned char*>(data.data() + out);
-        const unsigned char* raw = reinterpret_cast<const unsigned char*>(data.data() + r * (row + 1) + 1);
-        const unsigned char* up = reinterpret_cast<const unsigned char*>(prior.data());
-        for (std::size_t i = 0; i < row; ++i) {
-            const int a = i >= bpp ? cur[i - bpp] : 0;
-            const int b = up[i];
-            const int c = i >= bpp ? up[i - bpp] : 0;
-            int v = raw[i];
-            switch (tag) {
-            case 0: break;
-            case 1: v += a; break;
-            case 2: v += b; break;
-            case 3: v += (a + b) / 2; break;
-            case 4: v += Paeth(a, b, c); break;
-            default: return Decoded::Damaged;
-            }
-            cur[i] = static_cast<unsigned char>(v);
-        }
-        std::memcpy(prior.data(), cur, row);
-        out += row;
-    }
-    data.resize(out);
+    RowPredictor rows(p);
+    if (rows.row() == 0) return Decoded::Unsupported;
+    // Each row is undone into the place of the previous output, which
+    // always lies at or before the row's own bytes.
+    const std::size_t count = data.size() / rows.encodedRow();
+    for (std::size_t r = 0; r < count; ++r)
+        if (!rows.Undo(data.data() + r * rows.encodedRow(), data.data() + r * rows.row())) return Decoded::Damaged;
+    data.resize(count * rows.row());
     return Decoded::Ok;
+}
+
+RowPredictor::RowPredictor(const Predictor& p) : p_(p) {
+    const std::size_t row = p.RowBytes();
+    if (row == 0) return;
+    if (p.predictor == 1 || (p.predictor == 2 && p.bitsPerComponent == 8)) {
+        row_ = encoded_ = row;
+    } else if (IsPng(p.predictor)) {
+        row_ = row;
+        encoded_ = row + 1;
+        bpp_ = std::max<std::size_t>(1, static_cast<std::size_t>(p.colors * p.bitsPerComponent / 8));
+        prior_.assign(row, '\0');
+    }
+}
+
+bool RowPredictor::Undo(const char* in, char* out) {
+    if (!IsPng(p_.predictor)) {
+        std::memmove(out, in, row_);
+        // TIFF: each sample is stored as its difference from the one to its left.
+        if (p_.predictor == 2) {
+            const std::size_t step = static_cast<std::size_t>(p_.colors);
+            for (std::size_t i = step; i < row_; ++i) out[i] = static_cast<char>(out[i] + out[i - step]);
+        }
+        return true;
+    }
+    const unsigned char tag = static_cast<unsigned char>(in[0]);
+    if (tag > 4) return false;
+    // Each byte of the row is read before the byte it may overwrite.
+    unsigned char* cur = reinterpret_cast<unsigned char*>(out);
+    const unsigned char* raw = reinterpret_cast<const unsigned char*>(in + 1);
+    const unsigned char* up = reinterpret_cast<const unsigned char*>(prior_.data());
+    for (std::size_t i = 0; i < row_; ++i) {
+        const int a = i >= bpp_ ? cur[i - bpp_] : 0;
+        const int b = up[i];
+        const int c = i >= bpp_ ? up[i - bpp_] : 0;
+        int v = raw[i];
+        switch (tag) {
+        case 1: v += a; break;
+        case 2: v += b; break;
+        case 3: v += (a + b) / 2; break;
+        case 4: v += Paeth(a, b, c); break;
+        default: break;
+        }
+        cur[i] = static_cast<unsigned char>(v);
+    }
+    std::memcpy(prior_.data(), cur, row_);
+    return true;
 }
 
 }  // namespace brastel::pdf

@@ -93,4 +93,26 @@ struct Predictor {
 // Undoes the predictor in place.  A trailing partial row is dropped.
 Decoded Unpredict(const Predictor& p, std::string& data);
 
+// A predictor undone a row at a time, for data inflated as a stream: only
+// the row above is kept.
+class RowPredictor {
+public:
+    explicit RowPredictor(const Predictor& p);
+    // Bytes of a row as inflated (a PNG row has its tag byte first), and
+    // as it comes out; 0 when this decoder does not read the parameters.
+    std::size_t encodedRow() const { return encoded_; }
+    std::size_t row() const { return row_; }
+    // Undoes the encodedRow() bytes at `in` into the row() bytes at out,
+    // which may be `in` itself or lie before it (undone in place); false
+    // for a row tag PNG does not define.
+    bool Undo(const char* in, char* out);
+
+private:
+    Predictor p_;
+    std::size_t row_ = 0;
+    std::size_t encoded_ = 0;
+    std::size_t bpp_ = 1;
+    std::string prior_;
+};
+
 }  // namespace brastel::pdf

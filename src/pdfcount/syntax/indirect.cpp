@@ -45,7 +45,8 @@ std::optional<Predictor> ReadPredictor(const Value& parms) {
 }  // namespace
 
 std::optional<ObjectText> ReadIndirect(FileReader& file, std::int64_t offset, std::optional<std::int64_t> num,
-                                       bool* large) {
+                                       bool* large, std::size_t limit) {
+    limit = std::min(limit, kMaxObjectBytes);
     if (offset < 0 || offset >= file.length()) return std::nullopt;
     // From one byte before, so that an offset into the middle of a longer
     // number is seen as such.
@@ -53,7 +54,10 @@ std::optional<ObjectText> ReadIndirect(FileReader& file, std::int64_t offset, st
     const std::size_t lead = static_cast<std::size_t>(offset - at);
     ObjectText o;
     o.offset = at;
-    for (std::size_t n = FileReader::kWindow; n <= kMaxObjectBytes; n *= 4) {
+    // Most objects are a few dozen bytes: the first read is small enough to
+    // be served from the reader's window, so objects that follow each other
+    // in the file (the pages of a wide tree) cost no system call each.
+    for (std::size_t n = FileReader::kWindow / 4; n <= limit; n *= 4) {
         if (!file.Read(at, n, o.text) || o.text.size() <= lead) return std::nullopt;
         if (lead == 1 && IsDigit(o.text[0])) return std::nullopt;
         // White space before the header is passed over, as readers do.
@@ -357,9 +361,10 @@ std::ptrdiff_t FileSpan::Pull(char* into, std::size_t n) {
     return static_cast<std::ptrdiff_t>(chunk_.size());
 }
 
-bool StreamableFilter(const Dict& dict, bool& flate) {
+bool FlateOrNone(const Dict& dict, bool& flate, Predictor& predictor) {
     const auto [filter, parms] = dict.GetAll<2>({"/Filter", "/DecodeParms"});
     flate = false;
+    predictor = Predictor{};
     if (filter.Is(Value::Kind::Name)) {
         flate = FlateName(filter.text);
         if (!flate) return false;
@@ -375,7 +380,6 @@ bool StreamableFilter(const Dict& dict, bool& flate) {
         return false;
     }
     if (!flate) return true;
-    // Any predictor other than 1 is left to the decoder that holds the data.
     Value only = parms;
     if (parms.Is(Value::Kind::Array)) {
         int items = 0;
@@ -387,8 +391,16 @@ bool StreamableFilter(const Dict& dict, bool& flate) {
             return false;
         if (items == 0) only = Value{};
     }
-    const auto predictor = ReadPredictor(only);
-    return predictor && predictor->predictor == 1;
+    const auto read = ReadPredictor(only);
+    if (!read) return false;
+    predictor = *read;
+    return true;
+}
+
+bool StreamableFilter(const Dict& dict, bool& flate) {
+    // Any predictor other than 1 is left to the decoder that holds the data.
+    Predictor predictor;
+    return FlateOrNone(dict, flate, predictor) && predictor.predictor == 1;
 }
 
 bool NoReaderDecodes(const Dict& dict) {

@@ -36,10 +36,10 @@ struct ObjectText {
 
 // Reads the object at offset: its header must start there, or after white
 // space from there (not in the middle of a longer number), name object num
-// when num is given, and its value must be complete within kMaxObjectBytes.
-// large is set when the value goes on past kMaxObjectBytes.
+// when num is given, and its value must be complete within limit bytes (at
+// most kMaxObjectBytes).  large is set when the value goes on past limit.
 std::optional<ObjectText> ReadIndirect(FileReader& file, std::int64_t offset, std::optional<std::int64_t> num,
-                                       bool* large = nullptr);
+                                       bool* large = nullptr, std::size_t limit = kMaxObjectBytes);
 
 // An object too large to read whole, such as a page-tree node whose /Kids
 // names a million pages: its dictionary read a window at a time, each array
@@ -112,6 +112,10 @@ private:
     std::int64_t at_ = 0;
     std::string chunk_;
 };
+
+// The stream has no filter, or FlateDecode alone (flate tells which), and
+// predictor holds its /DecodeParms (predictor 1 when there are none).
+bool FlateOrNone(const Dict& dict, bool& flate, Predictor& predictor);
 
 // The stream can be inflated as a stream: FlateDecode with no predictor, or
 // no filter at all (flate tells which).

@@ -110,16 +110,11 @@ bool CrossReference::ReadStream(std::int64_t offset, std::optional<XrefStreamSec
     if (!layout) return false;
     const std::size_t expected = layout->bytes();
     if (heldBytes_ + expected > limits::kChainHeldBytes) return false;
-    // Deflate can make data slightly larger than it was, and PNG rows add a
-    // byte each: twice the decoded size is room enough for the raw data.
-    std::string raw, data;
-    if (auto got = StreamData(file_, *o, *dict, length.Whole(), 2 * expected + 1024))
-        raw = std::move(*got);
-    else
-        return false;
-    const Decoded status = DecodeStream(*dict, raw, expected, data);
-    if (status != Decoded::Ok && status != Decoded::Capped) return false;
-    auto section = XrefStreamSection::Parse(std::move(*layout), std::move(data));
+    // Inflated as a stream straight into the entries (see XrefStreamSection::Read).
+    const auto span = FindStreamSpan(file_, *o, *dict, length.Whole());
+    if (!span) return false;
+    FileSpan raw(file_, *span);
+    auto section = XrefStreamSection::Read(std::move(*layout), *dict, raw);
     if (!section) return false;
     heldBytes_ += expected;
     stream = std::move(section);
@@ -199,6 +194,17 @@ CrossReference::Lookup CrossReference::Find(std::int64_t num, XrefEntry& entry) 
 }
 
 bool CrossReference::CollectInUse(std::size_t upTo, std::size_t& inUse) const {
+    // A lone cross-reference stream lists each number once (its ranges are
+    // sealed): its entries are counted where they stand, with no copy.
+    if (upTo == 1 && sections_[0].stream && sections_[0].tableRanges.rows() == 0) {
+        std::size_t entries = 0;
+        inUse = 0;
+        sections_[0].stream->ForEach([&](std::int64_t, const XrefEntry& e) {
+            ++entries;
+            if (e.type != XrefEntry::Free) ++inUse;
+        });
+        return entries <= limits::kChainHeldEntries;
+    }
     // (number, rank * 2 + in use): a number's entries sort newest first.
     // Within a section a table's objects in use come before the stream's
     // entries, and those before the table's free entries.

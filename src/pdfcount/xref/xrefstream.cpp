@@ -1,6 +1,7 @@
 #include "xref/xrefstream.h"
 
 #include "pdflimits.h"
+#include "syntax/indirect.h"
 
 #include <algorithm>
 #include <climits>
@@ -67,12 +68,41 @@ std::optional<XrefStreamSection::Layout> XrefStreamSection::ReadLayout(const Dic
     return l;
 }
 
-std::optional<XrefStreamSection> XrefStreamSection::Parse(Layout layout, std::string data) {
-    if (data.size() < layout.bytes()) return std::nullopt;
+std::optional<XrefStreamSection> XrefStreamSection::Read(Layout layout, const Dict& dict, ByteSource& raw) {
+    bool flate = false;
+    Predictor predictor;
+    if (!FlateOrNone(dict, flate, predictor)) return std::nullopt;
+    RowPredictor rows(predictor);
+    if (flate && predictor.predictor != 1 && rows.row() == 0) return std::nullopt;  // parameters out of range
     XrefStreamSection s;
     s.layout_ = std::move(layout);
-    data.resize(s.layout_.ranges.rows() * s.layout_.width);
-    s.data_ = std::move(data);
+    const std::size_t expected = s.layout_.bytes();
+    std::string& data = s.data_;
+    StreamInflater inflater(raw, flate);
+    if (!flate || predictor.predictor == 1) {
+        data.reserve(expected);
+        if (inflater.Read(expected, data) == StreamInflater::Step::Damaged) return std::nullopt;
+    } else {
+        // Whole rows a window at a time; the last row may run past the
+        // entries, and a partial row at the end is dropped.
+        data.reserve(expected + rows.row());
+        const std::size_t perWindow = std::max<std::size_t>(1, (std::size_t{64} << 10) / rows.encodedRow());
+        std::string window;
+        while (data.size() < expected) {
+            const std::size_t wantRows = std::min(perWindow, (expected - data.size() + rows.row() - 1) / rows.row());
+            window.clear();
+            const auto step = inflater.Read(wantRows * rows.encodedRow(), window);
+            if (step == StreamInflater::Step::Damaged) return std::nullopt;
+            for (std::size_t at = 0; at + rows.encodedRow() <= window.size(); at += rows.encodedRow()) {
+                const std::size_t end = data.size();
+                data.resize(end + rows.row());
+                if (!rows.Undo(window.data() + at, data.data() + end)) return std::nullopt;
+            }
+            if (step == StreamInflater::Step::End) break;
+        }
+    }
+    if (data.size() < expected) return std::nullopt;
+    data.resize(expected);
     // An entry type ISO 32000 does not define makes readers rebuild the
     // cross-reference: this section is not one to trust.
     for (std::size_t row = 0; row < s.layout_.ranges.rows(); ++row)

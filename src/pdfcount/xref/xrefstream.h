@@ -3,6 +3,7 @@
 // the widths of the three fields and /Index the object numbers they cover.
 #pragma once
 
+#include "streams/inflate.h"
 #include "syntax/lexer.h"
 
 #include <cstdint>
@@ -61,9 +62,14 @@ public:
     // No value when /W, /Index or /Size are unusable.
     static std::optional<Layout> ReadLayout(const Dict& dict);
 
-    // The section over the decoded data; no value when the data is shorter
-    // than the layout says or an entry has a type other than 0, 1 or 2.
-    static std::optional<XrefStreamSection> Parse(Layout layout, std::string data);
+    // The section read from the stream's raw data (no filter, or Flate with
+    // or without a predictor, as dict says), inflated a window at a time
+    // and its predictor undone a row at a time straight into the entries:
+    // what is held is the entries alone, never the raw or inflated data
+    // whole.  No value for another filter, data that does not decode or is
+    // shorter than the layout says, or an entry of a type other than 0, 1
+    // or 2.
+    static std::optional<XrefStreamSection> Read(Layout layout, const Dict& dict, ByteSource& raw);
 
     // The entry of object num, if the stream lists it.
     std::optional<XrefEntry> Find(std::int64_t num) const;
