@@ -2,6 +2,8 @@
 // objects a count needs, so a valid file is counted natively whatever its
 // size, and a bomb ends the count once the work a count may do runs out.
 #include "streams/inflate.h"
+#include "heappeak.h"
+#include "pdfbuilder.h"
 #include "streambuilder.h"
 #include "testsupport.h"
 
@@ -135,6 +137,29 @@ TEST_F(LargeObjectStreams, LeavesOfATreeWithoutCountAreReadInOnePass) {
     const std::string bytes = ManyObjectsDocument(o, &pages);
     EXPECT_EQ(Count(bytes), pages);
     EXPECT_EQ(counter.LastRoute(), Route::Stream);
+}
+
+TEST_F(LargeObjectStreams, DamagedFilesAreScannedThroughStreamsOfAnySize) {
+    // The same files with their cross-reference broken: the object scan
+    // reads the 13 MB stream as a stream and counts them, where it once
+    // left them to libqpdf's reconstruction (hundreds of MB).  The tree lies
+    // at the stream's end, after the pass that indexes it: going back, the
+    // stream is held whole once (13 MB, within the count's 16 MB for that).
+    std::set<Route> ran;
+    BrastelPeer::SetBeforeRoute(*counter, [&](Route r) { ran.insert(r); });
+    for (const bool withCount : {true, false}) {
+        ManyObjectsOptions o;
+        o.withCount = withCount;
+        int pages = 0;
+        const std::string bytes = Patch(ManyObjectsDocument(o, &pages), "/Type /XRef", "/Type /XRaf");
+        path = dir.Write("doc.pdf", bytes);
+        ran.clear();
+        const HeapPeak heap;
+        EXPECT_EQ(counter.Count(path), pages) << withCount;
+        EXPECT_EQ(counter.LastRoute(), Route::ObjectScan) << withCount;
+        EXPECT_FALSE(ran.count(Route::Reconstruction)) << withCount;
+        EXPECT_LT(heap.bytes(), std::size_t{20} << 20) << withCount;
+    }
 }
 
 TEST_F(LargeObjectStreams, ObjectsPastTheBombLineEndTheCountWithAReason) {

@@ -522,13 +522,14 @@ TEST_F(StreamRoute, DamagedStreamFilesCountedFromTheirObjectStreams) {
 
 TEST_F(StreamRoute, ObjectStreamBombIsDecodedNoFurtherThanTheCountNeeds) {
     // The catalog and the tree at the start of an object stream that
-    // inflates to a gigabyte: the stream route reads the first KB of it and
-    // counts; no reader after it (libqpdf would hold it whole) decodes it.
+    // inflates to a gigabyte: the stream route, or the object scan when the
+    // cross-reference is broken, reads the first KB of it and counts; no
+    // reader after them (libqpdf would hold it whole) decodes it.
     std::set<Route> ran;
     BrastelPeer::SetBeforeRoute(*counter, [&](Route r) { ran.insert(r); });
-    auto bomb = [](bool soundCrossReference) {
+    auto bomb = [](bool soundCrossReference, const std::string& count = "1") {
         StreamPdfBuilder pdf;
-        pdf.ObjectStream(10, {{1, "<< /Type /Catalog /Pages 2 0 R >>"}, {2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"}},
+        pdf.ObjectStream(10, {{1, "<< /Type /Catalog /Pages 2 0 R >>"}, {2, "<< /Type /Pages /Kids [3 0 R] /Count " + count + " >>"}},
                          true, std::size_t{1} << 30);
         pdf.Object(3, "<< /Type /Page /Parent 2 0 R >>");
         pdf.XrefStream(11, " /Root 1 0 R");
@@ -537,9 +538,15 @@ TEST_F(StreamRoute, ObjectStreamBombIsDecodedNoFurtherThanTheCountNeeds) {
     EXPECT_EQ(Count(bomb(true)), 1);
     EXPECT_EQ(route(), Route::Stream);
     EXPECT_FALSE(ran.count(Route::Structural));
-    // With the cross-reference broken, the object scan meets the bomb.
     ran.clear();
-    EXPECT_EQ(Count(bomb(false)), -1);
+    EXPECT_EQ(Count(bomb(false)), 1);
+    EXPECT_EQ(route(), Route::ObjectScan);
+    EXPECT_FALSE(ran.count(Route::Reconstruction));
+    // With the page gone and a /Count too large to stand, the scan cannot
+    // count; it finds the stream inflating past any object stream's size,
+    // and the count ends there with a reason.
+    ran.clear();
+    EXPECT_EQ(Count(Patch(bomb(false, "99"), "3 0 obj", "3 0 xbj")), -1);
     EXPECT_TRUE(ran.count(Route::ObjectScan));
     EXPECT_FALSE(ran.count(Route::Reconstruction));
     EXPECT_EQ(LastReasonCode(*counter), component::CountReason::Damaged);

@@ -2,6 +2,8 @@
 
 #include "syntax/indirect.h"
 
+#include <algorithm>
+
 namespace brastel::pdf {
 
 std::optional<ObjectStream> ObjectStream::Parse(const Dict& dict, std::string decoded) {
@@ -118,19 +120,28 @@ StreamedObjectStream::Fetched StreamedObjectStream::SeekTo(std::uint64_t to) {
         // so; a larger one starts over.
         if (!wholeTried_) {
             wholeTried_ = true;
-            std::string whole;
             const std::uint64_t want = first_ + (InflateWork::kHeldWholeLimit - work_.heldWhole) + 1;
             if (work_.decoded + want > InflateWork::kLimit) return Fetched::OverBudget;
-            const auto step = inflater_.Read(static_cast<std::size_t>(want), whole);
-            work_.decoded += whole.size();
-            if (step == StreamInflater::Step::End && whole.size() >= first_) {
-                whole.erase(0, static_cast<std::size_t>(first_));
+            // Measured first, then read into a buffer of its size: a buffer
+            // grown as the data comes would briefly hold it twice over.
+            const auto measured = inflater_.Skip(static_cast<std::size_t>(want));
+            const std::uint64_t size = inflater_.position();
+            work_.decoded += size;
+            if (measured == StreamInflater::Step::Damaged || !inflater_.Rewind()) return Fetched::Broken;
+            if (measured == StreamInflater::Step::End && size >= first_) {
+                if (work_.decoded + size > InflateWork::kLimit) return Fetched::OverBudget;
+                work_.decoded += size;
+                std::string whole;
+                whole.reserve(static_cast<std::size_t>(size - first_));
+                if (inflater_.Skip(static_cast<std::size_t>(first_)) == StreamInflater::Step::Damaged ||
+                    inflater_.Read(static_cast<std::size_t>(size - first_), whole) == StreamInflater::Step::Damaged ||
+                    whole.size() != size - first_)
+                    return Fetched::Broken;
                 work_.heldWhole += whole.size();
                 held_ = std::move(whole);
                 ended_ = true;
                 return Fetched::Ok;
             }
-            if (step == StreamInflater::Step::Damaged || !inflater_.Rewind()) return Fetched::Broken;
         }
     }
     // Skipped in steps, so the budget is checked before it runs out.
@@ -169,6 +180,7 @@ StreamedObjectStream::Fetched StreamedObjectStream::Fetch(std::size_t index, std
     if (index + 1 < offsets_.size() && first_ + offsets_[index + 1].offset > from)
         to = first_ + offsets_[index + 1].offset;
     const std::uint64_t heldEnd = first_ + held_.size();
+    text.clear();
     if (from < heldEnd) {
         const auto at = static_cast<std::size_t>(from - first_);
         const std::string_view rest = std::string_view(held_).substr(at);
@@ -176,13 +188,17 @@ StreamedObjectStream::Fetched StreamedObjectStream::Fetch(std::size_t index, std
             text.assign(rest.substr(0, static_cast<std::size_t>(std::min(to, heldEnd) - from)));
             return Fetched::Ok;
         }
+        // An object that runs on past what is held: its start from there,
+        // and the rest inflated on from the end of it, not from the start.
+        if (inflater_.position() == heldEnd) text.assign(rest);
     } else if (ended_) {
         return Fetched::Broken;  // past the end of the data
     }
-    const Fetched sought = SeekTo(from);
-    if (sought != Fetched::Ok) return sought;
-    if (ended_) return Fetch(index, num, text);  // now held whole
-    text.clear();
+    if (text.empty()) {
+        const Fetched sought = SeekTo(from);
+        if (sought != Fetched::Ok) return sought;
+        if (ended_) return Fetch(index, num, text);  // now held whole
+    }
     // None is longer than the largest object read from a file.
     for (std::size_t chunk = to == UINT64_MAX ? FileReader::kWindow : kMaxObjectBytes + 1;;
          chunk = std::min(chunk * 4, kMaxObjectBytes + 1)) {
@@ -202,46 +218,180 @@ StreamedObjectStream::Fetched StreamedObjectStream::Fetch(std::size_t index, std
     return Fetched::Ok;
 }
 
+StreamedObjectStream::Fetched StreamedObjectStream::Drain() {
+    if (ended_) return Fetched::Ok;
+    constexpr std::size_t kStep = std::size_t{1} << 20;
+    for (;;) {
+        if (inflater_.position() > kObjectStreamBomb) return Fetched::Bomb;
+        if (work_.decoded + kStep > InflateWork::kLimit) return Fetched::OverBudget;
+        const std::uint64_t before = inflater_.position();
+        const auto step = inflater_.Skip(kStep);
+        work_.decoded += inflater_.position() - before;
+        if (step != StreamInflater::Step::More) return Fetched::Ok;
+    }
+}
+
+namespace {
+// The object stream whose header is at offset, opened as a stream when its
+// filter allows (flate set), its data found as ReadObjectStream finds it.
+std::unique_ptr<StreamedObjectStream> OpenStreamed(FileReader& file, std::int64_t offset, InflateWork& work,
+                                                   StreamedObjectStream::Fetched& why) {
+    why = StreamedObjectStream::Fetched::Broken;
+    const auto o = ReadIndirect(file, offset, std::nullopt);
+    const auto dict = o ? Dict::At(o->text, o->body) : std::nullopt;
+    bool flate = false;
+    if (!dict || !dict->complete() || !StreamableFilter(*dict, flate)) return nullptr;
+    const auto span = FindStreamSpan(file, *o, *dict, dict->Get("/Length").Whole());
+    if (!span) return nullptr;
+    return StreamedObjectStream::Open(*dict, std::make_unique<FileSpan>(file, *span), flate, work, why);
+}
+
+bool IsCatalog(std::string_view text) {
+    const auto dict = Dict::At(text);
+    const Value type = dict ? dict->Get("/Type") : Value{};
+    return type.Is(Value::Kind::Name) && NameEquals(type.text, "/Catalog");
+}
+}  // namespace
+
+ScannedObjectStreams::ScannedObjectStreams(int fd, std::int64_t length, std::vector<std::int64_t> offsets)
+    : file_(fd, length), offsets_(std::move(offsets)) {}
+ScannedObjectStreams::~ScannedObjectStreams() = default;
+
+void ScannedObjectStreams::Met(StreamedObjectStream::Fetched why) {
+    if (why == StreamedObjectStream::Fetched::Bomb || why == StreamedObjectStream::Fetched::OverBudget) bomb_ = true;
+}
+
+void ScannedObjectStreams::Opened(std::size_t k, std::unique_ptr<StreamedObjectStream> stream) {
+    // Each open stream holds its inflater and up to kObjectStreamHeld bytes.
+    if (open_.size() >= limits::kHeldObjectStreams) open_.clear();
+    open_[k] = std::move(stream);
+}
+
+StreamedObjectStream* ScannedObjectStreams::Streamed(std::size_t k) {
+    if (const auto it = open_.find(k); it != open_.end()) return it->second.get();
+    auto why = StreamedObjectStream::Fetched::Broken;
+    auto stream = OpenStreamed(file_, offsets_[k], work_, why);
+    Met(why);
+    if (!stream) return nullptr;
+    StreamedObjectStream* s = stream.get();
+    Opened(k, std::move(stream));
+    return s;
+}
+
 void ScannedObjectStreams::DecodeAll() {
     decoded_ = true;
-    std::size_t held = 0;
-    for (const std::int64_t offset : offsets_) {
-        const std::size_t cap = std::min(limits::kScanObjectStream, limits::kScanDecoded - held);
-        bool sealed = false;
-        auto stream = ReadObjectStream(file_, offset, std::nullopt, cap, {}, &bomb_, &sealed);
-        if (sealed) ++sealed_;
-        if (!stream) continue;
-        held += stream->bytes();
-        const std::size_t k = streams_.size();
-        streams_.push_back(std::move(*stream));
-        streamAt_.push_back(offset);
-        const ObjectStream& s = streams_.back();
-        for (std::size_t i = 0; i < s.size(); ++i) {
-            const auto number = s.NumberAt(i);
-            where_[number] = {k, i};
-            const auto text = s.At(i, number);
-            const auto dict = text ? Dict::At(*text) : std::nullopt;
-            const Value type = dict ? dict->Get("/Type") : Value{};
-            if (type.Is(Value::Kind::Name) && NameEquals(type.text, "/Catalog")) lastCatalog_ = number;
+    kinds_.assign(offsets_.size(), Kind::Unread);
+    std::size_t heldWhole = 0;
+    std::vector<Where> found;
+    std::string text;
+    for (std::size_t k = 0; k < offsets_.size() && !bomb_; ++k) {
+        const std::int64_t offset = offsets_[k];
+        const auto o = ReadIndirect(file_, offset, std::nullopt);
+        const auto dict = o ? Dict::At(o->text, o->body) : std::nullopt;
+        if (!dict || !dict->complete()) continue;
+        if (NoReaderDecodes(*dict)) {
+            ++sealed_;
+            continue;
         }
-        if (held >= limits::kScanDecoded) break;
+        bool flate = false;
+        if (StreamableFilter(*dict, flate)) {
+            // Every object in stream order, each inflated to and passed: a
+            // stream whose data breaks off before its last object is no
+            // stream to index, and one whose objects lie past the bomb line
+            // is indexed no further.
+            auto why = StreamedObjectStream::Fetched::Broken;
+            auto stream = OpenStreamed(file_, offset, work_, why);
+            Met(why);
+            if (!stream) continue;
+            found.clear();
+            std::optional<std::int64_t> catalog;
+            bool broken = false;
+            for (std::size_t i = 0; i < stream->size() && !broken && !bomb_; ++i) {
+                const std::int64_t number = stream->NumberAt(i);
+                const auto fetched = stream->Fetch(i, number, text);
+                Met(fetched);
+                if (fetched == StreamedObjectStream::Fetched::Broken) broken = true;
+                if (fetched != StreamedObjectStream::Fetched::Ok) break;
+                found.push_back(Where{number, static_cast<std::uint32_t>(k), static_cast<std::uint32_t>(i)});
+                if (IsCatalog(text)) catalog = number;
+            }
+            if (broken) continue;
+            if (where_.size() + found.size() > limits::kScanObjects) break;
+            where_.insert(where_.end(), found.begin(), found.end());
+            if (catalog) lastCatalog_ = catalog;
+            kinds_[k] = Kind::Streamed;
+            Opened(k, std::move(stream));
+            continue;
+        }
+        const std::size_t cap = std::min(limits::kScanObjectStream, limits::kScanDecoded - heldWhole);
+        auto stream = ReadObjectStream(file_, offset, std::nullopt, cap, {}, &bomb_);
+        if (!stream) continue;
+        if (where_.size() + stream->size() > limits::kScanObjects) break;
+        heldWhole += stream->bytes();
+        for (std::size_t i = 0; i < stream->size(); ++i) {
+            const auto number = stream->NumberAt(i);
+            where_.push_back(Where{number, static_cast<std::uint32_t>(k), static_cast<std::uint32_t>(i)});
+            const auto object = stream->At(i, number);
+            if (object && IsCatalog(*object)) lastCatalog_ = number;
+        }
+        kinds_[k] = Kind::Whole;
+        whole_.emplace(k, std::move(*stream));
+        if (heldWhole >= limits::kScanDecoded) break;
     }
+    // One entry a number: the last one listed, as a later stream's object
+    // replaces an earlier one's.
+    std::stable_sort(where_.begin(), where_.end(), [](const Where& a, const Where& b) { return a.number < b.number; });
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < where_.size(); ++i) {
+        if (i + 1 < where_.size() && where_[i + 1].number == where_[i].number) continue;
+        where_[kept++] = where_[i];
+    }
+    where_.resize(kept);
+    where_.shrink_to_fit();
 }
 
 bool ScannedObjectStreams::Find(std::int64_t num, std::string& text, std::int64_t* streamAt) {
     if (!decoded_) DecodeAll();
-    const auto it = where_.find(num);
-    if (it == where_.end()) return false;
-    const auto found = streams_[it->second.first].At(it->second.second, num);
-    if (!found) return false;
-    text.assign(*found);
-    if (streamAt) *streamAt = streamAt_[it->second.first];
+    const auto it = std::lower_bound(where_.begin(), where_.end(), num,
+                                     [](const Where& w, std::int64_t n) { return w.number < n; });
+    if (it == where_.end() || it->number != num) return false;
+    const std::size_t k = it->stream;
+    if (kinds_[k] == Kind::Whole) {
+        const auto found = whole_.at(k).At(it->index, num);
+        if (!found) return false;
+        text.assign(*found);
+    } else {
+        StreamedObjectStream* stream = Streamed(k);
+        if (!stream) return false;
+        const auto fetched = stream->Fetch(it->index, num, text);
+        Met(fetched);
+        if (fetched != StreamedObjectStream::Fetched::Ok) return false;
+    }
+    if (streamAt) *streamAt = offsets_[k];
     return true;
 }
 
 std::optional<std::int64_t> ScannedObjectStreams::LastCatalog() {
     if (!decoded_) DecodeAll();
     return lastCatalog_;
+}
+
+bool ScannedObjectStreams::bombFound() {
+    if (bomb_ || !decoded_ || drained_) return bomb_;
+    drained_ = true;
+    for (std::size_t k = 0; k < kinds_.size() && !bomb_; ++k) {
+        if (kinds_[k] != Kind::Streamed) continue;
+        StreamedObjectStream* stream = Streamed(k);
+        if (stream) Met(stream->Drain());
+    }
+    return bomb_;
+}
+
+std::size_t ScannedObjectStreams::bytesHeld() const {
+    std::size_t n = where_.capacity() * sizeof(Where);
+    for (const auto& [k, s] : whole_) n += s.bytes();
+    for (const auto& [k, s] : open_) n += s->bytes();
+    return n;
 }
 
 }  // namespace brastel::pdf

@@ -85,6 +85,11 @@ public:
     // The text of the object at index when the pair there names object num.
     Fetched Fetch(std::size_t index, std::int64_t num, std::string& text);
     std::size_t size() const { return offsets_.size(); }
+    std::int64_t NumberAt(std::size_t index) const { return offsets_[index].number; }
+    // Whether the data goes on past kObjectStreamBomb (Bomb), inflated from
+    // where it stands to its end or to that line within the count's work
+    // (OverBudget); Ok when it ends before (or breaks off).
+    Fetched Drain();
     // Bytes held: the pairs and the objects kept.
     std::size_t bytes() const { return held_.size() + offsets_.size() * sizeof(Pair); }
 
@@ -129,12 +134,19 @@ std::optional<ObjectStream> ReadObjectStream(FileReader& file, std::int64_t offs
 
 // The objects held in object streams found by their headers, for a reader
 // with no cross-reference to say which object lives where: every stream is
-// decoded once, in file order, a later stream's object replacing an earlier
-// one's, within a budget of decoded bytes.
+// read once, in file order, for the numbers it holds (a later stream's
+// object replacing an earlier one's), and read again for the objects asked
+// for.  Streams of Flate data with no predictor are read as streams
+// (StreamedObjectStream), within the work of one count (InflateWork):
+// what is held is the index and a few open streams, whatever their decoded
+// size.  Others are decoded whole within kScanObjectStream each and
+// kScanDecoded in all.
 class ScannedObjectStreams {
 public:
-    ScannedObjectStreams(int fd, std::int64_t length, std::vector<std::int64_t> offsets)
-        : file_(fd, length), offsets_(std::move(offsets)) {}
+    ScannedObjectStreams(int fd, std::int64_t length, std::vector<std::int64_t> offsets);
+    ~ScannedObjectStreams();
+    ScannedObjectStreams(const ScannedObjectStreams&) = delete;
+    ScannedObjectStreams& operator=(const ScannedObjectStreams&) = delete;
 
     // The text of object num's value, if a stream holds it; *streamAt is
     // set to the offset of that stream's header.
@@ -143,27 +155,44 @@ public:
     template <typename F>
     void ForEachNumber(F&& visit) {
         if (!decoded_) DecodeAll();
-        for (const auto& entry : where_) visit(entry.first);
+        for (const Where& w : where_) visit(w.number);
     }
     // The last object of /Type /Catalog in the streams.
     std::optional<std::int64_t> LastCatalog();
-    // One of the streams decoded so far is a bomb.
-    bool bombFound() const { return bomb_; }
+    // One of the streams is a bomb (it inflates past kObjectStreamBomb), or
+    // reading them ran out of the count's work: no reader should decode
+    // them whole.  Streams read so far are inflated to their end to tell.
+    bool bombFound();
     // There are streams, and every one has a filter no reader here decodes.
     bool AllSealed() {
         if (!decoded_) DecodeAll();
         return !offsets_.empty() && sealed_ == offsets_.size();
     }
+    // Bytes held: the index, the streams held whole and those open.
+    std::size_t bytesHeld() const;
 
 private:
+    struct Where {
+        std::int64_t number;
+        std::uint32_t stream;
+        std::uint32_t index;
+    };
+    enum class Kind : std::uint8_t { Unread, Whole, Streamed };
     void DecodeAll();
+    // Stream k, read as a stream: kept open, or opened again.
+    StreamedObjectStream* Streamed(std::size_t k);
+    void Opened(std::size_t k, std::unique_ptr<StreamedObjectStream> stream);
+    void Met(StreamedObjectStream::Fetched why);
 
     FileReader file_;
     std::vector<std::int64_t> offsets_;
     bool decoded_ = false;
-    std::vector<ObjectStream> streams_;
-    std::vector<std::int64_t> streamAt_;  // header offset of each of streams_
-    std::unordered_map<std::int64_t, std::pair<std::size_t, std::size_t>> where_;  // (stream, index)
+    bool drained_ = false;
+    InflateWork work_;
+    std::vector<Kind> kinds_;
+    std::vector<Where> where_;  // sorted by number, one entry each
+    std::unordered_map<std::size_t, ObjectStream> whole_;
+    std::unordered_map<std::size_t, std::unique_ptr<StreamedObjectStream>> open_;
     std::optional<std::int64_t> lastCatalog_;
     bool bomb_ = false;
     std::size_t sealed_ = 0;
