@@ -205,14 +205,18 @@ StreamPdfBuilder StreamDocument(const StreamDocOptions& o) {
     StreamPdfBuilder pdf;
     std::vector<std::pair<int, std::string>> objects;
     std::string kids;
-    for (int i = 0; i < o.pages; ++i) kids += std::to_string(3 + i) + " 0 R ";
+    // Pages 3 to 9, then 12 on (clear of object stream 10 and the
+    // cross-reference stream 11); contents from 100, or past the pages.
+    const auto page = [](int i) { return i < 7 ? 3 + i : 5 + i; };
+    const int contents = std::max(100, o.pages + 12);
+    for (int i = 0; i < o.pages; ++i) kids += std::to_string(page(i)) + " 0 R ";
     objects.push_back({1, "<< /Type /Catalog /Pages 2 0 R >>"});
     const std::string count = o.countText.empty() ? std::to_string(o.pages) : o.countText;
     objects.push_back({2, "<< /Type /Pages /Kids [" + kids + "] /Count " + count + o.rootExtra + " >>"});
     for (int i = 0; i < o.pages; ++i)
-        objects.push_back({3 + i, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " +
-                                      std::to_string(100 + i) + " 0 R >>"});
-    for (int i = 0; i < o.pages; ++i) pdf.Stream(100 + i, "", "BT /F1 12 Tf (page) Tj ET");
+        objects.push_back({page(i), "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " +
+                                      std::to_string(contents + i) + " 0 R >>"});
+    for (int i = 0; i < o.pages; ++i) pdf.Stream(contents + i, "", "BT /F1 12 Tf (page) Tj ET");
     pdf.ObjectStream(10, objects);
     for (const auto& [num, body] : o.plainObjects) pdf.Object(num, body);
     pdf.XrefStream(11, " /Root 1 0 R" + o.trailerExtra, o.xref);
@@ -250,6 +254,19 @@ std::string ManyObjectsDocument(const ManyObjectsOptions& o, int* pagesOut) {
     wide.widths[2] = 3;  // indexes in the stream past 65,535
     pdf.XrefStream(firstPage + pages, " /Root 2 0 R", wide);
     if (pagesOut) *pagesOut = pages;
+    return pdf.str();
+}
+
+std::string WideTreeDocument(int pages, bool withCount, const StreamPdfBuilder::XrefOptions& xref) {
+    StreamPdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    std::string kids;
+    kids.reserve(static_cast<std::size_t>(pages) * 12);
+    for (int i = 0; i < pages; ++i) (kids += std::to_string(3 + i)) += " 0 R ";
+    pdf.Object(2, "<< /Type /Pages /Kids [" + kids + "]" + (withCount ? " /Count " + std::to_string(pages) : "") +
+                      " >>");
+    for (int i = 0; i < pages; ++i) pdf.Object(3 + i, "<</Type/Page>>");
+    pdf.XrefStream(pages + 3, " /Root 1 0 R", xref);
     return pdf.str();
 }
 

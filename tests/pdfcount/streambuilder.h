@@ -78,8 +78,9 @@ private:
 };
 
 // A document of n pages in object streams: catalog 1 and page-tree root 2
-// in object stream 10 with pages 3 .. n+2 (and their content streams as
-// plain objects 100 on), listed by cross-reference stream 11.
+// in object stream 10 with pages 3 .. 9 and 12 on (and their content
+// streams as plain objects from 100, or past the pages), listed by
+// cross-reference stream 11.
 struct StreamDocOptions {
     int pages = 3;
     std::string countText;   // replaces the number after /Count when set
@@ -101,5 +102,10 @@ struct ManyObjectsOptions {
     bool withCount = true;
 };
 std::string ManyObjectsDocument(const ManyObjectsOptions& options, int* pages = nullptr);
+
+// Catalog 1 and a page-tree root 2 whose /Kids names pages 3 .. pages+2,
+// with /Count when withCount, listed by a cross-reference stream (7 bytes
+// an entry with the default options).
+std::string WideTreeDocument(int pages, bool withCount, const StreamPdfBuilder::XrefOptions& xref = {});
 
 }  // namespace brastel::test

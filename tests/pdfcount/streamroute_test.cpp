@@ -86,21 +86,26 @@ TEST_F(StreamRoute, FieldWidthsPredictorsAndIndexRanges) {
         {{1, 4, 2}, 0, true, true},  {{1, 2, 1}, 12, true, true}, {{1, 4, 2}, 2, true, true},
         {{2, 8, 8}, 12, true, false}, {{1, 3, 1}, 0, false, true}, {{1, 4, 2}, 0, false, false},
     };
-    for (const Layout& l : layouts) {
-        StreamDocOptions o;
-        o.pages = 7;
-        std::copy(l.w, l.w + 3, o.xref.widths);
-        o.xref.predictor = l.predictor;
-        o.xref.compress = l.compress;
-        o.xref.explicitIndex = l.index;
-        const std::string bytes = StreamDocument(o).str();
-        const std::string what = std::to_string(l.w[0]) + std::to_string(l.w[1]) + std::to_string(l.w[2]) +
-                                 " predictor " + std::to_string(l.predictor);
-        EXPECT_EQ(Count(bytes), 7) << what;
-        EXPECT_EQ(route(), Route::Stream) << what;
-        // A few KB of the file, not all of it.
-        EXPECT_LT(BrastelPeer::BytesRead(*counter), 16 * 1024) << what;
-    }
+    // Documents past 7 pages list pages past the object stream (10) and the
+    // cross-reference stream (11), and rows across several windows.
+    for (const int pages : {7, 150})
+        for (const Layout& l : layouts) {
+            StreamDocOptions o;
+            o.pages = pages;
+            std::copy(l.w, l.w + 3, o.xref.widths);
+            o.xref.predictor = l.predictor;
+            o.xref.compress = l.compress;
+            o.xref.explicitIndex = l.index;
+            const std::string bytes = StreamDocument(o).str();
+            const std::string what = std::to_string(pages) + " pages, " + std::to_string(l.w[0]) +
+                                     std::to_string(l.w[1]) + std::to_string(l.w[2]) + " predictor " +
+                                     std::to_string(l.predictor);
+            EXPECT_EQ(Count(bytes), pages) << what;
+            EXPECT_EQ(route(), Route::Stream) << what;
+            EXPECT_EQ(Structural(), pages) << what;
+            // A few KB of the file, not all of it.
+            EXPECT_LT(BrastelPeer::BytesRead(*counter), 16 * 1024) << what;
+        }
 }
 
 TEST_F(StreamRoute, CatalogAndTreeAsPlainObjectsOrInObjectStreams) {

@@ -31,21 +31,6 @@ std::string WideTree(int pages, bool withCount, const std::string& firstKid = ""
     return pdf.str();
 }
 
-// The same tree listed by a cross-reference stream, whose entries take 7
-// bytes each (/W [1 4 2]) where a classic table takes 20.
-std::string WideStreamTree(int pages, bool withCount, const StreamPdfBuilder::XrefOptions& xref = {}) {
-    StreamPdfBuilder pdf;
-    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    std::string kids;
-    kids.reserve(static_cast<std::size_t>(pages) * 12);
-    for (int i = 0; i < pages; ++i) (kids += std::to_string(3 + i)) += " 0 R ";
-    pdf.Object(2, "<< /Type /Pages /Kids [" + kids + "]" + (withCount ? " /Count " + std::to_string(pages) : "") +
-                      " >>");
-    for (int i = 0; i < pages; ++i) pdf.Object(3 + i, "<</Type/Page>>");
-    pdf.XrefStream(pages + 3, " /Root 1 0 R", xref);
-    return pdf.str();
-}
-
 class WideTrees : public ::testing::Test {
 protected:
     void SetUp() override { BrastelPeer::SetBeforeRoute(*counter, [this](Route r) { ran.insert(r); }); }
@@ -70,7 +55,7 @@ TEST_F(WideTrees, LeavesOfAMillionKidsAreCountedWithoutHoldingTheKids) {
     // The cross-reference stream's entries are held (7 MB); the kids are
     // read from a window of the file, where 16 bytes a kid held as
     // references would be 16 MB.
-    const std::string path = dir.Write("wide.pdf", WideStreamTree(1000000, false));
+    const std::string path = dir.Write("wide.pdf", WideTreeDocument(1000000, false));
     const HeapPeak heap;
     EXPECT_EQ(counter.Count(path), 1000000);
     EXPECT_EQ(counter.LastRoute(), Route::Stream);
@@ -91,7 +76,7 @@ TEST_F(WideTrees, CrossReferenceStreamsAreHeldAsTheirEntriesAlone) {
         StreamPdfBuilder::XrefOptions xref;
         xref.compress = c.compress;
         xref.predictor = c.predictor;
-        const std::string path = dir.Write("wide.pdf", WideStreamTree(1000000, true, xref));
+        const std::string path = dir.Write("wide.pdf", WideTreeDocument(1000000, true, xref));
         const HeapPeak heap;
         EXPECT_EQ(counter.Count(path), 1000000) << c.name;
         EXPECT_EQ(counter.LastRoute(), Route::Stream) << c.name;
