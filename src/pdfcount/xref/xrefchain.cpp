@@ -194,16 +194,27 @@ CrossReference::Lookup CrossReference::Find(std::int64_t num, XrefEntry& entry) 
 }
 
 bool CrossReference::CollectInUse(std::size_t upTo, std::size_t& inUse) const {
-    // A lone cross-reference stream lists each number once (its ranges are
-    // sealed): its entries are counted where they stand, with no copy.
-    if (upTo == 1 && sections_[0].stream && sections_[0].tableRanges.rows() == 0) {
+    // A lone table or cross-reference stream lists each number once (its
+    // ranges are sealed): its entries are counted where they stand, with no
+    // copy of them.
+    if (upTo == 1 && (!sections_[0].stream || sections_[0].tableRanges.rows() == 0)) {
+        const Section& s = sections_[0];
         std::size_t entries = 0;
+        bool bad = false;
         inUse = 0;
-        sections_[0].stream->ForEach([&](std::int64_t, const XrefEntry& e) {
+        s.tableRanges.ForEach([&](std::int64_t, std::size_t row) {
+            XrefEntry e;
+            const Entry t = ParseTableEntry(s.tableEntries.data() + kEntryLength * static_cast<std::int64_t>(row), e);
             ++entries;
-            if (e.type != XrefEntry::Free) ++inUse;
+            if (t == Entry::Bad) bad = true;
+            else if (t == Entry::InUse) ++inUse;
         });
-        return entries <= limits::kChainHeldEntries;
+        if (s.stream)
+            s.stream->ForEach([&](std::int64_t, const XrefEntry& e) {
+                ++entries;
+                if (e.type != XrefEntry::Free) ++inUse;
+            });
+        return !bad && entries <= limits::kChainHeldEntries;
     }
     // (number, rank * 2 + in use): a number's entries sort newest first.
     // Within a section a table's objects in use come before the stream's
