@@ -392,10 +392,12 @@ TreeItem StreamCounter::Visit(const Ref& kid, std::optional<Id>& id, KidList& ki
     const Loaded o = Resolve(kid);
     if (o.state == Loaded::State::Broken) return TreeItem::Broken;
     if (o.state == Loaded::State::Null) return TreeItem::Skip;
-    const Value v = o.Read();
-    if (!v.Is(Value::Kind::Dict)) return Loaded::Unreadable(v) ? TreeItem::Broken : TreeItem::Skip;
+    // The dictionary read once (a million pages are a million of them).
     const auto d = o.AsDict();
-    if (!d) return TreeItem::Broken;
+    if (!d) {
+        const Value v = o.Read();
+        return v.Is(Value::Kind::Dict) || Loaded::Unreadable(v) ? TreeItem::Broken : TreeItem::Skip;
+    }
     // A node is what has /Kids; a /Kids of null is no /Kids, as readers take it.
     const Loaded array = ResolveValue(d->Get("/Kids"), o);
     if (array.state == Loaded::State::Null) return TreeItem::Leaf;

@@ -54,10 +54,11 @@ std::optional<ObjectText> ReadIndirect(FileReader& file, std::int64_t offset, st
     const std::size_t lead = static_cast<std::size_t>(offset - at);
     ObjectText o;
     o.offset = at;
-    // Most objects are a few dozen bytes: the first read is small enough to
-    // be served from the reader's window, so objects that follow each other
-    // in the file (the pages of a wide tree) cost no system call each.
-    for (std::size_t n = FileReader::kWindow / 4; n <= limit; n *= 4) {
+    // Most objects are a few hundred bytes at most: the first read is small
+    // enough to be served from the reader's window, so objects that follow
+    // each other in the file (the pages of a wide tree) cost no system call
+    // each, and little copying.
+    for (std::size_t n = FileReader::kWindow / 16; n <= limit; n *= 4) {
         if (!file.Read(at, n, o.text) || o.text.size() <= lead) return std::nullopt;
         if (lead == 1 && IsDigit(o.text[0])) return std::nullopt;
         // White space before the header is passed over, as readers do.
