@@ -258,6 +258,7 @@ ScannedObjectStreams::ScannedObjectStreams(int fd, std::int64_t length, std::vec
 ScannedObjectStreams::~ScannedObjectStreams() = default;
 
 void ScannedObjectStreams::Met(StreamedObjectStream::Fetched why) {
+    if (why == StreamedObjectStream::Fetched::OverBudget) overBudget_ = true;
     if (why == StreamedObjectStream::Fetched::Bomb || why == StreamedObjectStream::Fetched::OverBudget) bomb_ = true;
 }
 
@@ -284,7 +285,9 @@ void ScannedObjectStreams::DecodeAll() {
     std::size_t heldWhole = 0;
     std::vector<Where> found;
     std::string text;
-    for (std::size_t k = 0; k < offsets_.size() && !bomb_; ++k) {
+    // A bomb ends its own stream's index; the count's work running out ends
+    // the reading of them all.
+    for (std::size_t k = 0; k < offsets_.size() && !overBudget_; ++k) {
         const std::int64_t offset = offsets_[k];
         const auto o = ReadIndirect(file_, offset, std::nullopt);
         const auto dict = o ? Dict::At(o->text, o->body) : std::nullopt;
@@ -306,7 +309,7 @@ void ScannedObjectStreams::DecodeAll() {
             found.clear();
             std::optional<std::int64_t> catalog;
             bool broken = false;
-            for (std::size_t i = 0; i < stream->size() && !broken && !bomb_; ++i) {
+            for (std::size_t i = 0; i < stream->size(); ++i) {
                 const std::int64_t number = stream->NumberAt(i);
                 const auto fetched = stream->Fetch(i, number, text);
                 Met(fetched);

@@ -195,6 +195,7 @@ private:
     std::unordered_map<std::size_t, std::unique_ptr<StreamedObjectStream>> open_;
     std::optional<std::int64_t> lastCatalog_;
     bool bomb_ = false;
+    bool overBudget_ = false;
     std::size_t sealed_ = 0;
 };
 
