@@ -102,9 +102,9 @@ inline constexpr std::size_t kHeldObjectStreams = 32;
 inline constexpr std::size_t kScanObjects = std::size_t{1} << 20;
 // A dictionary is looked at through a window growing up to this.
 inline constexpr std::size_t kScanDictWindow = std::size_t{64} << 10;
-// Decoded bytes of object streams the scan may hold: a damaged file bigger
-// than that is left to a reader that rebuilds the whole document; and the
-// largest one of them it decodes.
+// Decoded bytes of object streams the scan may hold whole (those with a
+// predictor; others are read as streams within the count's inflating work,
+// kInflatedPerCount), and the largest one of them it decodes.
 inline constexpr std::size_t kScanDecoded = std::size_t{32} << 20;
 inline constexpr std::size_t kScanObjectStream = std::size_t{8} << 20;
 
