@@ -14,12 +14,10 @@ namespace brastel::limits {
 
 // --- Cross-reference tables and their /Prev chains -----------------------
 
-// Sections of a /Prev chain the text and table routes follow: more are a
-// loop or a crafted file (real files have a few dozen updates at most).
-inline constexpr int kTableSections = 1024;
-// Sections the stream route's chain (pdf::CrossReference) keeps: each is
-// held in memory with its entries, hence the lower bound.
-inline constexpr std::size_t kChainSections = 512;
+// Sections of a /Prev chain any route follows: more are a loop or a crafted
+// file (real files have a few dozen updates at most).  The entries the
+// chain holds are bounded by kChainHeldBytes whatever the number of sections.
+inline constexpr std::size_t kXrefSections = 1024;
 // Subsection headers read in one table, and the text route's steps over a
 // whole chain: positions that never reach a matching subsection end here.
 inline constexpr int kTableSubsections = 65536;

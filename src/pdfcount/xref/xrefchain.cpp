@@ -4,6 +4,7 @@
 #include "pdflimits.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace brastel::pdf {
 
@@ -34,8 +35,9 @@ bool CrossReference::Open(std::int64_t startxref) {
 }
 
 bool CrossReference::ReadSection(std::int64_t offset, Section& section) {
-    if (offset < 0 || offset >= file_.length() || sections_.size() >= limits::kChainSections || !seen_.insert(offset).second)
+    if (offset < 0 || offset >= file_.length() || sections_.size() >= limits::kXrefSections || !seen_.insert(offset).second)
         return false;
+    ++parsed_;
     // Read from the byte before, where the object reader starts too, so
     // that both are served by one read.  White space before "xref" is
     // passed over, as readers pass it (an offset a byte or two early).
@@ -50,52 +52,129 @@ bool CrossReference::ReadSection(std::int64_t offset, Section& section) {
     return ReadStream(offset, section.stream, &section.trailer, &section.prev);
 }
 
+namespace {
+// "oooooooooo ggggg n" or "... f": the 18 bytes of an entry before its line end.
+bool EntryShape(std::string_view e) {
+    if (e.size() < 18) return false;
+    for (int j = 0; j < 18; ++j)
+        if (j != 10 && j != 16 && j != 17 && !IsDigit(e[j])) return false;
+    return e[10] == ' ' && e[16] == ' ' && (e[17] == 'n' || e[17] == 'f');
+}
+}  // namespace
+
+DictEnd ReadDictEntries(std::string_view text, std::size_t pos, std::initializer_list<std::string_view> keys,
+                        Value* values, std::size_t* goodEnd) {
+    for (std::size_t k = 0; k < keys.size(); ++k) values[k] = Value{};
+    Lexer lex(text, pos);
+    if (lex.Next().kind != Token::Kind::DictOpen) return DictEnd::None;
+    for (;;) {
+        if (goodEnd) *goodEnd = lex.pos();
+        const Token key = lex.Next();
+        if (key.kind == Token::Kind::DictClose) return DictEnd::Closed;
+        if (key.kind == Token::Kind::End) return DictEnd::Cut;
+        if (key.kind != Token::Kind::Name) return DictEnd::Broken;
+        const Value value = ReadValue(lex);
+        if (value.Is(Value::Kind::Missing)) return DictEnd::Cut;
+        if (value.Is(Value::Kind::Bad)) return lex.pos() >= text.size() ? DictEnd::Cut : DictEnd::Broken;
+        std::size_t k = 0;
+        for (const std::string_view wanted : keys) {
+            if (NameEquals(key.text, wanted)) values[k] = value;
+            ++k;
+        }
+    }
+}
+
 bool CrossReference::ReadTable(std::int64_t pos, Section& section) {
+    section.table = true;
     std::string window;
     for (std::size_t n = 0; n <= limits::kTableSubsections; ++n) {
         if (!file_.Read(pos, FileReader::kWindow, window)) return false;
         Lexer lex(window);
         const Token first = lex.Next();
-        if (first.kind == Token::Kind::Keyword && first.text == "trailer") {
-            const std::int64_t at = pos + static_cast<std::int64_t>(lex.pos());
-            for (std::size_t size = FileReader::kWindow;; size *= 4) {
-                if (!file_.Read(at, size, window)) return false;
-                const auto dict = Dict::At(window);
-                if (dict && dict->complete()) {
-                    section.trailer.assign(dict->text());
-                    break;
-                }
-                if (window.size() < size || size >= limits::kTrailerBytes) return false;
-            }
-            if (!section.tableRanges.Seal()) return false;
-            const auto [prev, stm] = Dict::At(section.trailer)->GetAll<2>({"/Prev", "/XRefStm"});
-            std::int64_t xrefStm = -1;
-            if (!ReadOffset(prev, section.prev) || !ReadOffset(stm, xrefStm)) return false;
-            // A hybrid section: the stream lists the objects the table hides.
-            return xrefStm < 0 || ReadStream(xrefStm, section.stream, nullptr, nullptr);
-        }
+        if (first.kind == Token::Kind::Keyword && first.text == "trailer")
+            return section.tableRanges.Seal() && ReadTrailer(pos + static_cast<std::int64_t>(lex.pos()), section);
+        // "first count", then the entries from the next line on.
         const Token count = lex.Next();
         if (first.kind != Token::Kind::Integer || count.kind != Token::Kind::Integer || first.integer < 0 ||
-            count.integer < 0 || first.integer > INT32_MAX || count.integer > INT32_MAX)
+            count.integer < 0 || first.integer > INT32_MAX || count.integer > INT32_MAX || first.text[0] == '+' ||
+            count.text[0] == '+')
             return false;
-        // The entries start on the line after the subsection's header.
         std::size_t i = lex.pos();
         while (i < window.size() && IsPdfSpace(window[i])) ++i;
         const std::int64_t entries = pos + static_cast<std::int64_t>(i);
-        const std::int64_t bytes = kEntryLength * count.integer;
-        if (bytes > file_.length() - entries || heldBytes_ + static_cast<std::size_t>(bytes) > limits::kChainHeldBytes)
-            return false;
+        std::int64_t rows = count.integer;
+        // Entries are 20 bytes; writers that end them with a one-byte line
+        // end make them 19, and readers (qpdf, mutool, pdfinfo) read those.
+        std::int64_t width = kEntryLength;
+        if (rows > 0) {
+            std::string e;
+            if (!file_.Read(entries, 20, e) || e.size() < 20 || !EntryShape(e)) return false;
+            if ((e[18] == '\r' || e[18] == '\n') && e[19] != '\n') width = 19;
+        }
+        if (rows > (file_.length() - entries) / width) return false;
+        const std::int64_t bytes = width * rows;
+        if (heldBytes_ + static_cast<std::size_t>(kEntryLength * rows) > limits::kChainHeldBytes) return false;
         std::string block;
         if (!file_.Read(entries, static_cast<std::size_t>(bytes), block) ||
             block.size() != static_cast<std::size_t>(bytes))
             return false;
+        // A count larger than the entries written runs into what follows
+        // them: the subsection ends at its last real entry.
+        std::string after;
+        if (!file_.Read(entries + bytes, 16, after)) after.clear();
+        std::size_t j = 0;
+        while (j < after.size() && IsPdfSpace(after[j])) ++j;
+        if (!(j < after.size() && IsDigit(after[j])) && after.compare(j, 7, "trailer") != 0) {
+            std::int64_t real = 0;
+            while (real < rows && EntryShape(std::string_view(block).substr(static_cast<std::size_t>(width * real), 18)))
+                ++real;
+            rows = real;
+            block.resize(static_cast<std::size_t>(width * rows));
+        }
+        if (width != kEntryLength) {
+            std::string wide(static_cast<std::size_t>(kEntryLength * rows), '\n');
+            for (std::int64_t r = 0; r < rows; ++r)
+                std::copy_n(block.data() + width * r, width, wide.data() + kEntryLength * r);
+            block = std::move(wide);
+        }
         heldBytes_ += block.size();
         if (section.tableEntries.empty()) section.tableEntries = std::move(block);  // no second copy of a long table
         else section.tableEntries += block;
-        section.tableRanges.Add(first.integer, count.integer);
-        pos = entries + bytes;
+        section.tableRanges.Add(first.integer, rows);
+        pos = entries + width * rows;
     }
     return false;
+}
+
+bool CrossReference::ReadTrailer(std::int64_t at, Section& section) {
+    // Read in growing windows until the dictionary closes.  One broken by a
+    // stray token keeps the entries before the break, as qpdf and pdfinfo
+    // keep them (mutool rebuilds such a file, to the same objects).
+    std::string window;
+    Value v[2];
+    for (std::size_t size = FileReader::kWindow;; size *= 4) {
+        if (!file_.Read(at, size, window)) return false;
+        std::size_t goodEnd = 0;
+        const DictEnd end = ReadDictEntries(window, 0, {"/Prev", "/XRefStm"}, v, &goodEnd);
+        if (end == DictEnd::None) return false;
+        if (end == DictEnd::Closed) {
+            const auto dict = Dict::At(window);
+            if (!dict || !dict->complete()) return false;
+            section.trailer.assign(dict->text());
+            break;
+        }
+        if (end == DictEnd::Broken) {
+            section.trailer.assign(window, 0, goodEnd);
+            section.trailer.erase(0, section.trailer.find("<<"));
+            section.trailer += " >>";
+            break;
+        }
+        if (window.size() < size || size >= limits::kTrailerBytes) return false;
+    }
+    std::int64_t xrefStm = -1;
+    if (!ReadOffset(v[0], section.prev) || !ReadOffset(v[1], xrefStm)) return false;
+    // A hybrid section: the stream lists the objects the table hides.
+    return xrefStm < 0 || ReadStream(xrefStm, section.stream, nullptr, nullptr);
 }
 
 bool CrossReference::ReadStream(std::int64_t offset, std::optional<XrefStreamSection>& stream, std::string* dictText,
