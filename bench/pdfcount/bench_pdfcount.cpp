@@ -12,10 +12,14 @@
 // the stream route decides).  Besides the corpus, heavy generated files are
 // counted in the first two passes: a single object stream of 65,542 objects
 // (plain, AES-256, RC4) and a stream file whose object stream has a wrong
-// /Length.
+// /Length.  Last, damaged variants of every corpus file, made in the run
+// (see damaged_variants.h), against libqpdf alone: per route that decided,
+// the worst file and the files over the goal (libqpdf's time plus 10% and
+// 0.2 ms), where routes that fail one after another cost most.
 //
 //   bench_pdfcount [corpus-dir] [rounds]
 #include "brastelpeer.h"
+#include "damaged_variants.h"
 #include "qpdf_rewrite.h"
 #include "streambuilder.h"
 #include "routes/structural.h"
@@ -33,6 +37,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -114,6 +119,95 @@ std::vector<std::string> HeavyFiles(const std::string& dir) {
 }
 
 enum Way { kFull, kLibqpdf, kStructural, kText, kWays };
+
+const std::pair<brastel::Route, const char*> kRouteNames[] = {
+    {brastel::Route::Text, "text route"},
+    {brastel::Route::Table, "table route"},
+    {brastel::Route::Stream, "stream route"},
+    {brastel::Route::Structural, "libqpdf"},
+    {brastel::Route::ObjectScan, "object scan"},
+    {brastel::Route::Reconstruction, "libqpdf's reconstruction"},
+    {brastel::Route::None, "nobody (no count)"}};
+
+// The goal of a single file: no slower than libqpdf's page list alone plus
+// 10% and 0.2 ms.
+double Allowed(double libqpdf) { return libqpdf * 1.1 + 0.2e-3; }
+
+void MeasureDamaged(const std::vector<std::string>& corpus, const std::string& scratch, int rounds,
+                    brastel::Brastelv1* counter) {
+    struct File {
+        std::string path, kind;
+        double full = 1e30, libqpdf = 1e30;
+        brastel::Route route = brastel::Route::None;
+    };
+    std::vector<File> files;
+    for (const std::string& source : corpus) {
+        std::ifstream in(source, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (auto& v : bench::DamagedVariants(bytes)) {
+            File f;
+            f.kind = v.kind;
+            f.path = scratch + "/" + std::to_string(files.size()) + "-" + v.kind + "-" +
+                     std::filesystem::path(source).filename().string();
+            std::ofstream(f.path, std::ios::binary) << v.bytes;
+            files.push_back(std::move(f));
+        }
+    }
+    volatile long long sink = 0;
+    for (int r = 0; r < rounds; ++r)
+        for (File& f : files) {
+            for (int turn = 0; turn < 2; ++turn) {
+                const bool full = (turn + r) % 2 == 0;
+                const double t = Seconds([&] {
+                    if (full) {
+                        std::int32_t result = 0;
+                        counter->PDF_PageCount(f.path, result);
+                        sink = sink + result;
+                    } else {
+                        sink = sink + LibqpdfPages(f.path);
+                    }
+                });
+                if (full) {
+                    f.full = std::min(f.full, t);
+                    f.route = brastel::BrastelPeer::LastRoute(*counter);
+                } else {
+                    f.libqpdf = std::min(f.libqpdf, t);
+                }
+            }
+        }
+    std::printf("damaged variants: %zu files from %zu corpus files, best of %d\n", files.size(), corpus.size(),
+                rounds);
+    std::printf("%-28s %6s %10s %10s %8s  %s\n", "decided by (damaged)", "files", "ms full", "ms libqpdf", "over",
+                "worst full / libqpdf alone");
+    for (const auto& [route, name] : kRouteNames) {
+        int n = 0, over = 0;
+        double full = 0, libqpdf = 0;
+        const File* worst = nullptr;
+        for (const File& f : files) {
+            if (f.route != route) continue;
+            ++n;
+            full += f.full;
+            libqpdf += f.libqpdf;
+            if (f.full > Allowed(f.libqpdf)) ++over;
+            if (!worst || f.full / f.libqpdf > worst->full / worst->libqpdf) worst = &f;
+        }
+        if (!worst) continue;
+        std::printf("%-28s %6d %10.2f %10.2f %8d  %.3f (%.2f ms vs %.2f ms, %s)\n", name, n, full * 1e3, libqpdf * 1e3,
+                    over, worst->full / worst->libqpdf, worst->full * 1e3, worst->libqpdf * 1e3,
+                    std::filesystem::path(worst->path).filename().c_str());
+    }
+    std::vector<const File*> over;
+    for (const File& f : files)
+        if (f.full > Allowed(f.libqpdf)) over.push_back(&f);
+    std::sort(over.begin(), over.end(), [](const File* a, const File* b) {
+        return a->full - Allowed(a->libqpdf) > b->full - Allowed(b->libqpdf);
+    });
+    std::printf("damaged files over the goal (libqpdf alone +10%% +0.2 ms): %zu%s\n", over.size(),
+                over.empty() ? " -- goal: OK" : "");
+    for (std::size_t i = 0; i < over.size() && i < 15; ++i)
+        std::printf("  %8.2f ms full %8.2f ms libqpdf  route %d  %s\n", over[i]->full * 1e3, over[i]->libqpdf * 1e3,
+                    static_cast<int>(over[i]->route), std::filesystem::path(over[i]->path).filename().c_str());
+}
 const char* const kWayNames[kWays] = {"full PDF_PageCount", "libqpdf alone (page list)",
                                       "structural reader alone", "text route alone"};
 
@@ -184,13 +278,12 @@ int main(int argc, char** argv) {
             }
         }
     }
-    counter->Release();
-
+    std::vector<std::string> corpus(paths.begin(), paths.begin() + static_cast<std::ptrdiff_t>(corpusFiles));
+    const bool damaged = !std::getenv("BENCH_NO_DAMAGED");
     double sum[kWays] = {};
     for (int w = 0; w < kWays; ++w)
         for (double t : best[w]) sum[w] += t;
     const double n = static_cast<double>(paths.size());
-    std::filesystem::remove_all(scratch);
     std::printf("corpus: %zu PDF files, best of %d passes per file; %zu heavy generated files, best of %d\n",
                 corpusFiles, rounds, paths.size() - corpusFiles, std::min(rounds, 2));
     std::printf("%-28s %12s %14s\n", "way", "files/s", "ms total");
@@ -205,16 +298,8 @@ int main(int argc, char** argv) {
         byRoute[routes[i]]++;
         timeByRoute[routes[i]] += best[kFull][i];
     }
-    const std::pair<brastel::Route, const char*> names[] = {
-        {brastel::Route::Text, "text route"},
-        {brastel::Route::Table, "table route"},
-        {brastel::Route::Stream, "stream route"},
-        {brastel::Route::Structural, "libqpdf"},
-        {brastel::Route::ObjectScan, "object scan"},
-        {brastel::Route::Reconstruction, "libqpdf's reconstruction"},
-        {brastel::Route::None, "nobody (no count)"}};
     std::printf("%-28s %8s %14s\n", "decided by (all files)", "files", "ms total");
-    for (const auto& [route, name] : names)
+    for (const auto& [route, name] : kRouteNames)
         std::printf("%-28s %8d %14.2f\n", name, byRoute[route], timeByRoute[route] * 1e3);
 
     auto worst = [&](int against) {
@@ -242,5 +327,8 @@ int main(int argc, char** argv) {
                 "90th percentile %.0f, max %.0f\n",
                 streamBytes.size(), Percentile(streamBytes, 0.5), Percentile(streamBytes, 0.9),
                 Percentile(streamBytes, 1.0));
+    if (damaged) MeasureDamaged(corpus, scratch, std::min(rounds, 3), counter);
+    counter->Release();
+    std::filesystem::remove_all(scratch);
     return 0;
 }

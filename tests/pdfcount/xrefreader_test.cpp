@@ -1,0 +1,147 @@
+// The one reader of classic cross-reference tables: the table route and
+// the stream route read a table alike, and a route that runs after a failed
+// one looks up the sections that one read instead of reading them again.
+#include "pdfbuilder.h"
+#include "routes/structural.h"
+#include "testsupport.h"
+
+#include <cstdio>
+#include <map>
+
+namespace brastel::test {
+namespace {
+
+// A document of `pages` pages written object by object, its table shaped
+// by each test: catalog 1, page-tree root 2, pages 3 on.
+class HandWritten {
+public:
+    explicit HandWritten(int pages) {
+        bytes_ = "%PDF-1.4\n";
+        std::string kids;
+        for (int i = 0; i < pages; ++i) kids += std::to_string(3 + i) + " 0 R ";
+        Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+        Object(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>");
+        for (int i = 0; i < pages; ++i) Object(3 + i, "<< /Type /Page /Parent 2 0 R >>");
+    }
+    void Object(int num, const std::string& body) {
+        at_[num] = bytes_.size();
+        bytes_ += std::to_string(num) + " 0 obj\n" + body + "\nendobj\n";
+    }
+    // "xref" after `lead`, one subsection of every object with entries
+    // ending in entryEnd (whose header claims `extra` more than written),
+    // the trailer dictionary's text, and a startxref pointing at the lead.
+    void Table(const std::string& entryEnd, const std::string& trailerDict, int extra = 0,
+               const std::string& lead = "") {
+        const std::size_t start = bytes_.size();
+        const int n = static_cast<int>(at_.rbegin()->first) + 1;
+        bytes_ += lead + "xref\n0 " + std::to_string(n + extra) + "\n";
+        for (int num = 0; num < n; ++num) {
+            char entry[32];
+            if (at_.count(num)) std::snprintf(entry, sizeof entry, "%010zu 00000 n", at_[num]);
+            else std::snprintf(entry, sizeof entry, "%010d 65535 f", 0);
+            bytes_ += entry + entryEnd;
+        }
+        bytes_ += "trailer\n" + trailerDict + "\nstartxref\n" + std::to_string(start) + "\n%%EOF\n";
+    }
+    const std::string& str() const { return bytes_; }
+
+private:
+    std::string bytes_;
+    std::map<int, std::size_t> at_;
+};
+
+class OneTableReader : public ::testing::Test {
+protected:
+    // The count of one route alone (-1 when it cannot decide).
+    std::int32_t CountBy(const std::string& path, std::optional<Route> route) {
+        BrastelPeer::SetOnlyRoute(*counter, route);
+        const std::int32_t n = counter.Count(path);
+        BrastelPeer::SetOnlyRoute(*counter, std::nullopt);
+        return n;
+    }
+    TempDir dir;
+    Counter counter;
+};
+
+TEST_F(OneTableReader, TableAndStreamRoutesReadEveryTableAlike) {
+    // Where the two readers differed, both now read as readers do, and
+    // libqpdf gives the same count.
+    struct Case {
+        const char* what;
+        std::string bytes;
+    };
+    std::vector<Case> cases;
+    {  // entries of 19 bytes (a one-byte line end): qpdf, mutool and pdfinfo read them
+        HandWritten d(3);
+        d.Table("\n", "<< /Size 6 /Root 1 0 R >>");
+        cases.push_back({"19-byte entries", d.str()});
+    }
+    {  // a trailer broken by a stray token after /Root: qpdf and pdfinfo keep what comes before
+        HandWritten d(3);
+        d.Table("\r\n", "<< /Size 6 /Root 1 0 R junk >>");
+        cases.push_back({"broken trailer", d.str()});
+    }
+    {  // a subsection that claims more entries than it holds
+        HandWritten d(3);
+        d.Table("\r\n", "<< /Size 6 /Root 1 0 R >>", 2);
+        cases.push_back({"count past the entries", d.str()});
+    }
+    {  // "startxref" pointing at blanks before "xref": pdfinfo and mutool pass them
+        HandWritten d(3);
+        d.Table("\r\n", "<< /Size 6 /Root 1 0 R >>", 0, "\n\n");
+        cases.push_back({"blanks before xref", d.str()});
+    }
+    {  // 600 sections: one bound of /Prev chains for every route
+        PdfBuilder pdf;
+        pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+        pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+        pdf.Object(3, "<< /Type /Page /Parent 2 0 R >>");
+        pdf.Xref(" /Root 1 0 R");
+        for (int i = 1; i < 600; ++i) {
+            pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Rotate " + std::to_string(90 * (i % 4)) + " >>");
+            pdf.Xref(" /Root 1 0 R", {{3, 1}});
+        }
+        cases.push_back({"600 sections", pdf.str()});
+    }
+    for (const Case& c : cases) {
+        const std::string path = dir.Write("doc.pdf", c.bytes);
+        const std::int32_t pages = c.what == std::string("600 sections") ? 1 : 3;
+        EXPECT_EQ(CountBy(path, Route::Table), pages) << c.what;
+        EXPECT_EQ(CountBy(path, Route::Stream), pages) << c.what;
+        EXPECT_EQ(CountStructural(path).value_or(-1), pages) << c.what;
+    }
+}
+
+TEST_F(OneTableReader, ARouteAfterAFailedOneReadsNoSectionAgain) {
+    // A root /Count larger than the objects in use: the table route reads
+    // every entry of the chain to judge it and gives up, and the stream route
+    // counts the leaves.  It looks up what the table route read: each
+    // section is parsed once, the long table read once.
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 50000 >>");
+    pdf.Object(3, "<< /Type /Page /Parent 2 0 R >>");
+    constexpr int kObjects = 20000;
+    for (int n = 4; n < kObjects; ++n) pdf.Object(n, "null");
+    pdf.Xref(" /Root 1 0 R");
+    for (int rotate : {90, 180}) {
+        pdf.Object(3, "<< /Type /Page /Parent 2 0 R /Rotate " + std::to_string(rotate) + " >>");
+        pdf.Xref(" /Root 1 0 R", {{3, 1}});
+    }
+    const std::string path = dir.Write("doc.pdf", pdf.str());
+    std::vector<Route> ran;
+    BrastelPeer::SetBeforeRoute(*counter, [&](Route r) { ran.push_back(r); });
+    EXPECT_EQ(counter.Count(path), 1);
+    EXPECT_EQ(counter.LastRoute(), Route::Stream);
+    EXPECT_EQ(ran, (std::vector<Route>{Route::Text, Route::Table, Route::Stream}));
+    EXPECT_EQ(BrastelPeer::SectionsParsed(*counter), 3u);
+    const std::int64_t table = std::int64_t{20} * kObjects;
+    EXPECT_GT(BrastelPeer::BytesRead(*counter), table);
+    EXPECT_LT(BrastelPeer::BytesRead(*counter), table + table / 5);
+    // Each count reads afresh: the next count parses the sections again.
+    EXPECT_EQ(counter.Count(path), 1);
+    EXPECT_EQ(BrastelPeer::SectionsParsed(*counter), 3u);
+}
+
+}  // namespace
+}  // namespace brastel::test
