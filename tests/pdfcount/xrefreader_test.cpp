@@ -143,5 +143,24 @@ TEST_F(OneTableReader, ARouteAfterAFailedOneReadsNoSectionAgain) {
     EXPECT_EQ(BrastelPeer::SectionsParsed(*counter), 3u);
 }
 
+TEST_F(OneTableReader, AFileCutShortIsNotSearchedBackForItsTable) {
+    // The table route looks back a megabyte for the last "startxref", but
+    // one before objects is an older revision's, which it never takes: past
+    // the first object header it stops.  Padding after the section is still
+    // passed over.
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    pdf.Object(3, "<< /Type /Page /Parent 2 0 R >>");
+    pdf.Xref(" /Root 1 0 R");
+    std::string cut = pdf.str();
+    for (int n = 4; n < 40000; ++n) cut += std::to_string(n) + " 0 obj\r\nnull\r\nendobj\r\n";
+    BrastelPeer::SetOnlyRoute(*counter, Route::Table);
+    EXPECT_EQ(counter.Count(dir.Write("cut.pdf", cut)), -1);
+    EXPECT_LT(BrastelPeer::BytesRead(*counter), 16 << 10);
+    EXPECT_EQ(counter.Count(dir.Write("padded.pdf", pdf.str() + std::string(200000, ' '))), 1);
+    BrastelPeer::SetOnlyRoute(*counter, std::nullopt);
+}
+
 }  // namespace
 }  // namespace brastel::test

@@ -37,8 +37,10 @@ bool IsKeywordAt(std::string_view text, std::size_t at, std::string_view key) {
            (at + key.size() >= text.size() || !IsRegular(text[at + key.size()]));
 }
 
-// Some "N G obj" header stands in the text.
-bool HoldsObjectHeader(std::string_view text) {
+// Some "N G obj" header stands in the text.  A window cut out of the file
+// (inside) counts only headers it holds with what stands around them, so
+// that the same bytes are a header in the whole file too.
+bool HoldsObjectHeader(std::string_view text, bool inside = false) {
     for (std::size_t at = text.find("obj"); at != std::string_view::npos; at = text.find("obj", at + 1)) {
         if (!IsKeywordAt(text, at, "obj")) continue;
         // Back over " G " and "N" to where the header would start.
@@ -47,6 +49,7 @@ bool HoldsObjectHeader(std::string_view text) {
             while (j > 0 && IsPdfSpace(text[j - 1])) --j;
             while (j > 0 && IsDigit(text[j - 1])) --j;
         }
+        if (inside && (j == 0 || at + 3 >= text.size())) continue;
         const auto header = pdf::ReadObjectHeader(text, j);
         if (header && header->body == at + 3) return true;
     }
@@ -169,6 +172,11 @@ bool Brastelv1::FindLastSection(std::int64_t& startxref) {
             return false;
         }
         if (state_.fileChanged) return false;
+        // An object written after any "startxref" still further back makes
+        // it an older revision's, which the route does not take (see above):
+        // a file cut short, or ending in objects, is not read back a
+        // megabyte for nothing.
+        if (HoldsObjectHeader(tail, true)) return false;
         // Keep the keyword's length of overlap with the part already seen.
         end = from + 16 < end ? from + 16 : from;
         if (from == 0) break;
