@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -354,6 +355,40 @@ TEST(QuillonCountInputs, AFileReachedTwiceIsCountedOnceWithANote) {
     EXPECT_NE(r.err.find("quillon-count: " + dir / "f/sub/y.tif" + ": the same file as f/sub/y.tif; counted once\n"),
               std::string::npos)
         << r.err;
+}
+
+// The largest peak memory of the children waited for so far, in KB.
+long ChildrenPeakKb() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST(QuillonCountInputs, AFolderOfManyOtherFilesIsNotHeldInMemory) {
+    // Scanner output folders hold hundreds of thousands of files; the ones
+    // that are no PDF or TIFF must cost no memory, and the ones that are
+    // must still be found, in listing order after the other kinds' pass.
+    TempDir empty, wide;
+    constexpr int kOthers = 150000;
+    for (int i = 0; i < kOthers; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "scanned_page_of_a_long_batch_%07d.jpg", i);
+        const int fd = ::open((wide / name).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0) << std::strerror(errno);
+        ::close(fd);
+    }
+    fixtures::WriteFile(wide / "a.pdf", "");
+    fixtures::WriteFile(wide / "b.tif", "");
+    const Outcome small = Count({"--format", "tsv", empty.path()});
+    ASSERT_EQ(small.status, 0) << small.err;
+    const long before = ChildrenPeakKb();
+    const Outcome r = Count({"--format", "tsv", wide.path()});
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    EXPECT_EQ(FirstField(lines[0]), wide / "b.tif");
+    EXPECT_EQ(FirstField(lines[1]), wide / "a.pdf");
+    // Holding the listing took about 100 bytes a name (15 MB here).
+    EXPECT_LT(ChildrenPeakKb() - before, 6 * 1024) << "peak " << ChildrenPeakKb() << " KB against " << before;
 }
 
 TEST(QuillonCountInputs, EveryListIsReadAndAFolderIsNoList) {

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <set>
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdexcept>
@@ -141,7 +142,6 @@ constexpr int kMaxHeldDepth = 96;
 struct Entry {
     std::string name;
     unsigned char type;
-    bool reported = false;  // already reported as unsearched
 };
 
 // A folder or file that disappeared (or became something else) after its
@@ -187,39 +187,26 @@ public:
                 if (a.first == self.st_dev && a.second == self.st_ino) return;
         }
 
-        // A listing that fails part way (an I/O error, or a folder such as
-        // /proc/N/map_files that opens but refuses its listing) is reported;
-        // the entries read before the failure are still searched.
-        std::vector<Entry> entries;
-        for (;;) {
-            errno = 0;
-            const dirent* de = readdir(dir);
-            if (!de) {
-                if (errno != 0) c_.Unsearched(path, true, errno);
-                break;
-            }
-            entries.push_back(Entry{TrimAtNul(de->d_name), de->d_type});
-            if ((entries.size() & 1023) == 0 && c_.StopRequested()) return;
-        }
-
-        // Subfolder pass.
+        // The listing is read once for the subfolders and once per pattern
+        // rather than held: a folder of a million files would otherwise hold
+        // a million names.  Only the subfolders' names are kept.
+        told_.clear();
+        listingFailed_ = false;
         std::vector<std::string> subfolders;
-        for (auto& e : entries) {
-            if (c_.StopRequested()) break;
-            const std::string& name = e.name;
-            if (name.find("RECYCLE") != std::string::npos) continue;
-            if (name == "." || name == "..") continue;
-            if (IsFolder(fd, path, e)) subfolders.push_back(name);
-        }
-        if (c_.StopRequested()) return;
+        const bool listed = List(dir, path, [&](Entry& e) {
+            if (e.type != DT_DIR && e.type != DT_UNKNOWN) return;  // links to folders are not descended
+            if (e.name.find("RECYCLE") != std::string::npos) return;
+            if (e.name == "." || e.name == "..") return;
+            if (IsFolder(fd, path, e)) subfolders.push_back(std::move(e.name));
+        });
+        if (!listed || c_.StopRequested()) return;
 
         // File pass, once per pattern.
         for (const auto& pattern : patterns_) {
-            for (auto& e : entries) {
-                if (c_.StopRequested()) return;
-                if (e.name == "." || e.name == "..") continue;
-                if (!MatchesPattern(e.name, pattern)) continue;
-                if (!IsRegularFile(fd, path, e)) continue;
+            const bool done = List(dir, path, [&](Entry& e) {
+                if (!MatchesPattern(e.name, pattern)) return;
+                if (e.name == "." || e.name == "..") return;
+                if (!IsRegularFile(fd, path, e)) return;
                 const int field = c_.DateField();
                 bool accept = true;
                 if (field >= kDateModified) accept = DatePasses(fd, path, e, field);
@@ -228,14 +215,13 @@ public:
                     c_.Accepted(path + e.name);
                 }
                 c_.FileExamined(fileCount_);
-            }
-            if (c_.StopRequested()) return;
+            });
+            if (!done || c_.StopRequested()) return;
         }
         if (c_.StopRequested()) return;
 
         // Descend.
         if (subfolders.empty() || !c_.IncludeSubfolders()) return;
-        entries = {};
         const bool hold = depth < kMaxHeldDepth;
         if (!hold) {
             closedir(dir);
@@ -258,11 +244,35 @@ public:
     const std::string& CurrentFolder() const { return current_; }
 
 private:
+    // Reads the folder's listing from its start, handing each entry to
+    // visit; false when a stop was asked for.  A listing that fails part way
+    // (an I/O error, or a folder such as /proc/N/map_files that opens but
+    // refuses its listing) is reported once; the entries read before the
+    // failure are still searched.
+    template <class Visit>
+    bool List(DIR* dir, const std::string& path, Visit&& visit) {
+        rewinddir(dir);
+        for (std::size_t n = 1;; ++n) {
+            errno = 0;
+            const dirent* de = readdir(dir);
+            if (!de) {
+                if (errno != 0 && !listingFailed_) {
+                    listingFailed_ = true;
+                    c_.Unsearched(path, true, errno);
+                }
+                return true;
+            }
+            if ((n & 1023) == 0 && c_.StopRequested()) return false;
+            Entry e{TrimAtNul(de->d_name), de->d_type};
+            visit(e);
+            if (c_.StopRequested()) return false;
+        }
+    }
+
     // An entry that cannot be examined is reported once, as a folder or a
     // file as far as its listing tells.
     void CannotExamine(const std::string& path, Entry& e, int error) {
-        if (e.reported || Vanished(error)) return;
-        e.reported = true;
+        if (Vanished(error) || !told_.insert(e.name).second) return;
         c_.Unsearched(path + e.name + (e.type == DT_DIR ? "/" : ""), e.type == DT_DIR, error);
     }
 
@@ -308,6 +318,10 @@ private:
     std::int64_t fileCount_ = 0;
     std::vector<std::pair<dev_t, ino_t>> ancestors_;
     std::string current_;
+    // Of the folder being listed: names already reported as unsearched, and
+    // whether its listing failed (told once, whichever pass meets it).
+    std::set<std::string> told_;
+    bool listingFailed_ = false;
 };
 
 }  // namespace
