@@ -112,6 +112,46 @@ TEST_F(OneTableReader, TableAndStreamRoutesReadEveryTableAlike) {
     }
 }
 
+TEST_F(OneTableReader, AHybridSectionsStreamIsReadNotFeared) {
+    // A hybrid section whose stream (no /Index) may list any object: the
+    // table's objects in use come first, then the stream's entries, then the
+    // table's free ones, as qpdf orders them.  The table route no longer
+    // leaves such a file to the stream route: the catalog and the tree are
+    // in use in the table.
+    std::string b = "%PDF-1.5\n";
+    std::vector<std::size_t> at{0};
+    for (const char* body : {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                             "<< /Type /Page /Parent 2 0 R >>"}) {
+        at.push_back(b.size());
+        b += std::to_string(at.size() - 1) + " 0 obj\n" + body + "\nendobj\n";
+    }
+    at.push_back(b.size());  // object 4: the cross-reference stream, rows of [1 4 2]
+    std::string rows;
+    for (std::size_t num = 0; num < at.size(); ++num) {
+        const auto off = static_cast<std::uint32_t>(at[num]);
+        rows += static_cast<char>(num == 0 ? 0 : 1);
+        for (int shift : {24, 16, 8, 0}) rows += static_cast<char>((off >> shift) & 0xff);
+        rows += std::string(2, '\0');
+    }
+    b += "4 0 obj\n<< /Type /XRef /Size 5 /W [1 4 2] /Length " + std::to_string(rows.size()) + " >>\nstream\n" +
+         rows + "\nendstream\nendobj\n";
+    const std::size_t table = b.size();
+    b += "xref\n0 5\n0000000000 65535 f\r\n";
+    for (int num = 1; num <= 3; ++num) {
+        char entry[32];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n\r\n", at[static_cast<std::size_t>(num)]);
+        b += entry;
+    }
+    b += "0000000000 65535 f\r\ntrailer\n<< /Size 5 /Root 1 0 R /XRefStm " + std::to_string(at[4]) +
+         " >>\nstartxref\n" + std::to_string(table) + "\n%%EOF\n";
+    const std::string path = dir.Write("hybrid.pdf", b);
+    EXPECT_EQ(counter.Count(path), 1);
+    EXPECT_TRUE(counter.LastRoute() == Route::Text || counter.LastRoute() == Route::Table)
+        << static_cast<int>(counter.LastRoute());
+    EXPECT_EQ(CountBy(path, Route::Table), 1);
+    EXPECT_EQ(CountStructural(path).value_or(-1), 1);
+}
+
 TEST_F(OneTableReader, ARouteAfterAFailedOneReadsNoSectionAgain) {
     // A root /Count larger than the objects in use: the table route reads
     // every entry of the chain to judge it and gives up, and the stream route
