@@ -13,6 +13,8 @@ struct BrastelPeer {
     static std::int64_t BytesRead(const Brastelv1& b) {
         return b.state_.bytesRead + (b.state_.xref ? b.state_.xref->file.bytesRead() : 0);
     }
+    // The count holds its cross-reference reader (and the entries it read).
+    static bool HoldsXref(const Brastelv1& b) { return b.state_.xref != nullptr; }
     // Cross-reference sections the last count parsed (each once, unless a
     // route opened the chain at another offset).
     static std::size_t SectionsParsed(const Brastelv1& b) {

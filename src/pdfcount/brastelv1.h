@@ -90,6 +90,10 @@ private:
     // The cross-reference of this count, made on first use; every route
     // that follows the file's sections looks them up here.
     pdf::CountXref& Xref();
+    // Lets it go, leaving what it read in the count's figures: the readers
+    // after the native routes never look it up, and a long table need not
+    // be held while libqpdf holds the document.
+    void DropXref();
     // An object with /Type /XRef starts at offset.
     bool IsXrefStream(std::int64_t offset);
     // Opens the count's cross-reference at the classic table the last

@@ -76,6 +76,7 @@ HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
     result = -1;
     for (const Step& step : kChain) {
         if (onlyRoute_ && step.route != *onlyRoute_) continue;
+        if (step.route == Route::Structural) DropXref();
         if (beforeRoute_) beforeRoute_(step.route);
         std::int32_t count = -1;
         const Outcome outcome = (this->*step.run)(count);

@@ -183,6 +183,22 @@ TEST_F(OneTableReader, ARouteAfterAFailedOneReadsNoSectionAgain) {
     EXPECT_EQ(BrastelPeer::SectionsParsed(*counter), 3u);
 }
 
+TEST_F(OneTableReader, TheTablesAreLetGoBeforeLibqpdfReadsTheFile) {
+    // The native routes read the table and cannot decide (the hybrid's
+    // stream is at no object); libqpdf then holds the document, and the
+    // count holds no table of its own beside it.
+    DocOptions o;
+    o.pages = 2;
+    const std::string bytes = Patch(StandardDocument(o).str(), " /Root 1 0 R", " /Root 1 0 R /XRefStm 0");
+    std::map<Route, bool> held;
+    BrastelPeer::SetBeforeRoute(*counter, [&](Route r) { held[r] = BrastelPeer::HoldsXref(*counter); });
+    EXPECT_EQ(counter.Count(dir.Write("doc.pdf", bytes)), 2);
+    EXPECT_TRUE(held[Route::Stream]);  // the table route's, looked up again
+    ASSERT_TRUE(held.count(Route::Structural));
+    EXPECT_FALSE(held[Route::Structural]);
+    EXPECT_GT(BrastelPeer::SectionsParsed(*counter), 0u);
+}
+
 TEST_F(OneTableReader, AFileCutShortIsNotSearchedBackForItsTable) {
     // The table route looks back a megabyte for the last "startxref", but
     // one before objects is an older revision's, which it never takes: past
