@@ -28,6 +28,8 @@ bool CrossReference::Open(std::int64_t startxref) {
     seen_.clear();
     heldBytes_ = 0;
     chainEnded_ = broken_ = false;
+    inUseNewest_.reset();
+    inUseAll_.reset();
     Section s;
     if (!ReadSection(startxref, s)) return false;
     sections_.push_back(std::move(s));
@@ -309,12 +311,20 @@ bool CrossReference::CollectInUse(std::size_t upTo, std::size_t& inUse) const {
 }
 
 std::optional<std::size_t> CrossReference::ObjectsInUse(std::size_t atLeast) {
-    std::size_t inUse = 0;
-    if (!CollectInUse(1, inUse)) return std::nullopt;
-    if (inUse >= atLeast) return inUse;
+    // Both figures are kept: the routes of one count ask again, and each
+    // collection sorts every entry it covers.
+    if (inUseAll_) return inUseAll_;
+    if (!inUseNewest_) {
+        std::size_t inUse = 0;
+        if (!CollectInUse(1, inUse)) return std::nullopt;
+        inUseNewest_ = inUse;
+    }
+    if (*inUseNewest_ >= atLeast) return inUseNewest_;
     while (NextSection()) {
     }
+    std::size_t inUse = 0;
     if (broken_ || !CollectInUse(sections_.size(), inUse)) return std::nullopt;
+    inUseAll_ = inUse;
     return inUse;
 }
 

@@ -92,6 +92,8 @@ private:
     std::size_t heldBytes_ = 0;
     std::size_t probes_ = 0;  // sections looked into by all lookups
     std::size_t parsed_ = 0;
+    // Objects in use by the newest section, and by the whole chain.
+    std::optional<std::size_t> inUseNewest_, inUseAll_;
     bool chainEnded_ = false;
     bool broken_ = false;
 };
