@@ -13,6 +13,9 @@ struct BrastelPeer {
     static std::int64_t BytesRead(const Brastelv1& b) {
         return b.state_.bytesRead + (b.state_.xref ? b.state_.xref->file.bytesRead() : 0);
     }
+    // The last count found a section libqpdf reads without reconstruction
+    // (else the chain does not ask libqpdf to try).
+    static bool XrefFound(const Brastelv1& b) { return b.state_.xrefFound; }
     // The count holds its cross-reference reader (and the entries it read).
     static bool HoldsXref(const Brastelv1& b) { return b.state_.xref != nullptr; }
     // Cross-reference sections the last count parsed (each once, unless a

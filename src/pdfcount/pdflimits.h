@@ -18,6 +18,11 @@ namespace brastel::limits {
 // file (real files have a few dozen updates at most).  The entries the
 // chain holds are bounded by kChainHeldBytes whatever the number of sections.
 inline constexpr std::size_t kXrefSections = 1024;
+// A small root /Count is confirmed by counting the tables' entries in use,
+// newest first, until there are enough, each checked against the
+// subsections read before it (a cost linear in their number): past this
+// many subsections the chain is counted whole instead, by sorting.
+inline constexpr std::size_t kTableRunsCounted = 256;
 // Subsection headers read in one table, and the text route's steps over a
 // whole chain: positions that never reach a matching subsection end here.
 inline constexpr int kTableSubsections = 65536;

@@ -102,6 +102,12 @@ pdf::CountXref& Brastelv1::Xref() {
         std::int64_t tailAt = 0;
         std::string tail = CachedTail(FileReader::kWindow, &tailAt);
         state_.xref->file.Seed(tailAt, std::move(tail));
+        // Small reads come from the blocks the text route and this one read,
+        // and stay there for them: one cache of the file's bytes per count.
+        state_.xref->file.SetSource([this](std::int64_t offset, std::size_t n, std::string& out) {
+            if (offset + static_cast<std::int64_t>(n) >= INT32_MAX) return 0;
+            return ReadBytes(offset, n, out) ? 1 : -1;
+        });
     }
     return *state_.xref;
 }
@@ -155,7 +161,9 @@ bool Brastelv1::FindLastSection(std::int64_t& startxref) {
             Text head;
             if (!ReadBytes(offset.integer, 64, head)) return false;
             // White space before "xref" is passed over, as pdfinfo and
-            // mutool pass it (qpdf rebuilds such a file, to the same objects).
+            // mutool pass it.  qpdf rebuilds such a file (to the same
+            // objects): libqpdf without reconstruction cannot read it, so it
+            // does not count as found for that reader.
             std::size_t word = 0;
             while (word < head.size() && IsPdfSpace(head[word])) ++word;
             if (IsKeywordAt(head, word, "xref")) {
@@ -163,7 +171,7 @@ bool Brastelv1::FindLastSection(std::int64_t& startxref) {
                 const bool opened = xref.Open(offset.integer);
                 if (xref.file.shrank()) state_.fileChanged = true;
                 if (!opened || state_.fileChanged) return false;
-                state_.xrefFound = true;
+                state_.xrefFound = word == 0;
                 startxref = offset.integer;
                 return true;
             }

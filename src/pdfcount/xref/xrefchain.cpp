@@ -30,6 +30,7 @@ bool CrossReference::Open(std::int64_t startxref) {
     chainEnded_ = broken_ = false;
     inUseNewest_.reset();
     inUseAll_.reset();
+    tablePassUnsure_ = false;
     Section s;
     if (!ReadSection(startxref, s)) return false;
     sections_.push_back(std::move(s));
@@ -114,34 +115,24 @@ bool CrossReference::ReadTable(std::int64_t pos, Section& section) {
             if ((e[18] == '\r' || e[18] == '\n') && e[19] != '\n') width = 19;
         }
         if (rows > (file_.length() - entries) / width) return false;
-        const std::int64_t bytes = width * rows;
-        if (heldBytes_ + static_cast<std::size_t>(kEntryLength * rows) > limits::kChainHeldBytes) return false;
-        std::string block;
-        if (!file_.Read(entries, static_cast<std::size_t>(bytes), block) ||
-            block.size() != static_cast<std::size_t>(bytes))
-            return false;
         // A count larger than the entries written runs into what follows
         // them: the subsection ends at its last real entry.
         std::string after;
-        if (!file_.Read(entries + bytes, 16, after)) after.clear();
+        if (!file_.Read(entries + width * rows, 16, after)) after.clear();
         std::size_t j = 0;
         while (j < after.size() && IsPdfSpace(after[j])) ++j;
         if (!(j < after.size() && IsDigit(after[j])) && after.compare(j, 7, "trailer") != 0) {
+            std::string block;
+            if (!file_.Read(entries, static_cast<std::size_t>(width * rows), block)) return false;
             std::int64_t real = 0;
-            while (real < rows && EntryShape(std::string_view(block).substr(static_cast<std::size_t>(width * real), 18)))
+            while (real < rows && (real + 1) * width <= static_cast<std::int64_t>(block.size()) &&
+                   EntryShape(std::string_view(block).substr(static_cast<std::size_t>(width * real), 18)))
                 ++real;
             rows = real;
-            block.resize(static_cast<std::size_t>(width * rows));
         }
-        if (width != kEntryLength) {
-            std::string wide(static_cast<std::size_t>(kEntryLength * rows), '\n');
-            for (std::int64_t r = 0; r < rows; ++r)
-                std::copy_n(block.data() + width * r, width, wide.data() + kEntryLength * r);
-            block = std::move(wide);
-        }
-        heldBytes_ += block.size();
-        if (section.tableEntries.empty()) section.tableEntries = std::move(block);  // no second copy of a long table
-        else section.tableEntries += block;
+        // The entries stay in the file, read when looked up: a lookup or two
+        // touches a few KB of a long table.
+        section.tableRuns.push_back(TableRun{entries, width, section.tableRanges.rows(), first.integer, rows});
         section.tableRanges.Add(first.integer, rows);
         pos = entries + width * rows;
     }
@@ -243,10 +234,23 @@ CrossReference::Entry CrossReference::ParseTableEntry(const char* e, XrefEntry& 
     return e[17] == 'n' ? Entry::InUse : Entry::Free;
 }
 
+std::vector<CrossReference::TableRun>::const_iterator CrossReference::RunOf(const Section& s, std::size_t row) {
+    // The last run that starts at or before the row.
+    return std::prev(std::upper_bound(s.tableRuns.begin(), s.tableRuns.end(), row,
+                                      [](std::size_t r, const TableRun& t) { return r < t.row; }));
+}
+
+std::int64_t CrossReference::EntryOffset(const Section& s, std::size_t row) {
+    const auto run = RunOf(s, row);
+    return run->entries + run->width * static_cast<std::int64_t>(row - run->row);
+}
+
 CrossReference::Entry CrossReference::TableEntry(const Section& s, std::int64_t num, XrefEntry& entry) {
     const auto row = s.tableRanges.Row(num);
     if (!row) return Entry::None;
-    return ParseTableEntry(s.tableEntries.data() + kEntryLength * static_cast<std::int64_t>(*row), entry);
+    std::string e;
+    if (!file_.Read(EntryOffset(s, *row), 18, e) || e.size() < 18) return Entry::Bad;
+    return ParseTableEntry(e.data(), entry);
 }
 
 std::optional<XrefEntry> CrossReference::SectionEntry(const Section& s, std::int64_t num, bool& bad) {
@@ -279,7 +283,7 @@ CrossReference::Lookup CrossReference::Find(std::int64_t num, XrefEntry& entry) 
     }
 }
 
-bool CrossReference::CollectInUse(std::size_t upTo, std::size_t& inUse) const {
+bool CrossReference::CollectInUse(std::size_t upTo, std::size_t& inUse) {
     // (number, rank * 2 + in use): a number's entries sort newest first.
     // Within a section a table's objects in use come before the stream's
     // entries, and those before the table's free entries.
@@ -292,9 +296,25 @@ bool CrossReference::CollectInUse(std::size_t upTo, std::size_t& inUse) const {
     for (std::size_t k = 0; k < upTo && !bad; ++k) {
         const Section& s = sections_[k];
         const auto rank = static_cast<std::int64_t>(3 * k);
+        // Each run of entries read from the file in one piece.
+        std::string block;
+        std::int64_t blockAt = -1;
         s.tableRanges.ForEach([&](std::int64_t num, std::size_t row) {
+            if (bad) return;
+            const auto run = RunOf(s, row);
+            const std::int64_t at = run->entries + run->width * static_cast<std::int64_t>(row - run->row);
+            if (blockAt < 0 || at < blockAt || at + 18 > blockAt + static_cast<std::int64_t>(block.size())) {
+                // From this entry to the end of its run, some thousands at a time.
+                const std::size_t runRows =
+                    (run + 1 == s.tableRuns.end() ? s.tableRanges.rows() : (run + 1)->row) - run->row;
+                const std::int64_t runEnd = run->entries + run->width * static_cast<std::int64_t>(runRows);
+                const std::int64_t n = std::min<std::int64_t>(runEnd - at, run->width * 4096);
+                blockAt = at;
+                if (!file_.Read(at, static_cast<std::size_t>(n), block)) return (bad = true, void());
+                if (static_cast<std::int64_t>(block.size()) < 18) return (bad = true, void());
+            }
             XrefEntry e;
-            const Entry t = ParseTableEntry(s.tableEntries.data() + kEntryLength * static_cast<std::int64_t>(row), e);
+            const Entry t = ParseTableEntry(block.data() + (at - blockAt), e);
             if (t == Entry::Bad) bad = true;
             else add(num, t == Entry::InUse ? rank : rank + 2, t == Entry::InUse);
         });
@@ -310,10 +330,71 @@ bool CrossReference::CollectInUse(std::size_t upTo, std::size_t& inUse) const {
     return true;
 }
 
+CrossReference::TablePass CrossReference::CountTablesInUse(std::size_t n, std::size_t& inUse) {
+    // Each entry in use counts unless a run read before it lists its number:
+    // a newer section's, or an earlier one of its own section.  A section
+    // with a stream ends the pass (its entries could hide older ones), and
+    // so does a number listed twice in one section (either of its entries
+    // may be the one in use).
+    std::vector<std::pair<std::int64_t, std::int64_t>> passed;  // (first, count) of the runs read
+    bool twiceInSection = false;
+    inUse = 0;
+    std::string block;
+    for (std::size_t k = 0; inUse < n; ++k) {
+        if (k == sections_.size() && !NextSection())
+            return broken_ || twiceInSection ? TablePass::Unsure : TablePass::Exact;
+        const Section& s = sections_[k];
+        if (s.stream || !s.table) return TablePass::Unsure;
+        const std::size_t sectionStart = passed.size();
+        for (const TableRun& run : s.tableRuns) {
+            if (passed.size() >= limits::kTableRunsCounted) return TablePass::Unsure;
+            auto listedBefore = [&](std::int64_t num) {
+                for (std::size_t p = 0; p < passed.size(); ++p)
+                    if (num >= passed[p].first && num - passed[p].first < passed[p].second) {
+                        if (p >= sectionStart) twiceInSection = true;
+                        return true;
+                    }
+                return false;
+            };
+            for (std::int64_t i = 0; i < run.count && inUse < n;) {
+                const std::int64_t rows = std::min<std::int64_t>(run.count - i, 1600);
+                if (!file_.Read(run.entries + run.width * i, static_cast<std::size_t>(run.width * rows), block) ||
+                    static_cast<std::int64_t>(block.size()) < run.width * (rows - 1) + 18)
+                    return TablePass::Unsure;
+                for (std::int64_t r = 0; r < rows && inUse < n; ++r, ++i) {
+                    XrefEntry e;
+                    const Entry t = ParseTableEntry(block.data() + run.width * r, e);
+                    if (t == Entry::Bad) return TablePass::Unsure;
+                    if (t == Entry::InUse && !listedBefore(run.first + i)) ++inUse;
+                }
+            }
+            passed.emplace_back(run.first, run.count);
+        }
+    }
+    return TablePass::Enough;
+}
+
 std::optional<std::size_t> CrossReference::ObjectsInUse(std::size_t atLeast) {
     // Both figures are kept: the routes of one count ask again, and each
     // collection sorts every entry it covers.
     if (inUseAll_) return inUseAll_;
+    // Tables are counted in one pass over their entries, newest first, which
+    // stops once there are atLeast: a small count is confirmed from the
+    // first entries of a long chain, and a chain of tables alone is counted
+    // without sorting its entries.
+    if (!tablePassUnsure_) {
+        std::size_t inUse = 0;
+        switch (CountTablesInUse(atLeast, inUse)) {
+        case TablePass::Enough:
+            return inUse;
+        case TablePass::Exact:
+            inUseAll_ = inUse;
+            return inUse;
+        case TablePass::Unsure:
+            tablePassUnsure_ = true;
+            break;
+        }
+    }
     if (!inUseNewest_) {
         std::size_t inUse = 0;
         if (!CollectInUse(1, inUse)) return std::nullopt;

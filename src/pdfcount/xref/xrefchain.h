@@ -52,8 +52,9 @@ public:
 
     // How many objects the cross-reference names as in use, counting each
     // object once by its newest entry.  A count up to `atLeast` is settled by
-    // the newest section alone; beyond it the whole chain is read.  No value
-    // when a section cannot be read.
+    // the newest section alone (the figure may then stop at atLeast, once
+    // that many table entries are in use, newest first); beyond it the whole
+    // chain is read.  No value when a section cannot be read.
     std::optional<std::size_t> ObjectsInUse(std::size_t atLeast);
 
     std::size_t sections() const { return sections_.size(); }
@@ -61,12 +62,19 @@ public:
     std::size_t sectionsParsed() const { return parsed_; }
 
 private:
+    // The entries of one subsection, in the file.
+    struct TableRun {
+        std::int64_t entries;  // offset of the first entry
+        std::int64_t width;    // of an entry
+        std::size_t row;       // row of the first entry in the section
+        std::int64_t first;    // object number of the first entry
+        std::int64_t count;
+    };
     struct Section {
-        // A classic table, if the section is one: its entries in the order
-        // of its subsections, found through their ranges, each kept as 20
-        // bytes whatever its line end.
+        // A classic table, if the section is one: its subsections' ranges,
+        // and where their entries lie in the file (20 bytes each, or 19).
         bool table = false;
-        std::string tableEntries;
+        std::vector<TableRun> tableRuns;  // in the order of their rows
         NumberRanges tableRanges;
         std::optional<XrefStreamSection> stream;  // the stream, or a hybrid's /XRefStm
         std::string trailer;
@@ -80,11 +88,19 @@ private:
     bool ReadStream(std::int64_t offset, std::optional<XrefStreamSection>& stream, std::string* dict,
                     std::int64_t* prev);
     bool NextSection();
-    static Entry TableEntry(const Section& s, std::int64_t num, XrefEntry& entry);
+    Entry TableEntry(const Section& s, std::int64_t num, XrefEntry& entry);
+    // The run that holds a row of the section, and the offset of its entry.
+    static std::vector<TableRun>::const_iterator RunOf(const Section& s, std::size_t row);
+    static std::int64_t EntryOffset(const Section& s, std::size_t row);
     static Entry ParseTableEntry(const char* e, XrefEntry& entry);
-    static std::optional<XrefEntry> SectionEntry(const Section& s, std::int64_t num, bool& bad);
+    std::optional<XrefEntry> SectionEntry(const Section& s, std::int64_t num, bool& bad);
     // Objects in use by their newest entries in sections [0, upTo).
-    bool CollectInUse(std::size_t upTo, std::size_t& inUse) const;
+    bool CollectInUse(std::size_t upTo, std::size_t& inUse);
+    // The entries in use that are their objects' newest, counted through
+    // the tables newest first until there are n (Enough), or through the
+    // whole chain (Exact); Unsure where only sorting every entry can tell.
+    enum class TablePass { Enough, Exact, Unsure };
+    TablePass CountTablesInUse(std::size_t n, std::size_t& inUse);
 
     FileReader& file_;
     std::vector<Section> sections_;
@@ -94,6 +110,7 @@ private:
     std::size_t parsed_ = 0;
     // Objects in use by the newest section, and by the whole chain.
     std::optional<std::size_t> inUseNewest_, inUseAll_;
+    bool tablePassUnsure_ = false;
     bool chainEnded_ = false;
     bool broken_ = false;
 };
