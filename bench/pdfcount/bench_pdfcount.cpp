@@ -12,11 +12,18 @@
 // the stream route decides).  Besides the corpus, heavy generated files are
 // counted in the first two passes: a single object stream of 65,542 objects
 // (plain, AES-256, RC4), a stream file whose object stream has a wrong
-// /Length, and a page-tree root of 1,000,000 kids with and without /Count;
-// each heavy file's time is printed against libqpdf alone.
+// /Length, a long classic table the table route reads whole and gives up
+// on, and a page-tree root of 1,000,000 kids with and without /Count; each
+// heavy file's time is printed against libqpdf alone.  Last, damaged
+// variants of every corpus file, made in the run (see damaged_variants.h),
+// against libqpdf alone: per route that decided, the worst file and the
+// files over the goal (libqpdf's time plus 10% and 0.2 ms), where routes
+// that fail one after another cost most.
 //
 //   bench_pdfcount [corpus-dir] [rounds]
 #include "brastelpeer.h"
+#include "damaged_variants.h"
+#include "pdfbuilder.h"
 #include "qpdf_rewrite.h"
 #include "streambuilder.h"
 #include "routes/structural.h"
@@ -34,6 +41,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -100,7 +108,21 @@ std::vector<std::string> HeavyFiles(const std::string& dir) {
     const auto last =
         damaged.find_first_not_of("0123456789", damaged.find("/Length ", damaged.find("/ObjStm")) + 8) - 1;
     damaged[last] = damaged[last] == '9' ? '0' : static_cast<char>(damaged[last] + 1);
+    // A long classic table, updated twice, whose root /Count exceeds the
+    // objects in use: the table route reads the whole chain to judge it and
+    // gives up, and the stream route counts the leaves through the same chain.
+    brastel::test::PdfBuilder table;
+    table.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    table.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1000000 >>");
+    table.Object(3, "<< /Type /Page /Parent 2 0 R >>");
+    for (int n = 4; n < 100000; ++n) table.Object(n, "null");
+    table.Xref(" /Root 1 0 R");
+    for (int rotate : {90, 180}) {
+        table.Object(3, "<< /Type /Page /Parent 2 0 R /Rotate " + std::to_string(rotate) + " >>");
+        table.Xref(" /Root 1 0 R", {{3, 1}});
+    }
     const std::pair<const char*, std::string> files[] = {
+        {"long-table-then-stream-route.pdf", table.str()},
         {"many-objects.pdf", many},
         {"many-objects-aes256.pdf", Rewritten(many, Crypt::Aes256)},
         {"many-objects-rc4.pdf", Rewritten(many, Crypt::Rc4)},
@@ -117,6 +139,116 @@ std::vector<std::string> HeavyFiles(const std::string& dir) {
 }
 
 enum Way { kFull, kLibqpdf, kStructural, kText, kWays };
+
+const std::pair<brastel::Route, const char*> kRouteNames[] = {
+    {brastel::Route::Text, "text route"},
+    {brastel::Route::Table, "table route"},
+    {brastel::Route::Stream, "stream route"},
+    {brastel::Route::Structural, "libqpdf"},
+    {brastel::Route::ObjectScan, "object scan"},
+    {brastel::Route::Reconstruction, "libqpdf's reconstruction"},
+    {brastel::Route::None, "nobody (no count)"}};
+
+// The goal of a single file: no slower than libqpdf's page list alone plus
+// 10% and 0.2 ms.
+double Allowed(double libqpdf) { return libqpdf * 1.1 + 0.2e-3; }
+
+void MeasureDamaged(const std::vector<std::string>& corpus, const std::string& scratch, int rounds,
+                    brastel::Brastelv1* counter) {
+    struct File {
+        std::string path, kind;
+        double full = 1e30, libqpdf = 1e30;
+        brastel::Route route = brastel::Route::None;
+        long long libqpdfPages = -1;  // what libqpdf alone gives (-1: none)
+    };
+    std::vector<File> files;
+    for (const std::string& source : corpus) {
+        std::ifstream in(source, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (auto& v : bench::DamagedVariants(bytes)) {
+            File f;
+            f.kind = v.kind;
+            f.path = scratch + "/" + std::to_string(files.size()) + "-" + v.kind + "-" +
+                     std::filesystem::path(source).filename().string();
+            std::ofstream(f.path, std::ios::binary) << v.bytes;
+            files.push_back(std::move(f));
+        }
+    }
+    volatile long long sink = 0;
+    for (int r = 0; r < rounds; ++r)
+        for (File& f : files) {
+            for (int turn = 0; turn < 2; ++turn) {
+                const bool full = (turn + r) % 2 == 0;
+                const double t = Seconds([&] {
+                    if (full) {
+                        std::int32_t result = 0;
+                        counter->PDF_PageCount(f.path, result);
+                        sink = sink + result;
+                    } else {
+                        f.libqpdfPages = LibqpdfPages(f.path);
+                    }
+                });
+                if (full) {
+                    f.full = std::min(f.full, t);
+                    f.route = brastel::BrastelPeer::LastRoute(*counter);
+                } else {
+                    f.libqpdf = std::min(f.libqpdf, t);
+                }
+            }
+        }
+    std::printf("damaged variants: %zu files from %zu corpus files, best of %d\n", files.size(), corpus.size(),
+                rounds);
+    std::printf("%-28s %6s %10s %10s %8s  %s\n", "decided by (damaged)", "files", "ms full", "ms libqpdf", "over",
+                "worst full / libqpdf alone");
+    for (const auto& [route, name] : kRouteNames) {
+        int n = 0, over = 0;
+        double full = 0, libqpdf = 0;
+        const File* worst = nullptr;
+        for (const File& f : files) {
+            if (f.route != route) continue;
+            ++n;
+            full += f.full;
+            libqpdf += f.libqpdf;
+            if (f.full > Allowed(f.libqpdf)) ++over;
+            if (!worst || f.full / f.libqpdf > worst->full / worst->libqpdf) worst = &f;
+        }
+        if (!worst) continue;
+        std::printf("%-28s %6d %10.2f %10.2f %8d  %.3f (%.2f ms vs %.2f ms, %s)\n", name, n, full * 1e3, libqpdf * 1e3,
+                    over, worst->full / worst->libqpdf, worst->full * 1e3, worst->libqpdf * 1e3,
+                    std::filesystem::path(worst->path).filename().c_str());
+    }
+    std::vector<const File*> over;
+    for (const File& f : files)
+        if (f.full > Allowed(f.libqpdf)) over.push_back(&f);
+    std::sort(over.begin(), over.end(), [](const File* a, const File* b) {
+        return a->full - Allowed(a->libqpdf) > b->full - Allowed(b->libqpdf);
+    });
+    std::printf("damaged files over the goal (libqpdf alone +10%% +0.2 ms): %zu%s, of them libqpdf alone counts %zd\n",
+                over.size(), over.empty() ? " -- goal: OK" : "",
+                std::count_if(over.begin(), over.end(), [](const File* f) { return f->libqpdfPages >= 0; }));
+    // Where the time of each goes: the readers of the chain in turn.
+    for (std::size_t i = 0; i < over.size() && i < 15; ++i) {
+        std::vector<std::pair<brastel::Route, Clock::time_point>> steps;
+        brastel::BrastelPeer::SetBeforeRoute(*counter, [&](brastel::Route r) { steps.emplace_back(r, Clock::now()); });
+        std::int32_t result = 0;
+        std::string path = over[i]->path;
+        counter->PDF_PageCount(path, result);
+        const auto end = Clock::now();
+        brastel::BrastelPeer::SetBeforeRoute(*counter, nullptr);
+        std::string split;
+        for (std::size_t k = 0; k < steps.size(); ++k) {
+            const auto until = k + 1 < steps.size() ? steps[k + 1].second : end;
+            char part[48];
+            std::snprintf(part, sizeof part, " %d:%.2f", static_cast<int>(steps[k].first),
+                          std::chrono::duration<double>(until - steps[k].second).count() * 1e3);
+            split += part;
+        }
+        std::printf("  %8.2f ms full %8.2f ms libqpdf (%lld pages, ours %d)  route %d  ms by reader:%s  %s\n",
+                    over[i]->full * 1e3, over[i]->libqpdf * 1e3, over[i]->libqpdfPages, result,
+                    static_cast<int>(over[i]->route), split.c_str(),
+                    std::filesystem::path(over[i]->path).filename().c_str());
+    }
+}
 const char* const kWayNames[kWays] = {"full PDF_PageCount", "libqpdf alone (page list)",
                                       "structural reader alone", "text route alone"};
 
@@ -187,13 +319,12 @@ int main(int argc, char** argv) {
             }
         }
     }
-    counter->Release();
-
+    std::vector<std::string> corpus(paths.begin(), paths.begin() + static_cast<std::ptrdiff_t>(corpusFiles));
+    const bool damaged = !std::getenv("BENCH_NO_DAMAGED");
     double sum[kWays] = {};
     for (int w = 0; w < kWays; ++w)
         for (double t : best[w]) sum[w] += t;
     const double n = static_cast<double>(paths.size());
-    std::filesystem::remove_all(scratch);
     std::printf("corpus: %zu PDF files, best of %d passes per file; %zu heavy generated files, best of %d\n",
                 corpusFiles, rounds, paths.size() - corpusFiles, std::min(rounds, 2));
     std::printf("%-28s %12s %14s\n", "way", "files/s", "ms total");
@@ -208,16 +339,8 @@ int main(int argc, char** argv) {
         byRoute[routes[i]]++;
         timeByRoute[routes[i]] += best[kFull][i];
     }
-    const std::pair<brastel::Route, const char*> names[] = {
-        {brastel::Route::Text, "text route"},
-        {brastel::Route::Table, "table route"},
-        {brastel::Route::Stream, "stream route"},
-        {brastel::Route::Structural, "libqpdf"},
-        {brastel::Route::ObjectScan, "object scan"},
-        {brastel::Route::Reconstruction, "libqpdf's reconstruction"},
-        {brastel::Route::None, "nobody (no count)"}};
     std::printf("%-28s %8s %14s\n", "decided by (all files)", "files", "ms total");
-    for (const auto& [route, name] : names)
+    for (const auto& [route, name] : kRouteNames)
         std::printf("%-28s %8d %14.2f\n", name, byRoute[route], timeByRoute[route] * 1e3);
 
     auto worst = [&](int against) {
@@ -233,9 +356,11 @@ int main(int argc, char** argv) {
     worst(kLibqpdf);
     worst(kStructural);
     for (std::size_t i = corpusFiles; i < paths.size(); ++i)
-        std::printf("heavy file %-26s full %9.2f ms, libqpdf alone %9.2f ms: %.3f of it\n",
+        std::printf("heavy file %-34s full %9.3f ms, libqpdf alone %9.3f ms (%.3f of it), route %d, "
+                    "%.0f bytes read\n",
                     std::filesystem::path(paths[i]).filename().c_str(), best[kFull][i] * 1e3,
-                    best[kLibqpdf][i] * 1e3, best[kFull][i] / best[kLibqpdf][i]);
+                    best[kLibqpdf][i] * 1e3, best[kFull][i] / best[kLibqpdf][i], static_cast<int>(routes[i]),
+                    fullBytes[i]);
     if (std::getenv("BENCH_PER_FILE"))
         for (std::size_t i = 0; i < paths.size(); ++i)
             std::printf("%8.1f us full %8.1f us libqpdf %8.1f us structural %6.1f us text  route %d  %7.0f bytes  "
@@ -249,5 +374,8 @@ int main(int argc, char** argv) {
                 "90th percentile %.0f, max %.0f\n",
                 streamBytes.size(), Percentile(streamBytes, 0.5), Percentile(streamBytes, 0.9),
                 Percentile(streamBytes, 1.0));
+    if (damaged) MeasureDamaged(corpus, scratch, std::min(rounds, 3), counter);
+    counter->Release();
+    std::filesystem::remove_all(scratch);
     return 0;
 }

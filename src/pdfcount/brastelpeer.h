@@ -8,7 +8,21 @@ namespace brastel {
 
 struct BrastelPeer {
     static Route LastRoute(const Brastelv1& b) { return b.state_.route; }
-    static std::int64_t BytesRead(const Brastelv1& b) { return b.state_.bytesRead; }
+    // Bytes the last count read: through the text route's blocks and
+    // through the cross-reference reader the other native routes share.
+    static std::int64_t BytesRead(const Brastelv1& b) {
+        return b.state_.bytesRead + (b.state_.xref ? b.state_.xref->file.bytesRead() : 0);
+    }
+    // The last count found a section libqpdf reads without reconstruction
+    // (else the chain does not ask libqpdf to try).
+    static bool XrefFound(const Brastelv1& b) { return b.state_.xrefFound; }
+    // The count holds its cross-reference reader (and the entries it read).
+    static bool HoldsXref(const Brastelv1& b) { return b.state_.xref != nullptr; }
+    // Cross-reference sections the last count parsed (each once, unless a
+    // route opened the chain at another offset).
+    static std::size_t SectionsParsed(const Brastelv1& b) {
+        return b.state_.sectionsParsed + (b.state_.xref ? b.state_.xref->xref.sectionsParsed() : 0);
+    }
     static const component::Text& LineEnd(const Brastelv1& b) { return b.LineEnd; }
     static void SetLineEnd(Brastelv1& b, const component::Text& le) { b.LineEnd = le; }
     static std::int32_t FirstObject(const Brastelv1& b) { return b.FirstObject; }

@@ -17,10 +17,12 @@
 #include <component/server.h>
 
 #include "syntax/lexer.h"
+#include "xref/xrefchain.h"
 
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -85,34 +87,24 @@ private:
     // Up to n bytes at a 0-based offset, fewer at the end of the file.
     bool ReadBytes(std::int64_t offset, std::size_t n, component::Text& out);
 
-    // One classic cross-reference section read by its tokens.
-    struct XrefSubsection {
-        std::int64_t first;
-        std::int64_t count;
-        std::int64_t entries;  // offset of the first entry
-        std::int64_t width;    // of an entry: 20, or 19 with one-byte line ends
-    };
-    struct XrefSection {
-        std::int64_t at = -1;
-        std::vector<XrefSubsection> subsections;
-        std::int64_t prev = -1;  // -1: none
-        std::int64_t root = -1;  // top-level /Root of its trailer; -1: none
-        bool hybrid = false;     // its trailer names a cross-reference stream too
-        // (first, count) of the objects that stream may list
-        std::vector<std::pair<std::int64_t, std::int64_t>> streamRanges;
-    };
-    void StreamRanges(const pdf::Value& at, XrefSection& section);
-    bool ReadSection(std::int64_t at, XrefSection& section);
+    // The cross-reference of this count, made on first use; every route
+    // that follows the file's sections looks them up here.
+    pdf::CountXref& Xref();
+    // Lets it go, leaving what it read in the count's figures: the readers
+    // after the native routes never look it up, and a long table need not
+    // be held while libqpdf holds the document.
+    void DropXref();
     // An object with /Type /XRef starts at offset.
     bool IsXrefStream(std::int64_t offset);
-    // The section of the last "startxref" that leads to one (false when
-    // that is a cross-reference stream, or none does).
-    bool FindLastSection(XrefSection& section);
-    // The newest in-use entry of obj along the sections' /Prev chain; false
-    // for a free entry, and where a hybrid section could hide a newer one.
-    bool Locate(std::int64_t obj, std::vector<XrefSection>& sections, std::int64_t& offset);
+    // Opens the count's cross-reference at the classic table the last
+    // "startxref" leads to (false when that is a cross-reference stream, or
+    // none does, or the section cannot be read); startxref is its offset.
+    bool FindLastSection(std::int64_t& startxref);
+    // The newest entry of obj in use, read from a table or a hybrid
+    // section's stream; false for a free, absent or compressed one.
+    bool Locate(std::int64_t obj, std::int64_t& offset);
     // The sections' newest entries put at least n objects in use.
-    bool ObjectsInUseAtLeast(std::vector<XrefSection>& sections, std::size_t n);
+    bool ObjectsInUseAtLeast(std::size_t n);
     // The top-level values of keys in the dictionary at `skip` bytes into a
     // window read at offset, growing the window until it closes; values
     // point into text.  tolerateBreak accepts a dictionary broken off by a
@@ -170,6 +162,10 @@ private:
         // later reader needs to know (the stream route usually decides first).
         std::int64_t otherSectionAt = -1;
         TextAnswer answer;  // what the text route read, for its confirmation
+        // The cross-reference sections read by the first route that needed
+        // them, looked up by the routes after it.
+        std::unique_ptr<pdf::CountXref> xref;
+        std::size_t sectionsParsed = 0;  // by xref, once the file is closed
     };
     CountState state_;
 

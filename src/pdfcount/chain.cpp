@@ -3,6 +3,7 @@
 // chain keeps what a reader learned of the file (changed while read, wants
 // a password) in the count's state, for the failure's reason at the end.
 #include "brastelv1.h"
+#include "pdflimits.h"
 #include "routes/objectscan.h"
 #include "streams/objectstream.h"
 #include "routes/structural.h"
@@ -75,6 +76,7 @@ HResult Brastelv1::PDF_PageCount(Text& filenamess, std::int32_t& result) {
     result = -1;
     for (const Step& step : kChain) {
         if (onlyRoute_ && step.route != *onlyRoute_) continue;
+        if (step.route == Route::Structural) DropXref();
         if (beforeRoute_) beforeRoute_(step.route);
         std::int32_t count = -1;
         const Outcome outcome = (this->*step.run)(count);
@@ -129,7 +131,7 @@ Brastelv1::Outcome Brastelv1::StructuralStep(std::int32_t& count) {
     // file with none near its start is damaged or no PDF at all, and the
     // object scan reads it once instead.
     Text head;
-    if (!ReadBytes(0, 1024, head) || !Contains(head, "%PDF-")) return Outcome::Next;
+    if (!ReadBytes(0, limits::kHeaderWindow, head) || !Contains(head, "%PDF-")) return Outcome::Next;
     // No "startxref" leads anywhere: without reconstruction libqpdf fails.
     if (state_.treeState != TreeState::Unread && !XrefFound()) return Outcome::Next;
     if (SizeChanged()) return Outcome::Stop;

@@ -14,12 +14,15 @@ namespace brastel::limits {
 
 // --- Cross-reference tables and their /Prev chains -----------------------
 
-// Sections of a /Prev chain the text and table routes follow: more are a
-// loop or a crafted file (real files have a few dozen updates at most).
-inline constexpr int kTableSections = 1024;
-// Sections the stream route's chain (pdf::CrossReference) keeps: each is
-// held in memory with its entries, hence the lower bound.
-inline constexpr std::size_t kChainSections = 512;
+// Sections of a /Prev chain any route follows: more are a loop or a crafted
+// file (real files have a few dozen updates at most).  What the chain
+// holds is bounded by kChainHeldBytes whatever the number of sections.
+inline constexpr std::size_t kXrefSections = 1024;
+// A small root /Count is confirmed by counting the tables' entries in use,
+// newest first, until there are enough, each checked against the
+// subsections read before it (a cost linear in their number): past this
+// many subsections the chain is counted whole instead, by sorting.
+inline constexpr std::size_t kTableRunsCounted = 256;
 // Subsection headers read in one table, and the text route's steps over a
 // whole chain: positions that never reach a matching subsection end here.
 inline constexpr int kTableSubsections = 65536;
@@ -27,8 +30,10 @@ inline constexpr int kTableSteps = 65536;
 // Section lookups of one count: a long chain of updates times a tree
 // walked through all of them is bounded here.
 inline constexpr std::size_t kChainProbes = std::size_t{32} << 20;
-// Cross-reference data held for one count.  A file with more than two
-// million objects is left to the structural reader.
+// Cross-reference data held for one count: decoded cross-reference streams
+// (a table's entries stay in the file), and the entries sorted to count the
+// objects in use of a chain with streams.  A file with more than two million
+// objects there is left to the structural reader.
 inline constexpr std::size_t kChainHeldBytes = std::size_t{40} << 20;
 inline constexpr std::size_t kChainHeldEntries = std::size_t{1} << 21;
 // A trailer dictionary larger than this is no trailer.

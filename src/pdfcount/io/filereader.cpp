@@ -13,6 +13,11 @@ bool FileReader::ReadDirect(std::int64_t offset, std::size_t n, std::string& out
     out.clear();
     if (offset < 0 || offset >= length_) return true;
     n = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(n), length_ - offset));
+    if (source_ && n <= kWindow) {
+        const int served = source_(offset, n, out);
+        if (served < 0) out.clear();
+        if (served != 0) return served > 0;
+    }
     out.resize(n);
     const std::int64_t got = component::ReadFully(fd_, out.data(), n, offset);
     if (got < 0) {

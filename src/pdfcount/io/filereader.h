@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace brastel {
@@ -23,8 +24,15 @@ public:
     // (at most kWindow of them) serve as the window; others are ignored.
     void Seed(std::int64_t at, std::string bytes);
 
+    // Where reads of up to kWindow bytes come from instead of the descriptor
+    // (a cache the count's other readers share): it returns 1 when it served
+    // the read, 0 when the descriptor is to serve it, -1 on a read error.
+    using Source = std::function<int(std::int64_t offset, std::size_t n, std::string& out)>;
+    void SetSource(Source source) { source_ = std::move(source); }
+
     // The length seen when the file was opened: an upper bound for offsets.
     std::int64_t length() const { return length_; }
+    // Bytes read from the descriptor (not those a source served).
     std::int64_t bytesRead() const { return bytesRead_; }
     // A read found the file shorter than it was at the open.
     bool shrank() const { return shrank_; }
@@ -41,6 +49,7 @@ private:
     bool shrank_ = false;
     std::string window_;
     std::int64_t windowAt_ = -1;
+    Source source_;
 };
 
 }  // namespace brastel

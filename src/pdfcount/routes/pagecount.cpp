@@ -99,7 +99,16 @@ bool Brastelv1::Open(const std::string& path) {
     return true;
 }
 
+void Brastelv1::DropXref() {
+    if (!state_.xref) return;
+    state_.bytesRead += state_.xref->file.bytesRead();
+    state_.sectionsParsed += state_.xref->xref.sectionsParsed();
+    state_.xref.reset();
+}
+
 void Brastelv1::Close() {
+    // The cross-reference reader holds the descriptor: it ends with the file.
+    DropXref();
     if (file_ >= 0) ::close(file_);
     file_ = -1;
     fileLength_ = 0;

@@ -137,7 +137,9 @@ private:
 
 class StreamCounter {
 public:
-    explicit StreamCounter(FileReader& file) : file_(file), xref_(file) {}
+    // Looks objects up in the count's cross-reference, which a route before
+    // this one may have read already.
+    explicit StreamCounter(CountXref& shared) : file_(shared.file), shared_(shared), xref_(shared.xref) {}
 
     enum class Verdict {
         Counted,  // count holds the pages (0 for a tree with none)
@@ -182,7 +184,8 @@ private:
     std::optional<CountClaim> Claim(const Value& count, const Loaded& holder);
 
     FileReader& file_;
-    CrossReference xref_;
+    CountXref& shared_;
+    CrossReference& xref_;
     bool streamsEncrypted_ = false;
     bool neededKey_ = false;
     bool bomb_ = false;
@@ -202,7 +205,7 @@ bool StreamCounter::OpenChain() {
     if (at == std::string::npos) return false;
     Lexer lex(tail, at + 9);
     const Token t = lex.Next();
-    return t.kind == Token::Kind::Integer && t.integer >= 0 && xref_.Open(t.integer);
+    return t.kind == Token::Kind::Integer && t.integer >= 0 && shared_.Open(t.integer);
 }
 
 HeldStream* StreamCounter::LoadObjectStream(std::int64_t num) {
@@ -586,11 +589,9 @@ void StreamCounter::Sizes(std::int64_t pages, std::vector<component::PageSizeRun
 }  // namespace
 
 void Brastelv1::ReadPageSizes(std::int32_t pages) {
-    FileReader file(file_, fileLength_);
-    std::int64_t tailAt = 0;
-    std::string tail = CachedTail(FileReader::kWindow, &tailAt);
-    file.Seed(tailAt, std::move(tail));
-    StreamCounter counter(file);
+    CountXref& xref = Xref();
+    FileReader& file = xref.file;
+    StreamCounter counter(xref);
     counter.Sizes(pages, sizes_);
     // Sizes read from a file that changed meanwhile are not its sizes.
     if (file.shrank()) {
@@ -610,15 +611,10 @@ void Brastelv1::ReadPageSizes(std::int32_t pages) {
 }
 
 Brastelv1::Outcome Brastelv1::StreamStep(std::int32_t& count) {
-    FileReader file(file_, fileLength_);
-    // The text route read the end of the file already; the cross-reference
-    // stream is usually there.
-    std::int64_t tailAt = 0;
-    std::string tail = CachedTail(FileReader::kWindow, &tailAt);
-    file.Seed(tailAt, std::move(tail));
-    StreamCounter counter(file);
+    CountXref& xref = Xref();
+    FileReader& file = xref.file;
+    StreamCounter counter(xref);
     const StreamCounter::Verdict verdict = counter.Count(count);
-    state_.bytesRead += file.bytesRead();
     // A file that ends sooner than it did at the open is not counted from
     // what this route happened to read of it.
     if (file.shrank()) return {Outcome::Next, Outcome::Why::Changed};

@@ -15,7 +15,7 @@ using component::S_OK;
 using component::Text;
 
 namespace {
-// The walk is bounded by limits::kTableSteps and kTableSections: a "/Prev"
+// The walk is bounded by limits::kTableSteps and kXrefSections: a "/Prev"
 // chain that comes back to a section already seen, or positions that never
 // reach a matching subsection, end it with a failure instead of running on.
 
@@ -124,7 +124,7 @@ HResult Brastelv1::GetCrossRef(std::int32_t& FindObject, std::int32_t& startxref
             std::int16_t mode = 0;
             std::int32_t w = 0, prev = 0;
             BRASTEL_TRY(ExtractNumber(text, key, blank, mode, w, prev));
-            if (!sectionsSeen.insert(prev).second || sectionsSeen.size() > limits::kTableSections) return E_FAIL;
+            if (!sectionsSeen.insert(prev).second || sectionsSeen.size() > limits::kXrefSections) return E_FAIL;
             BRASTEL_CHECK(AddChecked(prev, 4, pos));
             FirstObject = 0;
             BRASTEL_TRY(headerWindow(pos));

@@ -4,6 +4,7 @@
 #include "pdflimits.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace brastel::pdf {
 
@@ -27,6 +28,9 @@ bool CrossReference::Open(std::int64_t startxref) {
     seen_.clear();
     heldBytes_ = 0;
     chainEnded_ = broken_ = false;
+    inUseNewest_.reset();
+    inUseAll_.reset();
+    tablePassUnsure_ = false;
     Section s;
     if (!ReadSection(startxref, s)) return false;
     sections_.push_back(std::move(s));
@@ -34,8 +38,9 @@ bool CrossReference::Open(std::int64_t startxref) {
 }
 
 bool CrossReference::ReadSection(std::int64_t offset, Section& section) {
-    if (offset < 0 || offset >= file_.length() || sections_.size() >= limits::kChainSections || !seen_.insert(offset).second)
+    if (offset < 0 || offset >= file_.length() || sections_.size() >= limits::kXrefSections || !seen_.insert(offset).second)
         return false;
+    ++parsed_;
     // Read from the byte before, where the object reader starts too, so
     // that both are served by one read.  White space before "xref" is
     // passed over, as readers pass it (an offset a byte or two early).
@@ -50,52 +55,119 @@ bool CrossReference::ReadSection(std::int64_t offset, Section& section) {
     return ReadStream(offset, section.stream, &section.trailer, &section.prev);
 }
 
+namespace {
+// "oooooooooo ggggg n" or "... f": the 18 bytes of an entry before its line end.
+bool EntryShape(std::string_view e) {
+    if (e.size() < 18) return false;
+    for (int j = 0; j < 18; ++j)
+        if (j != 10 && j != 16 && j != 17 && !IsDigit(e[j])) return false;
+    return e[10] == ' ' && e[16] == ' ' && (e[17] == 'n' || e[17] == 'f');
+}
+}  // namespace
+
+DictEnd ReadDictEntries(std::string_view text, std::size_t pos, std::initializer_list<std::string_view> keys,
+                        Value* values, std::size_t* goodEnd) {
+    for (std::size_t k = 0; k < keys.size(); ++k) values[k] = Value{};
+    Lexer lex(text, pos);
+    if (lex.Next().kind != Token::Kind::DictOpen) return DictEnd::None;
+    for (;;) {
+        if (goodEnd) *goodEnd = lex.pos();
+        const Token key = lex.Next();
+        if (key.kind == Token::Kind::DictClose) return DictEnd::Closed;
+        if (key.kind == Token::Kind::End) return DictEnd::Cut;
+        if (key.kind != Token::Kind::Name) return DictEnd::Broken;
+        const Value value = ReadValue(lex);
+        if (value.Is(Value::Kind::Missing)) return DictEnd::Cut;
+        if (value.Is(Value::Kind::Bad)) return lex.pos() >= text.size() ? DictEnd::Cut : DictEnd::Broken;
+        std::size_t k = 0;
+        for (const std::string_view wanted : keys) {
+            if (NameEquals(key.text, wanted)) values[k] = value;
+            ++k;
+        }
+    }
+}
+
 bool CrossReference::ReadTable(std::int64_t pos, Section& section) {
+    section.table = true;
     std::string window;
     for (std::size_t n = 0; n <= limits::kTableSubsections; ++n) {
         if (!file_.Read(pos, FileReader::kWindow, window)) return false;
         Lexer lex(window);
         const Token first = lex.Next();
-        if (first.kind == Token::Kind::Keyword && first.text == "trailer") {
-            const std::int64_t at = pos + static_cast<std::int64_t>(lex.pos());
-            for (std::size_t size = FileReader::kWindow;; size *= 4) {
-                if (!file_.Read(at, size, window)) return false;
-                const auto dict = Dict::At(window);
-                if (dict && dict->complete()) {
-                    section.trailer.assign(dict->text());
-                    break;
-                }
-                if (window.size() < size || size >= limits::kTrailerBytes) return false;
-            }
-            if (!section.tableRanges.Seal()) return false;
-            const auto [prev, stm] = Dict::At(section.trailer)->GetAll<2>({"/Prev", "/XRefStm"});
-            std::int64_t xrefStm = -1;
-            if (!ReadOffset(prev, section.prev) || !ReadOffset(stm, xrefStm)) return false;
-            // A hybrid section: the stream lists the objects the table hides.
-            return xrefStm < 0 || ReadStream(xrefStm, section.stream, nullptr, nullptr);
-        }
+        if (first.kind == Token::Kind::Keyword && first.text == "trailer")
+            return section.tableRanges.Seal() && ReadTrailer(pos + static_cast<std::int64_t>(lex.pos()), section);
+        // "first count", then the entries from the next line on.
         const Token count = lex.Next();
         if (first.kind != Token::Kind::Integer || count.kind != Token::Kind::Integer || first.integer < 0 ||
-            count.integer < 0 || first.integer > INT32_MAX || count.integer > INT32_MAX)
+            count.integer < 0 || first.integer > INT32_MAX || count.integer > INT32_MAX || first.text[0] == '+' ||
+            count.text[0] == '+')
             return false;
-        // The entries start on the line after the subsection's header.
         std::size_t i = lex.pos();
         while (i < window.size() && IsPdfSpace(window[i])) ++i;
         const std::int64_t entries = pos + static_cast<std::int64_t>(i);
-        const std::int64_t bytes = kEntryLength * count.integer;
-        if (bytes > file_.length() - entries || heldBytes_ + static_cast<std::size_t>(bytes) > limits::kChainHeldBytes)
-            return false;
-        std::string block;
-        if (!file_.Read(entries, static_cast<std::size_t>(bytes), block) ||
-            block.size() != static_cast<std::size_t>(bytes))
-            return false;
-        heldBytes_ += block.size();
-        if (section.tableEntries.empty()) section.tableEntries = std::move(block);  // no second copy of a long table
-        else section.tableEntries += block;
-        section.tableRanges.Add(first.integer, count.integer);
-        pos = entries + bytes;
+        std::int64_t rows = count.integer;
+        // Entries are 20 bytes; writers that end them with a one-byte line
+        // end make them 19, and readers (qpdf, mutool, pdfinfo) read those.
+        std::int64_t width = kEntryLength;
+        if (rows > 0) {
+            std::string e;
+            if (!file_.Read(entries, 20, e) || e.size() < 20 || !EntryShape(e)) return false;
+            if ((e[18] == '\r' || e[18] == '\n') && e[19] != '\n') width = 19;
+        }
+        if (rows > (file_.length() - entries) / width) return false;
+        // A count larger than the entries written runs into what follows
+        // them: the subsection ends at its last real entry.
+        std::string after;
+        if (!file_.Read(entries + width * rows, 16, after)) after.clear();
+        std::size_t j = 0;
+        while (j < after.size() && IsPdfSpace(after[j])) ++j;
+        if (!(j < after.size() && IsDigit(after[j])) && after.compare(j, 7, "trailer") != 0) {
+            std::string block;
+            if (!file_.Read(entries, static_cast<std::size_t>(width * rows), block)) return false;
+            std::int64_t real = 0;
+            while (real < rows && (real + 1) * width <= static_cast<std::int64_t>(block.size()) &&
+                   EntryShape(std::string_view(block).substr(static_cast<std::size_t>(width * real), 18)))
+                ++real;
+            rows = real;
+        }
+        // The entries stay in the file, read when looked up: a lookup or two
+        // touches a few KB of a long table.
+        section.tableRuns.push_back(TableRun{entries, width, section.tableRanges.rows(), first.integer, rows});
+        section.tableRanges.Add(first.integer, rows);
+        pos = entries + width * rows;
     }
     return false;
+}
+
+bool CrossReference::ReadTrailer(std::int64_t at, Section& section) {
+    // Read in growing windows until the dictionary closes.  One broken by a
+    // stray token keeps the entries before the break, as qpdf and pdfinfo
+    // keep them (mutool rebuilds such a file, to the same objects).
+    std::string window;
+    Value v[2];
+    for (std::size_t size = FileReader::kWindow;; size *= 4) {
+        if (!file_.Read(at, size, window)) return false;
+        std::size_t goodEnd = 0;
+        const DictEnd end = ReadDictEntries(window, 0, {"/Prev", "/XRefStm"}, v, &goodEnd);
+        if (end == DictEnd::None) return false;
+        if (end == DictEnd::Closed) {
+            const auto dict = Dict::At(window);
+            if (!dict || !dict->complete()) return false;
+            section.trailer.assign(dict->text());
+            break;
+        }
+        if (end == DictEnd::Broken) {
+            section.trailer.assign(window, 0, goodEnd);
+            section.trailer.erase(0, section.trailer.find("<<"));
+            section.trailer += " >>";
+            break;
+        }
+        if (window.size() < size || size >= limits::kTrailerBytes) return false;
+    }
+    std::int64_t xrefStm = -1;
+    if (!ReadOffset(v[0], section.prev) || !ReadOffset(v[1], xrefStm)) return false;
+    // A hybrid section: the stream lists the objects the table hides.
+    return xrefStm < 0 || ReadStream(xrefStm, section.stream, nullptr, nullptr);
 }
 
 bool CrossReference::ReadStream(std::int64_t offset, std::optional<XrefStreamSection>& stream, std::string* dictText,
@@ -157,10 +229,23 @@ CrossReference::Entry CrossReference::ParseTableEntry(const char* e, XrefEntry& 
     return e[17] == 'n' ? Entry::InUse : Entry::Free;
 }
 
+std::vector<CrossReference::TableRun>::const_iterator CrossReference::RunOf(const Section& s, std::size_t row) {
+    // The last run that starts at or before the row.
+    return std::prev(std::upper_bound(s.tableRuns.begin(), s.tableRuns.end(), row,
+                                      [](std::size_t r, const TableRun& t) { return r < t.row; }));
+}
+
+std::int64_t CrossReference::EntryOffset(const Section& s, std::size_t row) {
+    const auto run = RunOf(s, row);
+    return run->entries + run->width * static_cast<std::int64_t>(row - run->row);
+}
+
 CrossReference::Entry CrossReference::TableEntry(const Section& s, std::int64_t num, XrefEntry& entry) {
     const auto row = s.tableRanges.Row(num);
     if (!row) return Entry::None;
-    return ParseTableEntry(s.tableEntries.data() + kEntryLength * static_cast<std::int64_t>(*row), entry);
+    std::string e;
+    if (!file_.Read(EntryOffset(s, *row), 18, e) || e.size() < 18) return Entry::Bad;
+    return ParseTableEntry(e.data(), entry);
 }
 
 std::optional<XrefEntry> CrossReference::SectionEntry(const Section& s, std::int64_t num, bool& bad) {
@@ -193,28 +278,18 @@ CrossReference::Lookup CrossReference::Find(std::int64_t num, XrefEntry& entry) 
     }
 }
 
-bool CrossReference::CollectInUse(std::size_t upTo, std::size_t& inUse) const {
-    // A lone table or cross-reference stream lists each number once (its
-    // ranges are sealed): its entries are counted where they stand, with no
-    // copy of them.
-    if (upTo == 1 && (!sections_[0].stream || sections_[0].tableRanges.rows() == 0)) {
-        const Section& s = sections_[0];
+bool CrossReference::CollectInUse(std::size_t upTo, std::size_t& inUse) {
+    // A lone cross-reference stream lists each number once (its ranges are
+    // sealed): its entries are counted where they stand, with no copy of
+    // them.
+    if (upTo == 1 && sections_[0].stream && sections_[0].tableRanges.rows() == 0) {
         std::size_t entries = 0;
-        bool bad = false;
         inUse = 0;
-        s.tableRanges.ForEach([&](std::int64_t, std::size_t row) {
-            XrefEntry e;
-            const Entry t = ParseTableEntry(s.tableEntries.data() + kEntryLength * static_cast<std::int64_t>(row), e);
+        sections_[0].stream->ForEach([&](std::int64_t, const XrefEntry& e) {
             ++entries;
-            if (t == Entry::Bad) bad = true;
-            else if (t == Entry::InUse) ++inUse;
+            if (e.type != XrefEntry::Free) ++inUse;
         });
-        if (s.stream)
-            s.stream->ForEach([&](std::int64_t, const XrefEntry& e) {
-                ++entries;
-                if (e.type != XrefEntry::Free) ++inUse;
-            });
-        return !bad && entries <= limits::kChainHeldEntries;
+        return entries <= limits::kChainHeldEntries;
     }
     // (number, rank * 2 + in use): a number's entries sort newest first.
     // Within a section a table's objects in use come before the stream's
@@ -228,9 +303,25 @@ bool CrossReference::CollectInUse(std::size_t upTo, std::size_t& inUse) const {
     for (std::size_t k = 0; k < upTo && !bad; ++k) {
         const Section& s = sections_[k];
         const auto rank = static_cast<std::int64_t>(3 * k);
+        // Each run of entries read from the file in one piece.
+        std::string block;
+        std::int64_t blockAt = -1;
         s.tableRanges.ForEach([&](std::int64_t num, std::size_t row) {
+            if (bad) return;
+            const auto run = RunOf(s, row);
+            const std::int64_t at = run->entries + run->width * static_cast<std::int64_t>(row - run->row);
+            if (blockAt < 0 || at < blockAt || at + 18 > blockAt + static_cast<std::int64_t>(block.size())) {
+                // From this entry to the end of its run, some thousands at a time.
+                const std::size_t runRows =
+                    (run + 1 == s.tableRuns.end() ? s.tableRanges.rows() : (run + 1)->row) - run->row;
+                const std::int64_t runEnd = run->entries + run->width * static_cast<std::int64_t>(runRows);
+                const std::int64_t n = std::min<std::int64_t>(runEnd - at, run->width * 4096);
+                blockAt = at;
+                if (!file_.Read(at, static_cast<std::size_t>(n), block)) return (bad = true, void());
+                if (static_cast<std::int64_t>(block.size()) < 18) return (bad = true, void());
+            }
             XrefEntry e;
-            const Entry t = ParseTableEntry(s.tableEntries.data() + kEntryLength * static_cast<std::int64_t>(row), e);
+            const Entry t = ParseTableEntry(block.data() + (at - blockAt), e);
             if (t == Entry::Bad) bad = true;
             else add(num, t == Entry::InUse ? rank : rank + 2, t == Entry::InUse);
         });
@@ -246,13 +337,82 @@ bool CrossReference::CollectInUse(std::size_t upTo, std::size_t& inUse) const {
     return true;
 }
 
+CrossReference::TablePass CrossReference::CountTablesInUse(std::size_t n, std::size_t& inUse) {
+    // Each entry in use counts unless a run read before it lists its number:
+    // a newer section's, or an earlier one of its own section.  A section
+    // with a stream ends the pass (its entries could hide older ones), and
+    // so does a number listed twice in one section (either of its entries
+    // may be the one in use).
+    std::vector<std::pair<std::int64_t, std::int64_t>> passed;  // (first, count) of the runs read
+    bool twiceInSection = false;
+    inUse = 0;
+    std::string block;
+    for (std::size_t k = 0; inUse < n; ++k) {
+        if (k == sections_.size() && !NextSection())
+            return broken_ || twiceInSection ? TablePass::Unsure : TablePass::Exact;
+        const Section& s = sections_[k];
+        if (s.stream || !s.table) return TablePass::Unsure;
+        const std::size_t sectionStart = passed.size();
+        for (const TableRun& run : s.tableRuns) {
+            if (passed.size() >= limits::kTableRunsCounted) return TablePass::Unsure;
+            auto listedBefore = [&](std::int64_t num) {
+                for (std::size_t p = 0; p < passed.size(); ++p)
+                    if (num >= passed[p].first && num - passed[p].first < passed[p].second) {
+                        if (p >= sectionStart) twiceInSection = true;
+                        return true;
+                    }
+                return false;
+            };
+            for (std::int64_t i = 0; i < run.count && inUse < n;) {
+                const std::int64_t rows = std::min<std::int64_t>(run.count - i, 1600);
+                if (!file_.Read(run.entries + run.width * i, static_cast<std::size_t>(run.width * rows), block) ||
+                    static_cast<std::int64_t>(block.size()) < run.width * (rows - 1) + 18)
+                    return TablePass::Unsure;
+                for (std::int64_t r = 0; r < rows && inUse < n; ++r, ++i) {
+                    XrefEntry e;
+                    const Entry t = ParseTableEntry(block.data() + run.width * r, e);
+                    if (t == Entry::Bad) return TablePass::Unsure;
+                    if (t == Entry::InUse && !listedBefore(run.first + i)) ++inUse;
+                }
+            }
+            passed.emplace_back(run.first, run.count);
+        }
+    }
+    return TablePass::Enough;
+}
+
 std::optional<std::size_t> CrossReference::ObjectsInUse(std::size_t atLeast) {
-    std::size_t inUse = 0;
-    if (!CollectInUse(1, inUse)) return std::nullopt;
-    if (inUse >= atLeast) return inUse;
+    // Both figures are kept: the routes of one count ask again, and each
+    // collection sorts every entry it covers.
+    if (inUseAll_) return inUseAll_;
+    // Tables are counted in one pass over their entries, newest first, which
+    // stops once there are atLeast: a small count is confirmed from the
+    // first entries of a long chain, and a chain of tables alone is counted
+    // without sorting its entries.
+    if (!tablePassUnsure_) {
+        std::size_t inUse = 0;
+        switch (CountTablesInUse(atLeast, inUse)) {
+        case TablePass::Enough:
+            return inUse;
+        case TablePass::Exact:
+            inUseAll_ = inUse;
+            return inUse;
+        case TablePass::Unsure:
+            tablePassUnsure_ = true;
+            break;
+        }
+    }
+    if (!inUseNewest_) {
+        std::size_t inUse = 0;
+        if (!CollectInUse(1, inUse)) return std::nullopt;
+        inUseNewest_ = inUse;
+    }
+    if (*inUseNewest_ >= atLeast) return inUseNewest_;
     while (NextSection()) {
     }
+    std::size_t inUse = 0;
     if (broken_ || !CollectInUse(sections_.size(), inUse)) return std::nullopt;
+    inUseAll_ = inUse;
     return inUse;
 }
 
