@@ -34,27 +34,33 @@ bool FileReader::ReadDirect(std::int64_t offset, std::size_t n, std::string& out
 void FileReader::Seed(std::int64_t at, std::string bytes) {
     if (at < 0 || bytes.empty() || bytes.size() > kWindow || at + static_cast<std::int64_t>(bytes.size()) != length_)
         return;
-    window_ = std::move(bytes);
-    windowAt_ = at;
+    windows_[recent_].bytes = std::move(bytes);
+    windows_[recent_].at = at;
 }
 
 bool FileReader::Read(std::int64_t offset, std::size_t n, std::string& out) {
     if (n > kWindow) return ReadDirect(offset, n, out);
     const std::int64_t end = offset + static_cast<std::int64_t>(n);
-    const std::int64_t windowEnd = windowAt_ + static_cast<std::int64_t>(window_.size());
-    // Served from the window when it holds the span, or holds everything up
+    // Served from a window when it holds the span, or holds everything up
     // to where the file ended when it was read.
-    if (windowAt_ >= 0 && offset >= windowAt_ && (end <= windowEnd || window_.size() < kWindow)) {
-        const auto from = static_cast<std::size_t>(offset - windowAt_);
-        out.assign(window_, std::min(from, window_.size()), n);
-        return true;
+    for (int k : {recent_, 1 - recent_}) {
+        const Window& w = windows_[k];
+        const std::int64_t windowEnd = w.at + static_cast<std::int64_t>(w.bytes.size());
+        if (w.at >= 0 && offset >= w.at && (end <= windowEnd || w.bytes.size() < kWindow)) {
+            const auto from = static_cast<std::size_t>(offset - w.at);
+            out.assign(w.bytes, std::min(from, w.bytes.size()), n);
+            recent_ = k;
+            return true;
+        }
     }
-    if (!ReadDirect(offset, kWindow, window_)) {
-        windowAt_ = -1;
+    recent_ = 1 - recent_;
+    Window& w = windows_[recent_];
+    if (!ReadDirect(offset, kWindow, w.bytes)) {
+        w.at = -1;
         return false;
     }
-    windowAt_ = offset;
-    out.assign(window_, 0, n);
+    w.at = offset;
+    out.assign(w.bytes, 0, n);
     return true;
 }
 

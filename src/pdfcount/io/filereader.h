@@ -47,8 +47,14 @@ private:
     std::int64_t length_;
     std::int64_t bytesRead_ = 0;
     bool shrank_ = false;
-    std::string window_;
-    std::int64_t windowAt_ = -1;
+    // Two windows, the one used longer ago replaced on a miss: a walk reads
+    // an object, then the cross-reference entry of the next, far apart.
+    struct Window {
+        std::string bytes;
+        std::int64_t at = -1;
+    };
+    Window windows_[2];
+    int recent_ = 0;  // the window used last
     Source source_;
 };
 
