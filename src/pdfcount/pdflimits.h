@@ -116,8 +116,10 @@ inline constexpr std::size_t kScanObjectStream = std::size_t{8} << 20;
 // --- Reading the file --------------------------------------------------
 
 // A forward search of the text route gathers at most this much text; past
-// it the search fails instead of holding a whole large file in memory.
-inline constexpr std::size_t kFindText = std::size_t{16} << 20;
+// it the search fails and a later route, which reads large objects a window
+// at a time, decides.  (A page-tree root whose /Count follows a /Kids of a
+// million pages would otherwise gather 12 MB, and hold twice that growing.)
+inline constexpr std::size_t kFindText = std::size_t{2} << 20;
 // Blocks of 1 KB the text route keeps cached.
 inline constexpr std::size_t kCachedBlocks = 64;
 
