@@ -3,6 +3,7 @@
 // open, Containing Folder, delete and the export act on the file's own bytes.
 #include "fixtures.h"
 #include "main_window.h"
+#include "temp_dir.h"
 
 #include <export/export_table.h>
 
@@ -11,7 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
 
@@ -74,9 +74,11 @@ class FileNamesTest : public QObject {
 private slots:
     void rowsKeepTheFilesOwnBytes()
     {
-        QTemporaryDir tmp;
-        const QByteArray root = QFile::encodeName(tmp.path());
-        const QString pdf2 = tmp.filePath("fixture2.pdf"), pdf3 = tmp.filePath("fixture3.pdf");
+        // Qt's own temporary folder cannot remove names that are no UTF-8.
+        const fixtures::TempDir tmp;
+        const QByteArray root = QByteArray::fromStdString(tmp.path());
+        const QString tmpPath = QFile::decodeName(root);
+        const QString pdf2 = tmpPath + QStringLiteral("/fixture2.pdf"), pdf3 = tmpPath + QStringLiteral("/fixture3.pdf");
         testing_app::writePdf(pdf2, 2);
         testing_app::writePdf(pdf3, 3);
         // Two namesakes that differ only in a byte no UTF-8 reader can show,
@@ -92,7 +94,7 @@ private slots:
 
         Harness h;
         h.w.show();
-        h.w.findChild<QLineEdit*>("txtSearchPath")->setText(tmp.path());
+        h.w.findChild<QLineEdit*>("txtSearchPath")->setText(tmpPath);
         h.w.findChild<QCheckBox*>("chkSearchOption1")->setChecked(true);
         h.w.findChild<QCheckBox*>("chkRecursive")->setChecked(true);
         QSignalSpy done(&h.w, &FrmMain::searchFinished);

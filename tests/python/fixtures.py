@@ -3,6 +3,7 @@ TIFFs written byte by byte, damaged and encrypted files, odd names."""
 
 from __future__ import annotations
 
+import atexit
 import os
 import shutil
 import struct
@@ -70,10 +71,23 @@ def write(path, data: bytes) -> None:
         f.write(data)
 
 
+def _remove(d: str) -> None:
+    # Folders a test closed (mode 0) are opened again to be emptied; the
+    # walk goes top down, so each is opened before it is entered.
+    for dirpath, dirs, _ in os.walk(d):
+        for n in dirs:
+            p = os.path.join(dirpath, n)
+            if not os.path.islink(p):
+                os.chmod(p, 0o755)
+    shutil.rmtree(d, ignore_errors=True)
+
+
 def open_dir() -> str:
-    """A temporary folder anyone may enter (tests may run as nobody)."""
+    """A temporary folder anyone may enter (tests may run as nobody),
+    removed when the test run ends."""
     d = tempfile.mkdtemp(prefix="quillon-py-")
     os.chmod(d, 0o755)
+    atexit.register(_remove, d)
     return d
 
 
