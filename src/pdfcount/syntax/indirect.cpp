@@ -426,44 +426,17 @@ bool NoReaderDecodes(const Dict& dict) {
 }
 
 Decoded DecodeStream(const Dict& dict, std::string_view data, std::size_t cap, std::string& out) {
-    auto [filter, parms] = dict.GetAll<2>({"/Filter", "/DecodeParms"});
     bool flate = false;
-    if (filter.Is(Value::Kind::Name)) {
-        if (!FlateName(filter.text)) return Decoded::Unsupported;
-        flate = true;
-    } else if (filter.Is(Value::Kind::Array)) {
-        int items = 0;
-        bool known = ForEachItem(filter, [&](const Value& item) {
-            ++items;
-            flate = item.Is(Value::Kind::Name) && FlateName(item.text);
-            return flate;
-        });
-        if (!known || items > 1 || (items == 1 && !flate)) return Decoded::Unsupported;
-    } else if (!filter.Is(Value::Kind::Missing) && !filter.Is(Value::Kind::Null)) {
-        return Decoded::Unsupported;
-    }
+    Predictor predictor;
+    if (!FlateOrNone(dict, flate, predictor)) return Decoded::Unsupported;
     if (!flate) {
         out.assign(data.substr(0, cap));
         return data.size() > cap ? Decoded::Capped : Decoded::Ok;
     }
-
-    if (parms.Is(Value::Kind::Array)) {
-        Value only;
-        int items = 0;
-        if (!ForEachItem(parms, [&](const Value& item) {
-                only = item;
-                return ++items < 2;
-            }) ||
-            items > 1)
-            return Decoded::Unsupported;
-        parms = items == 1 ? only : Value{};
-    }
-    const auto predictor = ReadPredictor(parms);
-    if (!predictor) return Decoded::Unsupported;
-    const std::size_t encodedCap = std::max(predictor->EncodedSize(cap), cap);
+    const std::size_t encodedCap = std::max(predictor.EncodedSize(cap), cap);
     Decoded status = Inflate(data, encodedCap, out);
     if (status == Decoded::Damaged) return status;
-    const Decoded undone = Unpredict(*predictor, out);
+    const Decoded undone = Unpredict(predictor, out);
     if (undone != Decoded::Ok) return undone;
     if (out.size() > cap) {
         out.resize(cap);
