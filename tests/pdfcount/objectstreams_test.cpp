@@ -216,5 +216,23 @@ TEST_F(LargeObjectStreams, StreamDataFoundAsReadersFindIt) {
     EXPECT_EQ(counter.LastRoute(), Route::Stream);
 }
 
+TEST_F(LargeObjectStreams, StreamDataFoundWhereverTheFirstReadOfItsObjectEnds) {
+    // An object is read in growing windows, the first a few hundred bytes:
+    // its dictionary may end anywhere near that window's end, with
+    // "stream" and its line end cut off or not.  The data starts after the
+    // line end all the same (a byte early or late is damage to the inflater,
+    // and shifted entries in an uncompressed cross-reference stream).
+    for (const bool compress : {true, false}) {
+        for (int pad = 120; pad <= 300; ++pad) {
+            StreamDocOptions o;
+            o.pages = 3;
+            o.xref.compress = compress;
+            o.trailerExtra = "/Pad (" + std::string(static_cast<std::size_t>(pad), 'x') + ")";
+            EXPECT_EQ(Count(StreamDocument(o).str()), 3) << pad << (compress ? " Flate" : " plain");
+            EXPECT_EQ(counter.LastRoute(), Route::Stream) << pad << (compress ? " Flate" : " plain");
+        }
+    }
+}
+
 }  // namespace
 }  // namespace brastel::test

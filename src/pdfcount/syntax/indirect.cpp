@@ -256,21 +256,31 @@ namespace {
 // Where a stream's data starts in the file: after "stream" and its line
 // end. Blanks some writers leave before the line end are passed over, as
 // readers pass them.
-std::optional<std::int64_t> DataStart(const ObjectText& o, const Dict& dict) {
-    Lexer lex(o.text, dict.end());
-    const Token keyword = lex.Next();
-    if (keyword.kind != Token::Kind::Keyword || keyword.text != "stream") return std::nullopt;
-    std::size_t i = lex.pos();
-    while (i < o.text.size() && (o.text[i] == ' ' || o.text[i] == '\t')) ++i;
-    if (i < o.text.size() && o.text[i] == '\r') ++i;
-    if (i < o.text.size() && o.text[i] == '\n') ++i;
-    return o.offset + static_cast<std::int64_t>(i);
+std::optional<std::int64_t> DataStart(FileReader& file, const ObjectText& o, const Dict& dict) {
+    // The object's text may end anywhere after its dictionary (it is read
+    // in growing windows): "stream" and its line end are read from the file.
+    const std::int64_t from = o.offset + static_cast<std::int64_t>(dict.end());
+    std::string after;
+    for (const std::size_t n : {std::size_t{64}, std::size_t{4096}}) {
+        if (!file.Read(from, n, after)) return std::nullopt;
+        Lexer lex(after, 0);
+        const Token keyword = lex.Next();
+        std::size_t i = lex.pos();
+        while (i < after.size() && (after[i] == ' ' || after[i] == '\t')) ++i;
+        // Blanks or a comment up to the window's end: read on.
+        if (i + 2 > after.size() && after.size() == n) continue;
+        if (keyword.kind != Token::Kind::Keyword || keyword.text != "stream") return std::nullopt;
+        if (i < after.size() && after[i] == '\r') ++i;
+        if (i < after.size() && after[i] == '\n') ++i;
+        return from + static_cast<std::int64_t>(i);
+    }
+    return std::nullopt;
 }
 }  // namespace
 
 std::optional<std::string> StreamData(FileReader& file, const ObjectText& o, const Dict& dict,
                                       std::optional<std::int64_t> length, std::size_t limit) {
-    const auto found = DataStart(o, dict);
+    const auto found = DataStart(file, o, dict);
     if (!found) return std::nullopt;
     const std::int64_t start = *found;
 
@@ -308,7 +318,7 @@ std::optional<std::string> StreamData(FileReader& file, const ObjectText& o, con
 
 std::optional<StreamSpan> FindStreamSpan(FileReader& file, const ObjectText& o, const Dict& dict,
                                          std::optional<std::int64_t> length) {
-    const auto found = DataStart(o, dict);
+    const auto found = DataStart(file, o, dict);
     if (!found) return std::nullopt;
     const std::int64_t start = *found;
     std::string window;
