@@ -121,6 +121,9 @@ std::optional<std::int64_t> CountLeaves(Tree& tree, const std::optional<typename
                 if (path.count(*child.id)) return std::nullopt;  // a loop
                 path.insert(*child.id);
             }
+            // Kids read from the file let their window go while the walk is
+            // below them: one window at a time, however deep the tree.
+            if constexpr (requires(Kids& k) { k.Park(); }) top.kids.Park();
             stack.push_back(std::move(child));  // `top` is not used after this
             break;
         }

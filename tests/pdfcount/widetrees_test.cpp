@@ -74,6 +74,45 @@ TEST_F(WideTrees, LeavesOfAMillionKidsAreCountedWithoutHoldingTheKids) {
     }
 }
 
+// A chain of `depth` page-tree nodes, each naming the next node first and
+// then `refs` references to one page; the root's /Count is the truth.
+std::string DeepWideTree(int depth, int refs) {
+    const int page = depth + 2;
+    PdfBuilder pdf("\n");
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    std::string same;
+    for (int i = 0; i < refs; ++i) (same += std::to_string(page)) += " 0 R ";
+    for (int level = 0; level < depth; ++level) {
+        const int node = 2 + level;
+        const std::string next = level + 1 < depth ? std::to_string(node + 1) + " 0 R " : "";
+        const std::int64_t below = static_cast<std::int64_t>(depth - level) * refs;
+        pdf.Object(node, "<< /Type /Pages /Kids [" + next + same + "] /Count " + std::to_string(below) + " >>");
+    }
+    pdf.Object(page, "<</Type/Page>>");
+    pdf.Xref(" /Root 1 0 R");
+    return pdf.str();
+}
+
+TEST_F(WideTrees, ADeepTreeOfWideNodesHoldsLittleForEachLevel) {
+    // A walk down the chain holds each unfinished node's kids, and no more:
+    // not the read that found a node (a 256 KB window for a 66 KB node), and
+    // for a node too long to hold, not its window of the file (256 KB) while
+    // the walk is below it.
+    struct Case {
+        const char* name;
+        int depth, refs;
+        std::size_t bound;
+    };
+    for (const Case& c : {Case{"66 KB nodes, held", 100, 9400, std::size_t{10} << 20},
+                          Case{"280 KB nodes, read from the file", 40, 40000, std::size_t{4} << 20}}) {
+        const std::string path = dir.Write("deep.pdf", DeepWideTree(c.depth, c.refs));
+        BrastelPeer::SetOnlyRoute(*counter, Route::Stream);
+        const HeapPeak heap;
+        EXPECT_EQ(counter.Count(path), c.depth * c.refs) << c.name;
+        EXPECT_LT(heap.bytes(), c.bound) << c.name;
+    }
+}
+
 TEST_F(WideTrees, CrossReferenceStreamsAreHeldAsTheirEntriesAlone) {
     // A million entries of 7 bytes: the stream's raw data, or its rows
     // with their PNG tag bytes, are never held besides them.

@@ -126,6 +126,11 @@ public:
         }
     }
 
+    // Lets a long array's window go while the walk is below this node.
+    void Park() {
+        if (refs_) refs_->Park();
+    }
+
 private:
     friend class StreamCounter;
     Loaded holder_;  // owns the text items_ reads
@@ -582,6 +587,7 @@ void StreamCounter::Sizes(std::int64_t pages, std::vector<component::PageSizeRun
         Frame child{kid.num, {}, g};
         if (!ReadKids(kidsArray, child.kids)) return;
         path.insert(kid.num);
+        top.kids.Park();
         stack.push_back(std::move(child));  // `top` is not used after this
     }
 }

@@ -11,11 +11,12 @@ namespace {
 // window goes on past it (a number or "N G R" at the very end could still
 // be cut short).
 enum class ValueState { Whole, Cut, Broken };
-ValueState ReadWholeValue(std::string_view text, std::size_t body) {
+ValueState ReadWholeValue(std::string_view text, std::size_t body, std::size_t* end = nullptr) {
     Lexer lex(text, body);
     const Value v = ReadValue(lex);
     if (v.kind == Value::Kind::Bad || v.kind == Value::Kind::Missing)
         return lex.pos() >= text.size() ? ValueState::Cut : ValueState::Broken;
+    if (end) *end = lex.pos();
     return lex.Next().kind == Token::Kind::End ? ValueState::Cut : ValueState::Whole;
 }
 
@@ -68,8 +69,15 @@ std::optional<ObjectText> ReadIndirect(FileReader& file, std::int64_t offset, st
         const auto header = ReadObjectHeader(o.text, start);
         if (!header || (num && header->number != *num)) return std::nullopt;
         o.body = header->body;
-        switch (ReadWholeValue(o.text, o.body)) {
+        std::size_t end = 0;
+        switch (ReadWholeValue(o.text, o.body, &end)) {
         case ValueState::Whole:
+            // A window much longer than the value is not kept with it: a
+            // walk holds one node's text for each level it is below.
+            if (o.text.size() - end > FileReader::kWindow) {
+                o.text.resize(end + 64);
+                o.text.shrink_to_fit();
+            }
             return o;
         case ValueState::Broken:
             return std::nullopt;
@@ -91,6 +99,10 @@ public:
     // The next token, its offset made absolute in at; Bad when a read
     // fails or a token is longer than a window.
     Token Next(std::int64_t& at) {
+        if (parked_) {
+            parked_ = false;
+            Refill(resume_);
+        }
         for (int attempt = 0; attempt < 2; ++attempt) {
             const std::size_t before = lex_.pos();
             const Token t = lex_.Next();
@@ -107,6 +119,16 @@ public:
         Token bad;
         bad.kind = Token::Kind::Bad;
         return bad;
+    }
+
+    // Lets the window go until the next token is asked for: a walk that
+    // goes down into another node keeps no window for this one.
+    void Park() {
+        if (parked_) return;
+        resume_ = base_ + static_cast<std::int64_t>(lex_.pos());
+        std::string().swap(window_);
+        lex_ = Lexer(window_);
+        parked_ = true;
     }
 
 private:
@@ -126,6 +148,8 @@ private:
     std::int64_t base_ = 0;
     bool last_ = false;
     Lexer lex_{std::string_view()};
+    bool parked_ = false;
+    std::int64_t resume_ = 0;
 };
 
 std::optional<std::size_t> LargeObject::ArrayOf(const Value& v) const {
@@ -215,6 +239,10 @@ References::References(FileReader& file, StreamSpan span)
 References::~References() = default;
 References::References(References&&) noexcept = default;
 References& References::operator=(References&&) noexcept = default;
+
+void References::Park() {
+    if (tokens_) tokens_->Park();
+}
 
 References::Step References::Next(std::int64_t& num, std::int64_t& gen) {
     if (over_ || !tokens_) return Step::Bad;

@@ -70,6 +70,8 @@ public:
     // The next reference; Bad when the array holds anything else or cannot
     // be read.
     Step Next(std::int64_t& num, std::int64_t& gen);
+    // Lets the window go until Next is called again.
+    void Park();
 
 private:
     std::unique_ptr<WindowTokens> tokens_;
