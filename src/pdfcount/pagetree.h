@@ -21,6 +21,8 @@
 #include <cstdint>
 #include <optional>
 #include <set>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace brastel {
@@ -77,6 +79,13 @@ CountRule JudgeRootCount(const CountClaim& claim, ObjectsAtLeast&& objectsAtLeas
 //     Skip (not a dictionary: readers ignore it), Leaf, Node (id and kids
 //     set), or Broken (it could not be read: no count).
 enum class TreeItem { Skip, Leaf, Node, Broken };
+
+// Kids with a Park() can let go of what they hold while the walk is below
+// them.  (A trait, not a requires-expression: one user builds as C++17.)
+template <typename Kids, typename = void>
+struct CanPark : std::false_type {};
+template <typename Kids>
+struct CanPark<Kids, std::void_t<decltype(std::declval<Kids&>().Park())>> : std::true_type {};
 enum class KidStep { Kid, End, Broken };
 
 template <typename Tree>
@@ -123,7 +132,7 @@ std::optional<std::int64_t> CountLeaves(Tree& tree, const std::optional<typename
             }
             // Kids read from the file let their window go while the walk is
             // below them: one window at a time, however deep the tree.
-            if constexpr (requires(Kids& k) { k.Park(); }) top.kids.Park();
+            if constexpr (CanPark<Kids>::value) top.kids.Park();
             stack.push_back(std::move(child));  // `top` is not used after this
             break;
         }
