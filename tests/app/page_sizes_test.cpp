@@ -76,6 +76,24 @@ QString cell(const QTableWidget& t, int row, int column)
     return item ? item->text() : QString();
 }
 
+// The rows of a totals table as "name=files/pages/A4 equivalents".
+QStringList totalsRows(const QTableWidget& t)
+{
+    QStringList out;
+    for (int r = 0; r < t.rowCount(); ++r)
+        out << cell(t, r, 0) + QLatin1Char('=') + cell(t, r, 1) + QLatin1Char('/') + cell(t, r, 2) + QLatin1Char('/')
+                + cell(t, r, 3);
+    return out;
+}
+
+// The window shown, View > Page Sizes turned on, and the tree searched.
+bool searchWithSizes(FrmMain& w, const QString& root)
+{
+    w.show();
+    action(w, "PageSizes")->trigger();
+    return searchThroughButtons(w, root, true, true);
+}
+
 } // namespace
 
 class PageSizesTest : public QObject {
@@ -150,9 +168,7 @@ private slots:
         Tree tree;
         FakeServices fake;
         FrmMain w(fake.services());
-        w.show();
-        action(w, "PageSizes")->trigger();
-        QVERIFY(searchThroughButtons(w, tree.root, true, true));
+        QVERIFY(searchWithSizes(w, tree.root));
         // A4 Equivalents: 2, 3, 16, 20.
         w.lvwSearchResult_ColumnClick(ResultListModel::A4Column + 1);
         QCOMPARE(namesInOrder(*w.model()), (QStringList{QStringLiteral("scan.tif"), QStringLiteral("memo.pdf"),
@@ -203,9 +219,7 @@ private slots:
         Tree tree;
         FakeServices fake;
         FrmMain w(fake.services());
-        w.show();
-        action(w, "PageSizes")->trigger();
-        QVERIFY(searchThroughButtons(w, tree.root, true, true));
+        QVERIFY(searchWithSizes(w, tree.root));
         action(w, "TotalsBySize")->trigger();
         auto* dlg = qobject_cast<TotalsDialog*>(w.totalsDialog());
         QVERIFY(dlg);
@@ -213,10 +227,7 @@ private slots:
         QTableWidget& t = *dlg->table();
         QCOMPARE(t.columnCount(), 5);
         QCOMPARE(t.horizontalHeaderItem(3)->text(), QStringLiteral("A4 Equivalents"));
-        QStringList sizes;
-        for (int r = 0; r < t.rowCount(); ++r)
-            sizes << cell(t, r, 0) + QLatin1Char('=') + cell(t, r, 1) + QLatin1Char('/') + cell(t, r, 2) +
-                         QLatin1Char('/') + cell(t, r, 3);
+        QStringList sizes = totalsRows(t);
         sizes.sort();
         QCOMPARE(sizes, (QStringList{QStringLiteral("A0=1/1/16"), QStringLiteral("A4=1/3/3"),
                                      QStringLiteral("A6=1/20/20"), QStringLiteral("Total=4/26/41"),
@@ -241,21 +252,12 @@ private slots:
         Tree tree;
         FakeServices fake;
         FrmMain w(fake.services());
-        w.show();
-        action(w, "PageSizes")->trigger();
-        QVERIFY(searchThroughButtons(w, tree.root, true, true));
+        QVERIFY(searchWithSizes(w, tree.root));
         action(w, "TotalsByFolder")->trigger();
         auto* dlg = qobject_cast<TotalsDialog*>(w.totalsDialog());
         QVERIFY(dlg);
         QCOMPARE(dlg->depth(), 1);
-        auto lines = [dlg] {
-            QStringList out;
-            QTableWidget& t = *dlg->table();
-            for (int r = 0; r < t.rowCount(); ++r)
-                out << cell(t, r, 0) + QLatin1Char('=') + cell(t, r, 1) + QLatin1Char('/') + cell(t, r, 2) +
-                           QLatin1Char('/') + cell(t, r, 3);
-            return out;
-        };
+        auto lines = [dlg] { return totalsRows(*dlg->table()); };
         const QString a = tree.root + QStringLiteral("/client A");
         const QString b = tree.root + QStringLiteral("/client B");
         QCOMPARE(lines(), (QStringList{a + QStringLiteral("=2/21/36"), b + QStringLiteral("=2/5/5"),
